@@ -1,0 +1,80 @@
+// Global alignment of one copy of a motif against a later copy, full or
+// banded, scoring (copy similarity and origin) or tracing (move list).
+//
+// Copy A (columns) is s[b+1 .. b+L], copy B (rows) is s[b+m*L+1 .. b+m*L+L].
+// Recurrence, for rows j = 1..L and columns k = 1..L:
+//   diagonal   = score(j-1, k-1) + (A[k] == B[j] ? match : mismatch)
+//   horizontal = score(j, k-1)   + (j == L ? terminal_gap : gap)
+//   vertical   = score(j-1, k)   + (k == L ? terminal_gap : gap)
+// The vertical step wins only when strictly above both others; otherwise the
+// horizontal one when strictly above the diagonal; otherwise the diagonal.
+// Borders: (0, k) = k * gap, (j, 0) = j * gap.
+// Penalties are passed negated (<= 0) and always added.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace rivulon {
+
+struct AlignCell {
+  int32_t score;  // best score of a path ending here
+  int32_t tag;    // scoring: origin of that path; tracing: move code into this cell
+};
+
+// Move codes of a traceback.
+constexpr int32_t kMoveUp = 1;    // a base of the row copy against a gap
+constexpr int32_t kMoveLeft = 2;  // a base of the column copy against a gap
+constexpr int32_t kMoveDiag = 3;  // a base of each copy
+
+// Work matrix of (size + 1) x (size + 1) cells, allocated once per run for the
+// maximum motif length and never cleared between alignments: cells a banded
+// call does not write keep what earlier calls left there.
+struct AlignmentMatrix {
+  int32_t size = 0;                      // largest L the matrix holds
+  std::vector<AlignCell> cells;          // row-major, stride size + 1
+  std::vector<int16_t> column_bases;     // scratch: copy A's bases of the current call
+
+  explicit AlignmentMatrix(int32_t max_motif)
+      : size(max_motif),
+        cells(static_cast<std::size_t>(max_motif + 1) * static_cast<std::size_t>(max_motif + 1), AlignCell{0, 0}),
+        column_bases(static_cast<std::size_t>(max_motif + 1), 0) {}
+  AlignCell* row(int32_t j) { return cells.data() + static_cast<std::size_t>(j) * static_cast<std::size_t>(size + 1); }
+};
+
+// Maximum drift of the screening windows, floor(2.3 * sqrt(0.05 * L)).
+int32_t copy_max_drift(int32_t L);
+// Band half-width used for motif length L: 2 * copy_max_drift(L) + 4.
+int32_t copy_band_half_width(int32_t L);
+
+// Copy similarity score(L, L) / L of copy A = s[b+1..b+L] against copy B, m
+// motif lengths later. `origin` receives the tag of cell (L, L): 0 when the
+// best path begins by pairing the first bases of the two copies, otherwise the
+// index of the border cell the path left. Positions at or beyond n never match.
+// Requires 1 <= L <= matrix.size and b >= -1.
+double align_copies(const char* s, int64_t n, int64_t b, int32_t L, int32_t m, int32_t& origin,
+                    AlignmentMatrix& matrix, int32_t gap, int32_t terminal_gap, int32_t mismatch,
+                    int32_t match);
+
+// As align_copies, computing only the cells with |row - column| <= h (h < L).
+// A neighbour outside the band contributes L * gap * 100 in place of its
+// score plus penalty (that value held within the 32-bit range).
+double align_copies_banded(const char* s, int64_t n, int64_t b, int32_t L, int32_t m,
+                           int32_t& origin, AlignmentMatrix& matrix, int32_t h, int32_t gap,
+                           int32_t terminal_gap, int32_t mismatch, int32_t match);
+
+// Same recurrence, storing a move code per cell, then walking back from (L, L)
+// to (0, 0). `moves` receives the codes last move first (room for 2L codes);
+// returns how many were written.
+int32_t trace_copies(const char* s, int64_t n, int64_t b, int32_t L, int32_t m,
+                     AlignmentMatrix& matrix, int32_t gap, int32_t terminal_gap, int32_t mismatch,
+                     int32_t match, int32_t* moves);
+
+// Banded tracing. When the walk stands on a cell outside its row's band (only
+// possible when the out-of-band value won, e.g. with a gap penalty of 0), it
+// takes a diagonal step instead of reading a move this call never wrote.
+int32_t trace_copies_banded(const char* s, int64_t n, int64_t b, int32_t L, int32_t m,
+                            AlignmentMatrix& matrix, int32_t h, int32_t gap, int32_t terminal_gap,
+                            int32_t mismatch, int32_t match, int32_t* moves);
+
+}  // namespace rivulon

@@ -1,0 +1,196 @@
+#include "align/pattern_alignment.h"
+
+#include <algorithm>
+
+namespace rivulon {
+
+namespace {
+
+constexpr uint8_t kStart = 0, kUp = 1, kLeft = 2, kDiag = 3;
+constexpr int16_t kPastEndRow = -1;      // a stretch position beyond the sequence
+constexpr int16_t kPastEndPattern = -2;  // a pattern position beyond the sequence
+
+// Fills row r from row r - 1 (both passes). `moves` receives the row's moves
+// (columns 0..L). Updates best and the best cell from the first pass only.
+// Returns true when the best cell moved into this row.
+bool fill_row(int32_t r, int16_t x, int32_t L, const int16_t* pattern, const int64_t* prev,
+              int64_t* cur, uint8_t* moves, int32_t gap, int32_t mismatch, int32_t match,
+              double& best, int32_t& best_row, int32_t& best_col) {
+  bool moved = false;
+  cur[0] = 0;
+  moves[0] = kStart;
+  for (int32_t c = 1; c <= L; ++c) {
+    const int64_t diag = prev[c - 1] + (x == pattern[c] ? match : mismatch);
+    const int64_t up = prev[c] + gap;
+    const int64_t left = cur[c - 1] + gap;
+    int64_t v;
+    uint8_t mv;
+    if (up >= left) {
+      if (diag >= up) { v = diag; mv = kDiag; } else { v = up; mv = kUp; }
+    } else {
+      if (diag >= left) { v = diag; mv = kDiag; } else { v = left; mv = kLeft; }
+    }
+    if (v <= 0) {
+      v = 0;
+      mv = kStart;
+    }
+    cur[c] = v;
+    moves[c] = mv;
+    if (static_cast<double>(v) >= best) {
+      best = static_cast<double>(v);
+      best_row = r;
+      best_col = c;
+      moved = true;
+    }
+  }
+  // Wrap-around: the end of the pattern runs on into its start.
+  cur[0] = cur[L];
+  for (int32_t c = 1; c <= L; ++c) {
+    const int64_t carried = cur[c - 1] + gap;
+    if (!(carried > cur[c])) break;
+    cur[c] = carried;
+    moves[c] = kLeft;
+  }
+  return moved;
+}
+
+// Loads the pattern bytes into columns 1..L of the work space.
+void load_pattern(PatternWorkspace& ws, int32_t L, const char* bytes, int64_t available) {
+  ws.pattern.resize(static_cast<size_t>(L) + 1);
+  for (int32_t c = 1; c <= L; ++c) {
+    ws.pattern[c] = (c - 1 < available) ? static_cast<int16_t>(static_cast<unsigned char>(bytes[c - 1]))
+                                       : kPastEndPattern;
+  }
+}
+
+void prepare_rows(PatternWorkspace& ws, int32_t L) {
+  const size_t width = static_cast<size_t>(L) + 1;
+  if (ws.score_prev.size() < width) {
+    ws.score_prev.resize(width);
+    ws.score_cur.resize(width);
+    ws.origin_prev.resize(width);
+    ws.origin_cur.resize(width);
+    ws.move_row.resize(width);
+    ws.chain.resize(width);
+  }
+  std::fill(ws.score_prev.begin(), ws.score_prev.begin() + static_cast<long>(width), 0);
+  std::fill(ws.origin_prev.begin(), ws.origin_prev.begin() + static_cast<long>(width), 0);
+}
+
+int16_t row_base(const char* s, int64_t n, int64_t index) {
+  return index < n ? static_cast<int16_t>(static_cast<unsigned char>(s[index])) : kPastEndRow;
+}
+
+// Row where the traceback from (r, c) would stop, from the final moves of row
+// r and the stop rows of row r - 1. Move-2 steps stay in the row (column 1
+// steps back to column L); such chains always end in another move.
+void resolve_origins(PatternWorkspace& ws, int32_t r, int32_t L) {
+  const uint8_t* mv = ws.move_row.data();
+  const int32_t* prev = ws.origin_prev.data();
+  int32_t* cur = ws.origin_cur.data();
+  constexpr int32_t kUnknown = -1;
+  for (int32_t c = 1; c <= L; ++c) {
+    switch (mv[c]) {
+      case kStart: cur[c] = r; break;
+      case kUp: cur[c] = prev[c]; break;
+      case kDiag: cur[c] = prev[c == 1 ? L : c - 1]; break;
+      default: cur[c] = kUnknown; break;
+    }
+  }
+  for (int32_t c = 1; c <= L; ++c) {
+    if (cur[c] != kUnknown) continue;
+    int32_t depth = 0, x = c;
+    while (cur[x] == kUnknown && depth <= L) {
+      ws.chain[static_cast<size_t>(depth++)] = x;
+      x = (x == 1) ? L : x - 1;
+    }
+    const int32_t value = (cur[x] == kUnknown) ? r : cur[x];  // a cycle cannot occur; stop safely
+    while (depth > 0) cur[ws.chain[static_cast<size_t>(--depth)]] = value;
+  }
+}
+
+}  // namespace
+
+PatternWorkspace::PatternWorkspace(int32_t max_motif) {
+  const size_t width = static_cast<size_t>(std::max(max_motif, 1)) + 1;
+  score_prev.assign(width, 0);
+  score_cur.assign(width, 0);
+  origin_prev.assign(width, 0);
+  origin_cur.assign(width, 0);
+  move_row.assign(width, 0);
+  chain.assign(width, 0);
+  pattern.assign(width, 0);
+}
+
+double score_against_pattern(int32_t& aligned_length, const char* s, int64_t n, int64_t row_offset,
+                             const char* pattern, int32_t H, int32_t L, int32_t& first_row,
+                             int32_t& last_row, PatternWorkspace& ws, int32_t gap,
+                             int32_t /*terminal_gap*/, int32_t mismatch, int32_t match,
+                             double threshold) {
+  aligned_length = 0;
+  load_pattern(ws, L, pattern, L);
+  prepare_rows(ws, L);
+  double best = 0.0;
+  int32_t best_row = 0, best_col = 0, best_first = 0;
+  for (int32_t r = 1; r <= H; ++r) {
+    const int16_t x = row_base(s, n, row_offset + r);
+    const bool moved = fill_row(r, x, L, ws.pattern.data(), ws.score_prev.data(),
+                                ws.score_cur.data(), ws.move_row.data(), gap, mismatch, match, best,
+                                best_row, best_col);
+    resolve_origins(ws, r, L);
+    if (moved) best_first = ws.origin_cur[static_cast<size_t>(best_col)];
+    std::swap(ws.score_prev, ws.score_cur);
+    std::swap(ws.origin_prev, ws.origin_cur);
+  }
+  if (best < threshold) return best;
+  first_row = best_first;
+  last_row = best_row;
+  aligned_length = best_row - best_first;
+  return best;
+}
+
+int32_t align_to_pattern(const char* s, int64_t n, int64_t row_offset, int64_t pattern_offset,
+                         int32_t H, int32_t L, PatternWorkspace& ws, int32_t gap,
+                         int32_t /*terminal_gap*/, int32_t mismatch, int32_t match, double min_score,
+                         std::vector<int32_t>& moves, int32_t& phase) {
+  const int64_t available = std::max<int64_t>(0, n - (pattern_offset + 1));
+  load_pattern(ws, L, s + pattern_offset + 1, available);
+  prepare_rows(ws, L);
+  const size_t width = static_cast<size_t>(L) + 1;
+  const size_t cells = (static_cast<size_t>(H) + 1) * width;
+  if (ws.moves.size() < cells) ws.moves.resize(cells);
+  std::fill(ws.moves.begin(), ws.moves.begin() + static_cast<long>(width), kStart);
+
+  double best = 0.0;
+  int32_t best_row = 0, best_col = 0;
+  for (int32_t r = 1; r <= H; ++r) {
+    const int16_t x = row_base(s, n, row_offset + r);
+    fill_row(r, x, L, ws.pattern.data(), ws.score_prev.data(), ws.score_cur.data(),
+             ws.moves.data() + static_cast<size_t>(r) * width, gap, mismatch, match, best, best_row,
+             best_col);
+    std::swap(ws.score_prev, ws.score_cur);
+  }
+  moves.clear();
+  if (best < min_score) return 0;
+
+  // Traceback: a positive score always carries a move, a score of 0 move 0.
+  int32_t r = best_row, c = best_col;
+  while (r > 0) {
+    const uint8_t mv = ws.moves[static_cast<size_t>(r) * width + static_cast<size_t>(c)];
+    if (mv == kStart) break;
+    moves.push_back(mv);
+    if (mv == kUp) {
+      --r;
+    } else if (mv == kLeft) {
+      --c;
+    } else {
+      --r;
+      --c;
+    }
+    if (c == 0) c = L;
+  }
+  phase = c;
+  return static_cast<int32_t>(moves.size());
+}
+
+}  // namespace rivulon

@@ -1,0 +1,226 @@
+#include "detect/definition1.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "detect/merge.h"
+#include "driver/sequence.h"
+#include "report/report_writer.h"
+
+namespace rivulon {
+
+namespace {
+
+constexpr int32_t kFullAlignmentMax = 20;  // definition 1 aligns fully up to L = 20
+constexpr int32_t kShortRun = 20;          // runs and repeats below 20 bases are dropped ...
+constexpr int32_t kLongSequence = 100;     // ... in sequences of 100 bases or more
+
+// Matches between s[p + x] and s[p + x + distance] for x in [0, w).
+int32_t count_matches(const char* s, int32_t n, int64_t p, int32_t w, int64_t distance) {
+  int32_t c = 0;
+  for (int32_t x = 0; x < w; ++x) c += same_base(s, n, p + x, p + x + distance);
+  return c;
+}
+
+double copy_similarity(const char* s, int32_t n, int64_t b, int32_t L, int32_t m,
+                       AlignmentMatrix& matrix, int32_t gap, int32_t terminal_gap,
+                       int32_t mismatch, int32_t match, int32_t& origin) {
+  if (L <= kFullAlignmentMax) {
+    return align_copies(s, n, b, L, m, origin, matrix, gap, terminal_gap, mismatch, match);
+  }
+  return align_copies_banded(s, n, b, L, m, origin, matrix, copy_band_half_width(L), gap,
+                             terminal_gap, mismatch, match);
+}
+
+// Gap allowance between marks of one run: floor(L^0.4) when above 2, else 2.
+int32_t run_gap_allowance(int32_t L) {
+  double g = std::pow(static_cast<double>(L), 0.4);
+  return g > 2 ? static_cast<int32_t>(std::floor(g)) : 2;
+}
+
+void zero_range(float* similarity, int32_t n, int64_t from, int64_t to) {
+  to = std::min<int64_t>(to, int64_t{n} - 1);
+  for (int64_t x = from; x <= to; ++x) similarity[x] = 0.0f;
+}
+
+}  // namespace
+
+void screen_copies(int32_t L, int32_t w, int32_t k0, int32_t quota, int32_t allowance,
+                   const char* s, int32_t n, float* similarity, AlignmentMatrix& matrix, double t,
+                   int32_t gap, int32_t terminal_gap, int32_t mismatch, int32_t match,
+                   ScreenScratch& scratch) {
+  const int32_t nw = L - w + 1;  // window positions inside one copy
+  const int32_t max_drift = copy_max_drift(L);
+  const float tf = static_cast<float>(t);
+  scratch.ring.assign(static_cast<size_t>(nw), 0);
+  uint8_t* ring = scratch.ring.data();
+
+  int32_t drift = 0, good = 0, run = 0, longest = 0, longest_slot = 0, cooldown = 0;
+  int32_t c0 = 0, c1 = 0, c2 = 0;
+  int32_t r = 0;  // ring slot of window p, p mod nw
+  for (int64_t p = 0; p < int64_t{n} - (w + L - 1) - drift; ++p, r = (r + 1 == nw) ? 0 : r + 1) {
+    if (r == longest_slot) longest = 0;
+
+    // Counts of window p at partner distances L + drift, +1 and -1.
+    if (p == 0) {
+      c0 = count_matches(s, n, 0, w, L);
+      c1 = count_matches(s, n, 0, w, L + 1);
+      c2 = 0;
+    } else {
+      const int64_t in = p + w - 1, out = p - 1, d = L + drift;
+      c0 += same_base(s, n, in, in + d) - same_base(s, n, out, out + d);
+      c1 += same_base(s, n, in, in + d + 1) - same_base(s, n, out, out + d + 1);
+      if (drift > 0) c2 += same_base(s, n, in, in + d - 1) - same_base(s, n, out, out + d - 1);
+    }
+
+    if (ring[r]) {
+      ring[r] = 0;
+      --good;
+    }
+
+    bool is_good = true;
+    if (c0 >= k0) {
+      // good at the present drift
+    } else if (c1 >= k0 && good > 0 && drift < max_drift) {
+      ++drift;
+      c2 = c0;
+      c0 = c1;
+      c1 = count_matches(s, n, p, w, L + drift + 1);
+    } else if (drift > 0 && c2 >= k0) {
+      --drift;
+      c1 = c0;
+      c0 = c2;
+      // c2 is only read while the drift is above 0
+      c2 = drift > 0 ? count_matches(s, n, p, w, L + drift - 1) : 0;
+    } else {
+      is_good = false;
+      ++run;
+      if (p > 0 && run > longest) {
+        longest = run;
+        if (run < nw) longest_slot = r;
+      }
+    }
+    if (is_good) {
+      ring[r] = 1;
+      ++good;
+      run = 0;
+    }
+
+    // The copy under test covers windows q..p.
+    const int64_t q = p - nw + 1;
+    const bool qualifies = good >= quota && q >= 0 && longest <= allowance &&
+                           (same_base(s, n, q, q + L) || (q >= L && similarity[q - L] > 0));
+    if (qualifies && cooldown == 0) {
+      int32_t origin = 0;
+      double sim = copy_similarity(s, n, q - 1, L, 1, matrix, gap, terminal_gap, mismatch, match,
+                                   origin);
+      if (sim >= tf && origin == 0) {
+        similarity[q] = static_cast<float>(sim);
+        cooldown = (L == 1) ? 0 : 1;
+        if (drift > 0) {
+          drift = 0;
+          c0 = count_matches(s, n, p, w, L);
+          c1 = count_matches(s, n, p, w, L + 1);
+          c2 = 0;
+          run = 0;
+        }
+      }
+    } else if (cooldown > 0) {
+      if (++cooldown >= L) cooldown = 0;
+    }
+  }
+}
+
+double score_new_copy(const char* s, int32_t n, int32_t start, int32_t u, int32_t L,
+                      AlignmentMatrix& matrix, int32_t gap, int32_t terminal_gap,
+                      int32_t mismatch, int32_t match) {
+  double sum = 0.0;
+  for (int32_t c = u - 1; c >= 0; --c) {
+    int32_t origin = 0;
+    sum += copy_similarity(s, n, int64_t{start} + int64_t{c} * L - 1, L, u - c, matrix, gap,
+                           terminal_gap, mismatch, match, origin);
+  }
+  return sum;
+}
+
+int32_t group_copies(float* similarity, CandidateList& candidates, const char* s, int32_t n,
+                     int32_t L, AlignmentMatrix& matrix, int32_t gap, int32_t terminal_gap,
+                     int32_t mismatch, int32_t match) {
+  const int64_t limit = int64_t{n} - 2 * int64_t{L} + 1;
+  const int32_t allowance = run_gap_allowance(L);
+  const double floor_level = 0.4 + 0.5 / std::sqrt(static_cast<double>(L));
+  const size_t listed_before = candidates.size();
+
+  int64_t i = 0;
+  while (i < limit) {
+    if (!(similarity[i] > 0)) {
+      ++i;
+      continue;
+    }
+    // The run: marks at most L + allowance apart.
+    const int64_t start = i;
+    int64_t last = i, x = start;
+    for (; x < n && x <= last + L + allowance; ++x) {
+      if (similarity[x] > 0) last = x;
+    }
+    const int64_t scan_end = x;
+    if (scan_end - start + L < kShortRun && n >= kLongSequence) {
+      zero_range(similarity, n, start, scan_end);
+      i = scan_end + 1;
+      continue;
+    }
+
+    candidates.push_back({static_cast<int32_t>(start), 2, similarity[start]});
+    similarity[start] = 0.0f;
+    int64_t pairs = 1;  // units * (units - 1) / 2
+    int64_t cur = start + L;  // start of the candidate's last copy
+    bool failed = false;
+    while (cur <= last) {
+      CandidateRepeat& k = candidates.back();
+      double sum = score_new_copy(s, n, k.start, k.units, L, matrix, gap, terminal_gap, mismatch,
+                                  match);
+      double average = (sum + static_cast<double>(pairs) * static_cast<double>(k.similarity)) /
+                       static_cast<double>(k.units + pairs);
+      if (average < floor_level) {
+        if (cur - start - L < kShortRun && n > kLongSequence) candidates.pop_back();
+        zero_range(similarity, n, cur, cur + L - 1);
+        i = cur + L + 1;
+        failed = true;
+        break;
+      }
+      k.similarity = static_cast<float>(average);
+      pairs += k.units;
+      k.units += 1;
+      zero_range(similarity, n, cur, cur + L - 1);
+      cur += L;
+    }
+    if (!failed) i = scan_end + 1;
+  }
+  return static_cast<int32_t>(candidates.size() - listed_before);
+}
+
+void detect_definition1(int32_t gap, int32_t terminal_gap, int32_t mismatch, int32_t match,
+                        double t, int32_t M, const std::string& sequence_file,
+                        const std::optional<std::string>& coding_file, const char* s, int32_t n,
+                        SignificanceTables& tables, double p, int alignments, int text_report) {
+  std::vector<float> similarity(static_cast<size_t>(n), 0.0f);
+  RecordTable records(n);
+  AlignmentMatrix matrix(M);
+  CandidateList candidates;
+  ScreenScratch scratch;
+  WindowSchedule schedule(1, match, mismatch, gap, t, p, tables);
+  for (int32_t L = 1; L <= M; ++L) {
+    const WindowParameters wp = schedule.at(L);
+    screen_copies(L, wp.w, wp.k0, wp.quota, wp.allowance, s, n, similarity.data(), matrix, t, gap,
+                  terminal_gap, mismatch, match, scratch);
+    group_copies(similarity.data(), candidates, s, n, L, matrix, gap, terminal_gap, mismatch,
+                 match);
+    merge_candidates(candidates, records, n, L, kDefinition1Merge);
+    candidates.clear();
+  }
+  std::vector<float>().swap(similarity);
+  write_copy_report(1, s, n, records, M, coding_file, sequence_file, text_report, alignments,
+                    matrix, gap, terminal_gap, mismatch, match, t);
+}
+
+}  // namespace rivulon

@@ -1,0 +1,91 @@
+#include "driver/dialogue.h"
+
+#include <cctype>
+#include <limits>
+
+#include "driver/fatal.h"
+#include "driver/messages.h"
+
+namespace rivulon {
+
+std::optional<int64_t> read_number(std::FILE* in) {
+  int c = std::getc(in);
+  while (c != EOF && std::isspace(c)) c = std::getc(in);
+  bool negative = false;
+  if (c == '+' || c == '-') {
+    negative = (c == '-');
+    c = std::getc(in);
+  }
+  if (c == EOF || !std::isdigit(c)) {
+    if (c != EOF) std::ungetc(c, in);
+    return std::nullopt;
+  }
+  constexpr int64_t kCap = std::numeric_limits<int64_t>::max() / 10 - 10;
+  int64_t value = 0;
+  while (c != EOF && std::isdigit(c)) {
+    if (value < kCap) value = value * 10 + (c - '0');
+    c = std::getc(in);
+  }
+  if (c != EOF) std::ungetc(c, in);
+  return negative ? -value : value;
+}
+
+bool read_answer(std::FILE* in) {
+  int first = std::getc(in);
+  if (first == EOF) return false;
+  int second = std::getc(in);
+  return second == 'Y' || second == 'y';
+}
+
+namespace {
+
+// Reads one number after its prompt; rejects it with `code` unless it lies in [lo, hi].
+int32_t ask_number(std::FILE* in, std::FILE* out, const char* prompt, int64_t lo, int64_t hi,
+                   int code) {
+  std::fputs(prompt, out);
+  std::fflush(out);
+  std::optional<int64_t> value = read_number(in);
+  if (!value || *value < lo || *value > hi) {
+    show_parameter_error(out, code);
+    fatal(kExitParameter);
+  }
+  return static_cast<int32_t>(*value);
+}
+
+}  // namespace
+
+void run_dialogue(std::FILE* in, std::FILE* out, RunSettings& s) {
+  std::fputs("Please insert the desired alignment parameters (whole positive numbers)\n", out);
+  s.match = ask_number(in, out, "Match score: ", 0, kMaxAlignmentParameter, kMsgNegativeParameter);
+  s.mismatch =
+      ask_number(in, out, "Mismatch penalty: ", 0, kMaxAlignmentParameter, kMsgNegativeParameter);
+  s.gap = ask_number(in, out, "Gap (insertion or deletion) penalty: ", 0, kMaxAlignmentParameter,
+                     kMsgNegativeParameter);
+  s.terminal_gap = ask_number(in, out, "Terminal gap penalty: ", 0, kMaxAlignmentParameter,
+                              kMsgNegativeParameter);
+  s.max_motif = ask_number(in, out, "Please insert the desired maximum motif length (1-500): ", 1,
+                           kMaxMotifLength, kMsgNotInteger);
+  std::fputs("Please choose the desired definition of an ATR\n", out);
+  std::fputs("1 - Using the similarity level between adjacent copies\n", out);
+  std::fputs("2 - Using the average similarity level between adjacent copies\n", out);
+  std::fputs("3 - Using the alignment score with a repeating pattern\n", out);
+  s.definition = ask_number(in, out, "Definition (1-3): ", 1, 3, kMsgNotInteger);
+  if (s.definition == 3) {
+    int32_t score = ask_number(in, out, "Minimum score to report (30-150):", 30, 150, kMsgNotInteger);
+    s.threshold = static_cast<double>(score);
+  } else {
+    int32_t level = ask_number(in, out,
+                               "Minimum Similarity Level: (minimum - 50; maximum - Match Score*100):",
+                               50, int64_t{100} * s.match, kMsgNotInteger);
+    s.threshold = level * 0.01;
+  }
+  std::fputs("Do you want Rivulon to generate a file with the alignments (Y/N)?", out);
+  std::fflush(out);
+  s.alignments = read_answer(in) ? 1 : 0;
+  std::fputs("\nDo you want Rivulon to generate the output also as a text file (Y/N)?", out);
+  std::fflush(out);
+  s.text_report = read_answer(in) ? 1 : 0;
+  std::fputs("\n", out);
+}
+
+}  // namespace rivulon

@@ -1,0 +1,44 @@
+// The console dialogue that fixes every parameter of a run.
+#pragma once
+#include <cstdint>
+#include <cstdio>
+#include <optional>
+#include <string>
+
+namespace rivulon {
+
+// Largest accepted alignment parameter: larger values would overflow the
+// 32-bit score arithmetic of the alignments.
+constexpr int32_t kMaxAlignmentParameter = 1000000;
+constexpr int32_t kMaxMotifLength = 500;
+
+struct RunSettings {
+  int32_t match = 0;          // match score, >= 0
+  int32_t mismatch = 0;       // mismatch penalty, negated after the dialogue (<= 0)
+  int32_t gap = 0;            // gap penalty, negated after the dialogue (<= 0)
+  int32_t terminal_gap = 0;   // terminal gap penalty, negated after the dialogue (<= 0)
+  int32_t max_motif = 0;      // maximum motif length M, 1..500 (lowered after loading)
+  int32_t definition = 0;     // 1, 2 or 3
+  double threshold = 0.0;     // level * 0.01 (definitions 1, 2) or minimum score (3)
+  int alignments = 0;         // 1 when an alignments page is wanted
+  int text_report = 0;        // 1 when a text report is wanted
+  std::string sequence_file;  // first command-line argument, unchanged
+  std::optional<std::string> coding_file;  // second argument, when present
+};
+
+// Reads a whole number the way "%d" does (leading white space skipped,
+// optional sign, digits), leaving the character after it in the stream.
+// Returns nothing when no number stands there (including end of input).
+// Values beyond the 64-bit range saturate, so they are never wrapped into range.
+std::optional<int64_t> read_number(std::FILE* in);
+
+// Reads two single characters and keeps the second (the first absorbs the
+// line end of the previous answer). True for 'Y' or 'y'; end of input is no.
+bool read_answer(std::FILE* in);
+
+// Prints the prompts on `out`, reads the answers from `in` and tests each
+// value right after reading it. A rejected value prints its message and ends
+// the run with status 3000 (fatal). Penalties are stored as entered (not negated).
+void run_dialogue(std::FILE* in, std::FILE* out, RunSettings& settings);
+
+}  // namespace rivulon

@@ -1,0 +1,96 @@
+#include "driver/sequence.h"
+
+#include <limits>
+#include <new>
+
+#include "driver/fatal.h"
+
+namespace rivulon {
+
+namespace {
+
+constexpr int64_t kFirstCapacity = 16;
+constexpr int64_t kMaxBases = std::numeric_limits<int32_t>::max();
+const char* const kAllocationMessage = "allocation error.check sufficient sapce is available";
+
+// Doubles the buffer; a failure (or a length the 32-bit count cannot hold)
+// ends the run with status 142.
+void grow(Sequence& seq) {
+  int64_t wanted = seq.capacity * 2;
+  if (seq.n >= kMaxBases) {
+    std::fputs(kAllocationMessage, stdout);
+    fatal(kExitBufferGrowth);
+  }
+  try {
+    seq.buffer.resize(static_cast<size_t>(wanted));
+  } catch (const std::bad_alloc&) {
+    std::fputs(kAllocationMessage, stdout);
+    fatal(kExitBufferGrowth);
+  }
+  seq.capacity = wanted;
+}
+
+}  // namespace
+
+Sequence load_sequence(std::FILE* in) {
+  Sequence seq;
+  try {
+    seq.buffer.resize(kFirstCapacity);
+  } catch (const std::bad_alloc&) {
+    std::fputs(kAllocationMessage, stdout);
+    fatal(kExitFirstBuffer);
+  }
+  seq.capacity = kFirstCapacity;
+
+  int c = std::getc(in);
+  while (c != EOF) {
+    if (seq.n == seq.capacity) grow(seq);
+    switch (c) {
+      case '\n':
+      case '\r':
+      case ' ':
+        break;
+      case '>':
+        do {
+          c = std::getc(in);
+        } while (c != EOF && c != '\n' && c != '\r');
+        break;
+      case 'A':
+      case 'a':
+        seq.buffer[static_cast<size_t>(seq.n++)] = static_cast<char>(c);
+        seq.count_a += 1;
+        break;
+      case 'C':
+      case 'c':
+        seq.buffer[static_cast<size_t>(seq.n++)] = static_cast<char>(c);
+        seq.count_c += 1;
+        break;
+      case 'G':
+      case 'g':
+        seq.buffer[static_cast<size_t>(seq.n++)] = static_cast<char>(c);
+        seq.count_g += 1;
+        break;
+      case 'T':
+      case 't':
+        seq.buffer[static_cast<size_t>(seq.n++)] = static_cast<char>(c);
+        seq.count_t += 1;
+        break;
+      default:
+        std::fputs("error! input file is not valid\n", stdout);
+        fatal(kExitInvalidSequence);
+    }
+    if (c == EOF) break;  // a header ran to the end of the file
+    c = std::getc(in);
+  }
+  if (seq.n == seq.capacity) grow(seq);
+  seq.buffer[static_cast<size_t>(seq.n)] = '\0';
+  return seq;
+}
+
+double match_probability(const Sequence& seq) {
+  double n = static_cast<double>(seq.n);
+  double t = seq.count_t / n, g = seq.count_g / n, c = seq.count_c / n, a = seq.count_a / n;
+  return t * t + g * g + c * c + a * a;
+}
+
+}  // namespace rivulon

@@ -1,0 +1,160 @@
+#include "report/coding_regions.h"
+
+#include <cctype>
+#include <cstring>
+#include <limits>
+#include <optional>
+
+#include "driver/fatal.h"
+
+namespace rivulon {
+
+namespace {
+
+constexpr const char* kNoncoding = "noncoding";
+
+bool is_digit(int c) { return c >= '0' && c <= '9'; }
+
+// The leading digits of `text` as a 32-bit number; nothing when there are
+// none or they do not fit.
+std::optional<int32_t> leading_number(const std::string& text) {
+  int64_t value = 0;
+  size_t i = 0;
+  for (; i < text.size() && is_digit(static_cast<unsigned char>(text[i])); ++i) {
+    value = value * 10 + (text[i] - '0');
+    if (value > std::numeric_limits<int32_t>::max()) return std::nullopt;
+  }
+  if (i == 0) return std::nullopt;
+  return static_cast<int32_t>(value);
+}
+
+// Copies the first whitespace-delimited word of `text` into `out`, cut to
+// size - 1 characters.
+void copy_first_word(const std::string& text, char* out, size_t size) {
+  size_t i = 0;
+  while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
+  size_t len = 0;
+  while (i + len < text.size() && !std::isspace(static_cast<unsigned char>(text[i + len])) &&
+         len < size - 1) {
+    ++len;
+  }
+  std::memcpy(out, text.data() + i, len);
+  out[len] = '\0';
+}
+
+void copy_cut(const char* text, char* out, size_t size) {
+  size_t len = std::strlen(text);
+  if (len > size - 1) len = size - 1;
+  std::memcpy(out, text, len);
+  out[len] = '\0';
+}
+
+template <typename Table>
+void annotate(const CodingRegionTable& table, Table& records, int32_t n) {
+  uint32_t k = 0;
+  const uint32_t count = static_cast<uint32_t>(table.count);
+  for (int32_t i = 0; i < n; ++i) {
+    const uint32_t pos = static_cast<uint32_t>(i);
+    if (k < count && pos >= static_cast<uint32_t>(table.regions[k].end)) ++k;
+    for (uint32_t x = pos;; x = records.at(x).next) {
+      auto& rec = records.at(x);
+      if (rec.listed == 1) {
+        if (k < count && static_cast<uint32_t>(table.regions[k].start) <= pos &&
+            pos <= static_cast<uint32_t>(table.regions[k].end)) {
+          rec.coding = 1;
+          copy_cut(table.regions[k].name, rec.coding_name, sizeof rec.coding_name);
+        } else {
+          rec.coding = 0;
+          copy_cut(kNoncoding, rec.coding_name, sizeof rec.coding_name);
+        }
+      }
+      if (records.at(x).next == kNoRecord) break;
+    }
+  }
+}
+
+}  // namespace
+
+CodingRegionTable scan_coding_regions(std::FILE* in) {
+  CodingRegionTable table;
+  int c;
+  for (;;) {
+    // An entry begins with "CDS".
+    do {
+      c = std::getc(in);
+    } while (c != EOF && c != 'C');
+    if (c == EOF) break;
+    int d = std::getc(in);
+    if (d == EOF) break;
+    int e = std::getc(in);
+    if (e == EOF) break;
+    if (d != 'D' || e != 'S') continue;
+
+    // Kind: a digit starts a forward location, 'c' a complement one.
+    do {
+      c = std::getc(in);
+    } while (c != EOF && !is_digit(c) && c != 'c');
+    if (c == 'c') {
+      do {
+        c = std::getc(in);
+      } while (c != EOF && !is_digit(c));
+    }
+    if (c == EOF) break;
+
+    // Start: everything from the first digit up to the first '.'.
+    std::string start(1, static_cast<char>(c));
+    while ((c = std::getc(in)) != EOF && c != '.') start.push_back(static_cast<char>(c));
+    if (c == EOF) break;
+
+    // End: the second '.' dropped, a partial-location marker skipped, digits.
+    c = std::getc(in);
+    if (c == EOF) break;
+    c = std::getc(in);
+    if (c == '<' || c == '>') c = std::getc(in);
+    std::string end;
+    while (c != EOF && is_digit(c)) {
+      end.push_back(static_cast<char>(c));
+      c = std::getc(in);
+    }
+    if (c == EOF) break;
+
+    // Name: the text between the next two double quotes.
+    while (c != EOF && c != '"') c = std::getc(in);
+    if (c == EOF) break;
+    std::string name;
+    while ((c = std::getc(in)) != EOF && c != '"') name.push_back(static_cast<char>(c));
+    if (c == EOF) break;
+
+    std::optional<int32_t> first = leading_number(start);
+    std::optional<int32_t> last = leading_number(end);
+    if (!first || !last) continue;  // unusable entry: not counted
+    CodingRegion region{*first, *last, {}};
+    copy_first_word(name, region.name, sizeof region.name);
+    table.regions.push_back(region);
+  }
+  table.count = static_cast<int32_t>(table.regions.size());
+  return table;
+}
+
+CodingRegionTable read_coding_regions(const std::string& file_name, std::FILE* keys) {
+  std::FILE* in = std::fopen(file_name.c_str(), "r");
+  if (in == nullptr) {
+    std::fputs("\ncan't open file,press any key\n", stdout);
+    std::fflush(stdout);
+    std::getc(keys);
+    fatal(kExitCodingFileUnreadable);
+  }
+  CodingRegionTable table = scan_coding_regions(in);
+  std::fclose(in);
+  return table;
+}
+
+void annotate_coding_regions(const CodingRegionTable& table, RecordTable& records, int32_t n) {
+  annotate(table, records, n);
+}
+
+void annotate_coding_regions(const CodingRegionTable& table, PatternRepeatTable& records, int32_t n) {
+  annotate(table, records, n);
+}
+
+}  // namespace rivulon

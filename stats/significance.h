@@ -1,0 +1,88 @@
+// Significance model: for each motif length, the screening window (length w
+// and match floor k0), the good-window quota a candidate copy must meet, and
+// the bad-run allowance.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace rivulon {
+
+// n choose k as a double: 1.0 multiplied, for b = k .. 1, by the quotient
+// (n - k + b) / b (quotient formed first). 1.0 for k <= 0; 0 for 0 <= n < k.
+double binomial_coefficient(int32_t k, int32_t n);
+
+struct WindowChoice {
+  int32_t w = 0;        // window length; below 2 means no quota exists
+  int32_t k0 = 0;       // a window is good with at least k0 matches
+  float hit = 0.0f;     // window hit probability P of a random sequence
+  bool frozen = false;  // definition 3 only: the window reached the cap of 33
+};
+
+// Window length and match floor for a motif length L >= 4 under `definition`
+// (1, 2 or 3). `mismatch` and `gap` are negated penalties, `t` the threshold
+// (unused by definition 3, whose target per position is 0.7), `p` the Match
+// probability. Pure function; definition 3's freeze is kept by the caller.
+WindowChoice choose_window(int32_t L, int32_t match, int32_t mismatch, int32_t gap, double t,
+                           double p, int definition);
+
+// trunc(c * w * ln L) with c = 3 for definition 1 and 5 for definitions 2 and 3.
+int32_t bad_run_allowance(int32_t L, int32_t w, int definition);
+
+// Tables of the match-count distribution, allocated once per run for the
+// maximum motif length M and reused by every call of window_quota.
+struct SignificanceTables {
+  int32_t columns = 0;          // M: columns per row, and entries of `distribution`
+  std::vector<double> table_a;  // window-state table A: (M + 1) rows of M doubles
+  std::vector<double> table_b;  // window-state table B: (M + 1) rows of M doubles
+  std::vector<double> distribution;  // entry j: 2^w times P(exactly j good windows)
+  int32_t last_w = 0;           // w of the previous call, 0 at the start of the run
+  bool current_is_a = false;    // which table holds the latest distribution (B at start)
+
+  explicit SignificanceTables(int32_t max_motif);
+  double* row(bool of_a, int32_t r) { return (of_a ? table_a.data() : table_b.data()) + static_cast<std::size_t>(r) * static_cast<std::size_t>(columns); }
+};
+
+// Good-window quota for motif length L >= 4 with window w and floor k0: the
+// smallest number of good windows among the L - w + 1 windows of one copy that
+// a random sequence reaches rarely enough. Calls within one detection come for
+// L = 4, 5, ... in order; a call with the previous call's w extends the
+// previous distribution by one window. Ends the run with status 5000 when
+// w < 2 or no quota exists.
+int32_t window_quota(int32_t L, int32_t w, int32_t k0, SignificanceTables& tables, double p);
+
+// Quota chosen from `distribution` (entries 0..L - w + 1, scaled by 2^w).
+// Ends the run with status 5000 when none qualifies.
+int32_t pick_quota(int32_t L, int32_t w, const double* distribution);
+
+// The screening parameters of one motif length.
+struct WindowParameters {
+  int32_t w;          // window length
+  int32_t k0;         // window match floor
+  int32_t quota;      // good-window quota kmin
+  int32_t allowance;  // bad-run allowance
+};
+
+// Hands out the window parameters of L = 1, 2, ..., M in increasing order for
+// one detection, keeping definition 3's frozen window from length to length.
+class WindowSchedule {
+ public:
+  WindowSchedule(int definition, int32_t match, int32_t mismatch, int32_t gap, double t, double p,
+                 SignificanceTables& tables)
+      : definition_(definition), match_(match), mismatch_(mismatch), gap_(gap), t_(t), p_(p),
+        tables_(tables) {}
+
+  // L <= 3: w = k0 = L and quota 1 without consulting the model; otherwise
+  // choose_window (skipped once definition 3's window froze) and window_quota.
+  WindowParameters at(int32_t L);
+
+ private:
+  int definition_;
+  int32_t match_, mismatch_, gap_;
+  double t_, p_;
+  SignificanceTables& tables_;
+  bool frozen_ = false;
+  int32_t w_ = 0, k0_ = 0;
+};
+
+}  // namespace rivulon
