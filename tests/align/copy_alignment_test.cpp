@@ -1,0 +1,222 @@
+#include "align/copy_alignment.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+namespace rivulon {
+namespace {
+
+struct Params {
+  int32_t gap, terminal_gap, mismatch, match;
+};
+
+// Copies A and B side by side: s = A + B, base offset -1, distance 1.
+double similarity(const std::string& a, const std::string& b, Params p, int32_t& origin,
+                  AlignmentMatrix& m) {
+  std::string s = a + b;
+  return align_copies(s.data(), static_cast<int64_t>(s.size()), -1, static_cast<int32_t>(a.size()),
+                      1, origin, m, p.gap, p.terminal_gap, p.mismatch, p.match);
+}
+
+std::vector<int32_t> trace(const std::string& a, const std::string& b, Params p, AlignmentMatrix& m) {
+  std::string s = a + b;
+  std::vector<int32_t> moves(2 * a.size());
+  int32_t count = trace_copies(s.data(), static_cast<int64_t>(s.size()), -1,
+                               static_cast<int32_t>(a.size()), 1, m, p.gap, p.terminal_gap,
+                               p.mismatch, p.match, moves.data());
+  moves.resize(static_cast<size_t>(count));
+  return moves;
+}
+
+// Plain full-matrix reference of the same recurrence, tie-breaks and borders.
+struct Reference {
+  int32_t score;
+  int32_t origin;
+};
+Reference reference(const std::string& a, const std::string& b, Params p) {
+  const int L = static_cast<int>(a.size());
+  std::vector<std::vector<Reference>> c(L + 1, std::vector<Reference>(L + 1));
+  for (int k = 0; k <= L; ++k) c[0][k] = {k * p.gap, k};
+  for (int j = 1; j <= L; ++j) c[j][0] = {j * p.gap, j};
+  for (int j = 1; j <= L; ++j) {
+    for (int k = 1; k <= L; ++k) {
+      int d = c[j - 1][k - 1].score + (a[k - 1] == b[j - 1] ? p.match : p.mismatch);
+      int h = c[j][k - 1].score + (j == L ? p.terminal_gap : p.gap);
+      int v = c[j - 1][k].score + (k == L ? p.terminal_gap : p.gap);
+      if (v > h && v > d) c[j][k] = {v, c[j - 1][k].origin};
+      else if (h > d) c[j][k] = {h, c[j][k - 1].origin};
+      else c[j][k] = {d, c[j - 1][k - 1].origin};
+    }
+  }
+  return c[L][L];
+}
+
+TEST(AlignCopies, IdenticalCopies) {
+  AlignmentMatrix m(10);
+  int32_t origin = -1;
+  EXPECT_EQ(similarity("ACGTTGCA", "ACGTTGCA", {-2, -2, -1, 3}, origin, m), 3.0);
+  EXPECT_EQ(origin, 0);
+  EXPECT_EQ(trace("ACGTTGCA", "ACGTTGCA", {-2, -2, -1, 3}, m), std::vector<int32_t>(8, 3));
+}
+
+TEST(AlignCopies, SingleBaseTieGoesHorizontal) {
+  AlignmentMatrix m(4);
+  int32_t origin = -1;
+  EXPECT_EQ(similarity("A", "G", {-1, -1, -3, 2}, origin, m), -2.0);
+  EXPECT_EQ(origin, 1);
+  EXPECT_EQ(trace("A", "G", {-1, -1, -3, 2}, m), (std::vector<int32_t>{2, 1}));
+}
+
+TEST(AlignCopies, ShiftedCopiesWithTerminalGap) {
+  AlignmentMatrix m(4);
+  int32_t origin = -1;
+  EXPECT_EQ(similarity("ACGT", "CGTA", {-2, 0, -1, 1}, origin, m), 0.25);
+  EXPECT_EQ(origin, 1);
+  EXPECT_EQ(trace("ACGT", "CGTA", {-2, 0, -1, 1}, m), (std::vector<int32_t>{1, 3, 3, 3, 2}));
+  EXPECT_EQ(similarity("ACGT", "CGTA", {-2, -2, -1, 1}, origin, m), -0.25);
+}
+
+TEST(AlignCopies, CaseMatters) {
+  AlignmentMatrix m(4);
+  int32_t origin = -1;
+  EXPECT_EQ(similarity("aCGT", "ACGT", {-2, -2, -1, 1}, origin, m), 0.5);
+}
+
+TEST(AlignCopies, PositionsPastTheEndNeverMatch) {
+  // Copy B lies entirely beyond the end: its bases match nothing, not even each other.
+  AlignmentMatrix m(4);
+  int32_t origin = 0;
+  const char s[] = "AAAA";
+  double sim = align_copies(s, 2, -1, 2, 1, origin, m, -5, -5, -1, 1);
+  EXPECT_EQ(sim, -1.0);
+}
+
+TEST(AlignCopies, MatchesTheReferenceOnRandomCopies) {
+  std::mt19937 rng(7);
+  AlignmentMatrix m(40);
+  const char bases[] = "ACGT";
+  for (int round = 0; round < 500; ++round) {
+    const int L = 1 + static_cast<int>(rng() % 40);
+    std::string a, b;
+    for (int i = 0; i < L; ++i) a += bases[rng() % 4];
+    for (int i = 0; i < L; ++i) b += (rng() % 3) ? a[i] : bases[rng() % 4];
+    Params p{-static_cast<int32_t>(rng() % 8), -static_cast<int32_t>(rng() % 8),
+             -static_cast<int32_t>(rng() % 8), static_cast<int32_t>(rng() % 4)};
+    int32_t origin = -1;
+    double sim = similarity(a, b, p, origin, m);
+    Reference ref = reference(a, b, p);
+    ASSERT_EQ(sim, static_cast<double>(ref.score) / L) << a << " " << b;
+    ASSERT_EQ(origin, ref.origin) << a << " " << b;
+
+    // Replaying the traced moves gives the same score and consumes both copies.
+    std::vector<int32_t> moves = trace(a, b, p, m);
+    int j = 0, k = 0, score = 0;
+    for (auto it = moves.rbegin(); it != moves.rend(); ++it) {
+      if (*it == kMoveDiag) {
+        score += a[k] == b[j] ? p.match : p.mismatch;
+        ++j;
+        ++k;
+      } else if (*it == kMoveUp) {
+        score += (k == L) ? p.terminal_gap : p.gap;
+        ++j;
+      } else {
+        score += (j == L) ? p.terminal_gap : p.gap;
+        ++k;
+      }
+    }
+    ASSERT_EQ(j, L);
+    ASSERT_EQ(k, L);
+    ASSERT_EQ(score, ref.score);
+  }
+}
+
+TEST(AlignCopiesBanded, EqualsFullWhenThePathStaysInTheBand) {
+  std::mt19937 rng(11);
+  AlignmentMatrix full(120), banded(120);
+  const char bases[] = "ACGT";
+  int compared = 0;
+  for (int round = 0; round < 400; ++round) {
+    const int L = 21 + static_cast<int>(rng() % 100);
+    std::string a, b;
+    for (int i = 0; i < L; ++i) a += bases[rng() % 4];
+    for (int i = 0; i < L; ++i) b += (rng() % 6) ? a[i] : bases[rng() % 4];
+    // A few indels keep the best path near the diagonal.
+    if (rng() % 2) b.erase(rng() % L, 1), b += 'A';
+    std::string s = a + b;
+    // Junk left from other calls must not matter.
+    for (AlignCell& c : banded.cells) c = {static_cast<int32_t>(rng() % 50), static_cast<int32_t>(rng() % 7)};
+    Params p{-(1 + static_cast<int32_t>(rng() % 7)), -static_cast<int32_t>(rng() % 7),
+             -static_cast<int32_t>(rng() % 7), 1 + static_cast<int32_t>(rng() % 3)};
+    const int32_t h = copy_band_half_width(L);
+    int32_t o1 = -1, o2 = -1;
+    double f = align_copies(s.data(), static_cast<int64_t>(s.size()), -1, L, 1, o1, full, p.gap,
+                            p.terminal_gap, p.mismatch, p.match);
+    std::vector<int32_t> moves(2 * L);
+    int32_t count = trace_copies(s.data(), static_cast<int64_t>(s.size()), -1, L, 1, full, p.gap,
+                                 p.terminal_gap, p.mismatch, p.match, moves.data());
+    // Does the full path stay within the band?
+    int j = L, k = L;
+    bool inside = true;
+    for (int i = 0; i < count; ++i) {
+      if (j > 0 && k > 0 && (k < j - h || k > j + h)) inside = false;
+      if (moves[i] == kMoveUp) --j;
+      else if (moves[i] == kMoveLeft) --k;
+      else --j, --k;
+    }
+    if (!inside || o1 > h) continue;
+    double g = align_copies_banded(s.data(), static_cast<int64_t>(s.size()), -1, L, 1, o2, banded,
+                                   h, p.gap, p.terminal_gap, p.mismatch, p.match);
+    ASSERT_EQ(f, g);
+    ASSERT_EQ(o1, o2);
+    std::vector<int32_t> banded_moves(2 * L);
+    int32_t banded_count = trace_copies_banded(s.data(), static_cast<int64_t>(s.size()), -1, L, 1,
+                                               banded, h, p.gap, p.terminal_gap, p.mismatch,
+                                               p.match, banded_moves.data());
+    ASSERT_EQ(banded_count, count);
+    ASSERT_TRUE(std::equal(moves.begin(), moves.begin() + count, banded_moves.begin()));
+    ++compared;
+  }
+  EXPECT_GT(compared, 200);
+}
+
+TEST(TraceCopiesBanded, GapPenaltyZeroNeverFollowsUnwrittenCells) {
+  std::mt19937 rng(3);
+  AlignmentMatrix m(200);
+  const char bases[] = "ACGT";
+  for (int round = 0; round < 200; ++round) {
+    const int L = 21 + static_cast<int>(rng() % 150);
+    std::string s;
+    for (int i = 0; i < 2 * L; ++i) s += bases[rng() % 4];
+    for (AlignCell& c : m.cells) c = {static_cast<int32_t>(rng() % 9) - 4, static_cast<int32_t>(rng() % 5)};
+    const int32_t h = copy_band_half_width(L);
+    std::vector<int32_t> moves(2 * L);
+    int32_t count = trace_copies_banded(s.data(), static_cast<int64_t>(s.size()), -1, L, 1, m, h,
+                                        0, 0, -3, 2, moves.data());
+    ASSERT_GE(count, L);
+    ASSERT_LE(count, 2 * L);
+    int j = 0, k = 0;
+    for (int i = 0; i < count; ++i) {
+      ASSERT_GE(moves[i], 1);
+      ASSERT_LE(moves[i], 3);
+      if (moves[i] != kMoveLeft) ++j;
+      if (moves[i] != kMoveUp) ++k;
+    }
+    ASSERT_EQ(j, L);
+    ASSERT_EQ(k, L);
+  }
+}
+
+TEST(BandHalfWidth, GrowsWithTheDrift) {
+  EXPECT_EQ(copy_band_half_width(20), 8);
+  EXPECT_EQ(copy_band_half_width(500), 26);
+  EXPECT_EQ(copy_max_drift(15), 1);
+  EXPECT_EQ(copy_max_drift(16), 2);
+  EXPECT_EQ(copy_max_drift(100), 5);
+  EXPECT_EQ(copy_max_drift(458), 11);
+}
+
+}  // namespace
+}  // namespace rivulon

@@ -1,0 +1,169 @@
+#include "align/pattern_alignment.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+namespace rivulon {
+namespace {
+
+struct Measured {
+  double score;
+  int32_t length, first, last;
+};
+
+// The fill and traceback exactly as described, over a full matrix.
+Measured reference(const std::string& stretch, const std::string& pattern, int32_t gap,
+                   int32_t mismatch, int32_t match, double threshold) {
+  const int H = static_cast<int>(stretch.size()), L = static_cast<int>(pattern.size());
+  std::vector<std::vector<long>> score(L + 1, std::vector<long>(H + 1, 0));
+  std::vector<std::vector<int>> move(L + 1, std::vector<int>(H + 1, 0));
+  double best = 0;
+  int br = 0, bc = 0;
+  for (int r = 1; r <= H; ++r) {
+    for (int c = 1; c <= L; ++c) {
+      long diag = score[c - 1][r - 1] + (stretch[r - 1] == pattern[c - 1] ? match : mismatch);
+      long up = score[c][r - 1] + gap, left = score[c - 1][r] + gap, v;
+      int mv;
+      if (up >= left) {
+        if (diag >= up) v = diag, mv = 3; else v = up, mv = 1;
+      } else {
+        if (diag >= left) v = diag, mv = 3; else v = left, mv = 2;
+      }
+      if (v <= 0) v = 0, mv = 0;
+      score[c][r] = v;
+      move[c][r] = mv;
+      if (v >= best) best = static_cast<double>(v), br = r, bc = c;
+    }
+    score[0][r] = score[L][r];
+    for (int c = 1; c <= L; ++c) {
+      if (!(score[c - 1][r] + gap > score[c][r])) break;
+      score[c][r] = score[c - 1][r] + gap;
+      move[c][r] = 2;
+    }
+  }
+  if (best < threshold) return {best, 0, -7, -7};
+  int r = br, c = bc, length = 0;
+  while (r > 0 && score[c][r] > 0) {
+    int mv = move[c][r];
+    if (mv == 1) --r, ++length;
+    else if (mv == 2) --c;
+    else --r, --c, ++length;
+    if (c == 0) c = L;
+  }
+  return {best, length, r, br};
+}
+
+Measured forward(const std::string& stretch, const std::string& pattern, int32_t gap,
+                 int32_t mismatch, int32_t match, double threshold, PatternWorkspace& ws) {
+  Measured m{0, -1, -7, -7};
+  m.score = score_against_pattern(m.length, stretch.data(), static_cast<int64_t>(stretch.size()),
+                                  -1, pattern.data(), static_cast<int32_t>(stretch.size()),
+                                  static_cast<int32_t>(pattern.size()), m.first, m.last, ws, gap, 0,
+                                  mismatch, match, threshold);
+  return m;
+}
+
+std::string repeat(const std::string& unit, int times) {
+  std::string s;
+  for (int i = 0; i < times; ++i) s += unit;
+  return s;
+}
+
+TEST(ScoreAgainstPattern, ExactTandemRun) {
+  PatternWorkspace ws(10);
+  Measured m = forward(repeat("ACGTT", 6), "ACGTT", -7, -7, 2, 30, ws);
+  EXPECT_EQ(m.score, 60.0);
+  EXPECT_EQ(m.length, 30);
+  EXPECT_EQ(m.first, 0);
+  EXPECT_EQ(m.last, 30);
+}
+
+TEST(ScoreAgainstPattern, EntersThePatternAtAnyPhase) {
+  PatternWorkspace ws(10);
+  Measured m = forward("GTT" + repeat("ACGTT", 5), "ACGTT", -7, -7, 2, 30, ws);
+  EXPECT_EQ(m.score, 56.0);
+  EXPECT_EQ(m.length, 28);
+  EXPECT_EQ(m.first, 0);
+}
+
+TEST(ScoreAgainstPattern, BadPrefixDropped) {
+  PatternWorkspace ws(10);
+  Measured m = forward("CCCCC" + repeat("ATG", 8), "ATG", -5, -5, 2, 30, ws);
+  EXPECT_EQ(m.first, 5);
+  EXPECT_EQ(m.length, 24);
+}
+
+TEST(ScoreAgainstPattern, BelowThresholdLeavesRowsUntouched) {
+  PatternWorkspace ws(10);
+  Measured m = forward(repeat("AC", 5), "AC", -7, -7, 2, 30, ws);
+  EXPECT_EQ(m.score, 20.0);
+  EXPECT_EQ(m.length, 0);
+  EXPECT_EQ(m.first, -7);
+  EXPECT_EQ(m.last, -7);
+}
+
+TEST(ScoreAgainstPattern, LastOfEqualBestValuesWins) {
+  PatternWorkspace ws(10);
+  // Two equally good runs separated by junk: the later one is reported.
+  Measured m = forward(repeat("AG", 10) + "TTTTTTTTTTTTTTTTTTTT" + repeat("AG", 10), "AG", -9, -9, 2,
+                       30, ws);
+  EXPECT_EQ(m.score, 40.0);
+  EXPECT_EQ(m.last, 60);
+  EXPECT_EQ(m.first, 40);
+}
+
+TEST(ScoreAgainstPattern, ForwardPassEqualsFullTraceback) {
+  std::mt19937 rng(5);
+  PatternWorkspace ws(30);
+  const char bases[] = "ACGT";
+  for (int round = 0; round < 3000; ++round) {
+    const int L = 1 + static_cast<int>(rng() % 12);
+    std::string pattern;
+    for (int i = 0; i < L; ++i) pattern += bases[rng() % 4];
+    std::string stretch;
+    const int H = static_cast<int>(rng() % 80);
+    for (int i = 0; i < H; ++i) {
+      int roll = static_cast<int>(rng() % 10);
+      if (roll < 7) stretch += pattern[static_cast<size_t>(i) % L];
+      else if (roll < 9) stretch += bases[rng() % 4];
+      else if (!stretch.empty()) stretch.pop_back();
+    }
+    const int32_t gap = -static_cast<int32_t>(rng() % 6), mismatch = -static_cast<int32_t>(rng() % 6);
+    const int32_t match = static_cast<int32_t>(rng() % 4);
+    const double threshold = static_cast<double>(rng() % 12);
+    Measured want = reference(stretch, pattern, gap, mismatch, match, threshold);
+    Measured got = forward(stretch, pattern, gap, mismatch, match, threshold, ws);
+    ASSERT_EQ(got.score, want.score) << stretch << " / " << pattern;
+    ASSERT_EQ(got.length, want.length) << stretch << " / " << pattern << " gap " << gap;
+    ASSERT_EQ(got.first, want.first) << stretch << " / " << pattern << " gap " << gap;
+    ASSERT_EQ(got.last, want.last);
+
+    // The recorded traceback of align_to_pattern measures the same alignment.
+    if (want.score >= threshold && H > 0) {
+      std::string s = pattern + stretch;
+      std::vector<int32_t> moves;
+      int32_t phase = -1;
+      int32_t count = align_to_pattern(s.data(), static_cast<int64_t>(s.size()), L - 1, -1,
+                                       static_cast<int32_t>(stretch.size()), L, ws, gap, 0,
+                                       mismatch, match, threshold, moves, phase);
+      int32_t rows = 0;
+      for (int32_t i = 0; i < count; ++i) rows += moves[static_cast<size_t>(i)] != 2;
+      ASSERT_EQ(rows, want.length);
+    }
+  }
+}
+
+TEST(AlignToPattern, BelowMinimumGivesNoMoves) {
+  PatternWorkspace ws(5);
+  std::string s = "ACACAC";
+  std::vector<int32_t> moves{9, 9};
+  int32_t phase = 42;
+  EXPECT_EQ(align_to_pattern(s.data(), 6, -1, -1, 6, 2, ws, -7, 0, -7, 2, 30, moves, phase), 0);
+  EXPECT_EQ(phase, 42);
+}
+
+}  // namespace
+}  // namespace rivulon

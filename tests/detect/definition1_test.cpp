@@ -1,0 +1,126 @@
+#include "detect/definition1.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace rivulon {
+namespace {
+
+// Match 1, mismatch -1, gap and terminal gap -2 unless a test says otherwise.
+class Definition1Test : public ::testing::Test {
+ protected:
+  void screen(const std::string& seq, int32_t L, int32_t w, int32_t k0, int32_t quota,
+              int32_t allowance, double t, int32_t terminal_gap = -2) {
+    s = seq;
+    sim.assign(s.size(), 0.0f);
+    screen_copies(L, w, k0, quota, allowance, s.c_str(), n(), sim.data(), matrix, t, -2,
+                  terminal_gap, -1, 1, scratch);
+  }
+  int32_t n() const { return static_cast<int32_t>(s.size()); }
+  std::vector<int> marked() const {
+    std::vector<int> at;
+    for (size_t i = 0; i < sim.size(); ++i) if (sim[i] > 0) at.push_back(static_cast<int>(i));
+    return at;
+  }
+  std::string s;
+  std::vector<float> sim;
+  AlignmentMatrix matrix{60};
+  ScreenScratch scratch;
+  CandidateList candidates;
+};
+
+TEST_F(Definition1Test, WorkedExampleScreensAndGroups) {
+  screen("TTGACGACGACGACTT", 3, 3, 3, 1, 9, 0.8);
+  EXPECT_EQ(marked(), (std::vector<int>{2, 5, 8}));
+  EXPECT_EQ(sim[2], 1.0f);
+  group_copies(sim.data(), candidates, s.c_str(), n(), 3, matrix, -2, -2, -1, 1);
+  ASSERT_EQ(candidates.size(), 1u);
+  EXPECT_EQ(candidates[0].start, 2);
+  EXPECT_EQ(candidates[0].units, 4);
+  EXPECT_EQ(candidates[0].similarity, 1.0f);
+  EXPECT_TRUE(marked().empty());
+}
+
+TEST_F(Definition1Test, MotifLengthOneAlignsEveryEqualNeighbour) {
+  screen("AACCCGTTA", 1, 1, 1, 1, 0, 0.8);
+  // No cool-down for L = 1: every q with s[q] = s[q+1] is accepted.
+  EXPECT_EQ(marked(), (std::vector<int>{0, 2, 3, 6}));
+  EXPECT_EQ(sim[3], 1.0f);
+}
+
+TEST_F(Definition1Test, SingleSlotRingNeverDrifts) {
+  // ACG is followed by ACG one base further on, but with w = L the drift cannot grow.
+  screen("ACGTACGTT", 3, 3, 2, 1, 9, 0.5);
+  EXPECT_TRUE(marked().empty());
+}
+
+TEST_F(Definition1Test, AlignmentBeginningWithAGapIsNeverAccepted) {
+  // AACG against ACGT scores 0.25 (skip A, match ACG, trailing gap free) with origin 1.
+  screen("AACGACGT", 4, 4, 1, 1, 100, 0.2, 0);
+  EXPECT_TRUE(marked().empty());
+}
+
+TEST_F(Definition1Test, CoolDownSkipsTheNextLMinusOnePositions) {
+  // With k0 = 1 every window is good; only q = 0, 3, 6 may be aligned.
+  screen("ACGACGACGACG", 3, 3, 1, 1, 9, 0.5);
+  EXPECT_EQ(marked(), (std::vector<int>{0, 3, 6}));
+}
+
+TEST_F(Definition1Test, ShortRunDroppedInLongSequences) {
+  s.assign(100, 'A');
+  sim.assign(100, 0.0f);
+  for (int at : {10, 14, 18}) sim[at] = 1.0f;
+  // scanEnd = 25 and 25 - 10 + 4 = 19 < 20: dropped, entries 10..25 zeroed.
+  group_copies(sim.data(), candidates, s.c_str(), n(), 4, matrix, -2, -2, -1, 1);
+  EXPECT_TRUE(candidates.empty());
+  EXPECT_TRUE(marked().empty());
+}
+
+TEST_F(Definition1Test, EarlyFailureRemovedOnlyAbove100Bases) {
+  for (int length : {100, 101}) {
+    s = "AAAAAAAACCCC" + std::string(static_cast<size_t>(length - 12), 'G');
+    sim.assign(s.size(), 0.0f);
+    for (int at : {0, 4, 8, 12}) sim[at] = 1.0f;
+    candidates.clear();
+    group_copies(sim.data(), candidates, s.c_str(), n(), 4, matrix, -2, -2, -1, 1);
+    // The third copy (CCCC) fails against the first two at once.
+    const bool kept = candidates.size() == 1 && candidates[0].start == 0 && candidates[0].units == 2;
+    EXPECT_EQ(kept, length == 100) << length;
+    EXPECT_EQ(sim[4], 0.0f);
+    EXPECT_EQ(sim[8], 1.0f);  // the failed copy's own start is passed over and keeps its mark
+  }
+}
+
+TEST_F(Definition1Test, ThreeIdenticalCopiesGrowToThreeUnits) {
+  s = "ACGACGACG";
+  sim.assign(s.size(), 0.0f);
+  sim[0] = 1.0f;
+  sim[3] = 1.0f;
+  group_copies(sim.data(), candidates, s.c_str(), n(), 3, matrix, -2, -2, -1, 1);
+  ASSERT_EQ(candidates.size(), 1u);
+  EXPECT_EQ(candidates[0].units, 3);
+  EXPECT_EQ(candidates[0].similarity, 1.0f);
+}
+
+TEST_F(Definition1Test, GrowthPastTheLastBaseNeverMatchesThere) {
+  // Marks left near the end make growth align a copy that runs past the last
+  // base (positions 14 and 15); those positions match nothing.
+  std::vector<char> exact = {'A', 'C', 'G', 'T', 'A', 'C', 'G', 'T', 'A', 'C', 'G', 'T', 'A', 'C', '\0'};
+  sim.assign(14, 0.0f);
+  for (int at : {0, 4, 8}) sim[at] = 1.0f;
+  group_copies(sim.data(), candidates, exact.data(), 14, 4, matrix, -2, -2, -1, 1);
+  ASSERT_EQ(candidates.size(), 1u);
+  EXPECT_EQ(candidates[0].start, 0);
+  EXPECT_EQ(candidates[0].units, 3);  // the fourth copy "AC??" averages 0.5 < 0.65
+}
+
+TEST(ScoreNewCopy, SumsAgainstEveryEarlierCopy) {
+  AlignmentMatrix matrix(10);
+  const std::string s = "ACGACGACGACG";
+  EXPECT_EQ(score_new_copy(s.c_str(), 12, 0, 3, 3, matrix, -2, -2, -1, 2), 6.0);
+}
+
+}  // namespace
+}  // namespace rivulon

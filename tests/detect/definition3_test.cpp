@@ -1,0 +1,161 @@
+#include "detect/definition3.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+namespace rivulon {
+namespace {
+
+std::vector<int32_t> screen(const std::string& s, int32_t L, int32_t w, int32_t k0, int32_t quota,
+                            int32_t allowance) {
+  std::vector<int32_t> candidates(s.size(), 7);  // junk: all of it must be rewritten
+  std::vector<uint16_t> ring;
+  screen_pattern_candidates(L, w, k0, quota, allowance, s.c_str(), static_cast<int32_t>(s.size()),
+                            candidates.data(), ring);
+  return candidates;
+}
+
+TEST(ScreenPatternCandidates, MotifLengthOneUsesTheDrift) {
+  // C C at 1-2 is an equal neighbour; T at 4 equals the base two further on.
+  std::vector<int32_t> c = screen("ACCGTAT", 1, 1, 1, 1, 0);
+  EXPECT_EQ(c, (std::vector<int32_t>{0, 1, 0, 0, 1, 0, 0}));
+}
+
+TEST(ScreenPatternCandidates, StartsNeverBeyondNMinus2L) {
+  std::mt19937 rng(17);
+  for (int round = 0; round < 200; ++round) {
+    const int n = 20 + static_cast<int>(rng() % 200);
+    const int L = 1 + static_cast<int>(rng() % (n / 2));
+    std::string s;
+    std::string unit;
+    for (int i = 0; i < L; ++i) unit += "ACGT"[rng() % 4];
+    for (int i = 0; i < n; ++i) s += (rng() % 5) ? unit[static_cast<size_t>(i % L)] : 'A';
+    const int w = std::max(1, L / 2);
+    std::vector<int32_t> c = screen(s, L, w, std::max(1, w - 1), 1, 1000);
+    for (int i = 0; i < n; ++i) {
+      if (c[static_cast<size_t>(i)] != 0) {
+        ASSERT_LE(i, n - 2 * L) << L;
+      }
+    }
+  }
+}
+
+class FindTest : public ::testing::Test {
+ protected:
+  void find(const std::vector<int>& starts, int32_t L, int32_t match, double threshold) {
+    candidates.assign(s.size(), 0);
+    for (int at : starts) candidates[static_cast<size_t>(at)] = 1;
+    find_pattern_repeats(candidates.data(), found, s.c_str(), static_cast<int32_t>(s.size()), L, ws,
+                         -7, -3, -7, match, threshold);
+  }
+  std::string s;
+  std::vector<int32_t> candidates;
+  FoundList found;
+  PatternWorkspace ws{50};
+};
+
+TEST_F(FindTest, FractionalUnitsAndTheLaterGroupAsRepresentative) {
+  const std::string unit = "ACGTACCGTA";
+  s = std::string(30, 'T') + unit + unit + unit.substr(0, 5) + std::string(30, 'T');
+  find({30, 31, 32, 33, 34, 35}, 10, 2, 30);
+  ASSERT_EQ(found.size(), 1u);
+  EXPECT_EQ(found[0].start, 30);
+  EXPECT_EQ(found[0].units, 2.5);
+  EXPECT_EQ(found[0].score, 50.0);
+  EXPECT_EQ(found[0].pattern_start, 35);  // equal counts: the later-created group
+}
+
+TEST_F(FindTest, QuickTestDropsShortRegions) {
+  s = std::string(40, 'T') + "ACGACGACGACGACGACG" + std::string(40, 'T');
+  find({40}, 3, 1, 30);  // region of 40 + ... : 18 repeat bases, H < 30
+  EXPECT_TRUE(found.empty());
+}
+
+FoundRepeat repeat_of(int32_t start, double units, double score) { return {start, start, units, score}; }
+
+PatternRepeatRecord record(int32_t l, double units, double score) {
+  PatternRepeatRecord r{};
+  r.motif_length = l;
+  r.units = units;
+  r.score = score;
+  r.listed = 1;
+  return r;
+}
+
+TEST(PatternMerging, SameLengthStartDominance) {
+  EXPECT_TRUE(pattern_is_dominated(repeat_of(0, 3.4, 100), record(10, 3, 50), 10));
+  EXPECT_FALSE(pattern_is_dominated(repeat_of(0, 3.5, 100), record(10, 3, 50), 10));
+  EXPECT_FALSE(pattern_is_dominated(repeat_of(0, 3.4, 101), record(10, 3, 50), 10));
+}
+
+TEST(PatternMerging, AlikeLengthsAlwaysReplaceable) {
+  EXPECT_TRUE(pattern_may_replace(repeat_of(0, 2, 1), record(10, 9, 900), 11));
+  EXPECT_TRUE(pattern_may_replace(repeat_of(0, 2, 1), record(3, 9, 900), 5));
+  EXPECT_FALSE(pattern_may_replace(repeat_of(0, 9, 900), record(3, 9, 1), 6));
+}
+
+TEST(PatternMerging, FourBaseRepeatAgainstAnEightBaseOne) {
+  const PatternRepeatRecord four = record(4, 5, 40);
+  EXPECT_TRUE(pattern_may_replace(repeat_of(0, 2.5, 45), four, 8));
+  EXPECT_TRUE(pattern_may_replace(repeat_of(0, 2.5, 44), four, 8));   // 1.1 * 40 rounds to 44
+  EXPECT_FALSE(pattern_may_replace(repeat_of(0, 2.5, 43), four, 8));
+  EXPECT_TRUE(pattern_may_replace(repeat_of(0, 3, 34), four, 8));
+  EXPECT_FALSE(pattern_may_replace(repeat_of(0, 2.9, 34), four, 8));
+  EXPECT_FALSE(pattern_may_replace(repeat_of(0, 9, 400), record(4, 2, 40), 8));
+}
+
+class PatternTableTest : public ::testing::Test {
+ protected:
+  PatternRepeatTable table{80};
+  std::vector<std::pair<int, int>> listed() {
+    std::vector<std::pair<int, int>> out;
+    for (int i = 0; i < table.n; ++i) {
+      for (uint32_t x = static_cast<uint32_t>(i);; x = table.at(x).next) {
+        if (table.at(x).listed == 1) out.push_back({i, table.at(x).motif_length});
+        if (table.at(x).next == kNoRecord) break;
+      }
+    }
+    return out;
+  }
+};
+
+TEST_F(PatternTableTest, CoverStartsAtPositionZeroAndEndsBeforeTheLastCopy) {
+  record_pattern_repeats({repeat_of(3, 3.0, 60)}, table, 80, 10);
+  EXPECT_EQ(table.at(0).offset, -3);
+  EXPECT_EQ(table.at(3).listed, 1);
+  EXPECT_EQ(table.at(22).offset, 19);  // E = (3 - 1) * 10 = 20: offsets below 20
+  EXPECT_EQ(table.at(23).motif_length, 0);
+}
+
+TEST_F(PatternTableTest, OverwrittenStartRecordDropsOut) {
+  record_pattern_repeats({repeat_of(12, 4.0, 60)}, table, 80, 4);
+  record_pattern_repeats({repeat_of(10, 5.0, 60)}, table, 80, 5);
+  EXPECT_EQ(listed(), (std::vector<std::pair<int, int>>{{10, 5}}));
+}
+
+TEST_F(PatternTableTest, OwnStartNeverOverwritesAnotherStartRecord) {
+  record_pattern_repeats({repeat_of(10, 4.0, 60)}, table, 80, 4);
+  record_pattern_repeats({repeat_of(10, 6.0, 200)}, table, 80, 5);
+  EXPECT_EQ(listed(), (std::vector<std::pair<int, int>>{{10, 4}, {10, 5}}));
+}
+
+TEST_F(PatternTableTest, UnreplaceableRecordsGetChained) {
+  record_pattern_repeats({repeat_of(10, 10.0, 60)}, table, 80, 2);
+  record_pattern_repeats({repeat_of(10, 4.0, 60)}, table, 80, 8);
+  EXPECT_EQ(listed(), (std::vector<std::pair<int, int>>{{10, 2}, {10, 8}}));
+  EXPECT_GT(table.records.size(), 80u);
+}
+
+TEST(ConsensusPattern, MajorityOfTheCopiesInCapitals) {
+  // Copies: ACGT, ACGA, acTA, ACTA with the representative at 0 (ACGT).
+  const std::string s = "ACGTACGAacTAACTA";
+  char out[4];
+  build_consensus_pattern(s.c_str(), 16, 0, 15, 0, 4, out);
+  EXPECT_EQ(std::string(out, 4), "ACGA");  // G stays on a tie, T loses to A
+}
+
+}  // namespace
+}  // namespace rivulon

@@ -1,0 +1,97 @@
+#include "driver/sequence.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+
+#include "driver/fatal.h"
+
+namespace rivulon {
+namespace {
+
+Sequence load(const std::string& text) {
+  std::FILE* f = std::tmpfile();
+  std::fwrite(text.data(), 1, text.size(), f);
+  std::rewind(f);
+  Sequence seq = load_sequence(f);
+  std::fclose(f);
+  return seq;
+}
+
+std::string bases(const Sequence& seq) { return std::string(seq.bases(), static_cast<size_t>(seq.n)); }
+
+int load_status(const std::string& text) {
+  try {
+    load(text);
+  } catch (const FatalError& e) {
+    return e.status;
+  }
+  return 0;
+}
+
+TEST(LoadSequence, PlainLineGivesEqualCounts) {
+  Sequence seq = load("ACGT\n");
+  EXPECT_EQ(bases(seq), "ACGT");
+  EXPECT_EQ(seq.count_a, 1);
+  EXPECT_EQ(seq.count_t, 1);
+  EXPECT_EQ(match_probability(seq), 0.25);
+}
+
+TEST(LoadSequence, HeaderSkippedAndCaseKept) {
+  Sequence seq = load(">chr1 some words ACGT\nACGTacgt\n");
+  EXPECT_EQ(bases(seq), "ACGTacgt");
+  EXPECT_EQ(seq.n, 8);
+  EXPECT_EQ(seq.count_a, 2);
+  EXPECT_EQ(seq.count_c, 2);
+  EXPECT_EQ(seq.count_g, 2);
+  EXPECT_EQ(seq.count_t, 2);
+  EXPECT_EQ(seq.bases()[8], '\0');
+}
+
+TEST(LoadSequence, BlanksAndLineEndsIgnored) {
+  EXPECT_EQ(bases(load("AC GT\r\n")), "ACGT");
+}
+
+TEST(LoadSequence, HeadersAnywhereJoinTheBases) {
+  EXPECT_EQ(bases(load("AC>middle header\r\nGT\n>last header without line end")), "ACGT");
+  EXPECT_EQ(bases(load("AC>x\nGT")), "ACGT");
+}
+
+TEST(LoadSequence, InvalidCharactersEndWith5505) {
+  EXPECT_EQ(load_status("ACGN\n"), 5505);
+  EXPECT_EQ(load_status("AC\tGT\n"), 5505);
+  EXPECT_EQ(load_status("ACGU"), 5505);
+  EXPECT_EQ(load_status(std::string("AC\0GT", 5)), 5505);
+  EXPECT_EQ(load_status("AC\xc3\xa9"), 5505);
+}
+
+TEST(LoadSequence, EmptyAndHeaderOnlyFilesAreEmpty) {
+  EXPECT_EQ(load("").n, 0);
+  EXPECT_EQ(load(">only a header\n\n>another\n").n, 0);
+}
+
+TEST(LoadSequence, BufferDoublesFromSixteen) {
+  Sequence sixteen = load(std::string(16, 'A'));
+  EXPECT_EQ(sixteen.n, 16);
+  EXPECT_EQ(sixteen.capacity, 32);  // grown once more so that the NUL fits
+  EXPECT_EQ(sixteen.bases()[16], '\0');
+  Sequence seventeen = load(std::string(17, 'C'));
+  EXPECT_EQ(seventeen.capacity, 32);
+  Sequence fifteen = load(std::string(15, 'G'));
+  EXPECT_EQ(fifteen.capacity, 16);
+}
+
+TEST(LoadSequence, MatchProbabilityOfOneBase) {
+  EXPECT_EQ(match_probability(load("AAaa")), 1.0);
+}
+
+TEST(SameBase, PositionsAtOrBeyondTheEndNeverMatch) {
+  const char s[] = "AAAA";
+  EXPECT_TRUE(same_base(s, 4, 0, 3));
+  EXPECT_FALSE(same_base(s, 4, 3, 4));
+  EXPECT_FALSE(same_base(s, 3, 0, 3));
+}
+
+}  // namespace
+}  // namespace rivulon

@@ -1,0 +1,184 @@
+#include "stats/significance.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "driver/fatal.h"
+
+namespace rivulon {
+namespace {
+
+TEST(BinomialCoefficient, EdgeValues) {
+  EXPECT_EQ(binomial_coefficient(0, 5), 1.0);
+  EXPECT_EQ(binomial_coefficient(2, 5), 10.0);
+  EXPECT_EQ(binomial_coefficient(6, 5), 0.0);
+  EXPECT_EQ(binomial_coefficient(-1, 0), 1.0);
+}
+
+TEST(ChooseWindow, ScoreRuleWithoutShrinking) {
+  WindowChoice c = choose_window(10, 2, -7, -7, 0.8, 0.25, 1);
+  EXPECT_EQ(c.w, 5);
+  EXPECT_EQ(c.k0, 4);
+  EXPECT_EQ(c.hit, 0.015625f);
+  EXPECT_EQ(bad_run_allowance(10, c.w, 1), 34);
+  WindowChoice four = choose_window(4, 2, -7, -7, 0.8, 0.25, 1);
+  EXPECT_EQ(four.w, 2);
+  EXPECT_EQ(four.k0, 1);
+  EXPECT_EQ(four.hit, 0.4375f);
+}
+
+TEST(ChooseWindow, ShrinksWhileTheHitProbabilityIsTooSpread) {
+  WindowChoice c = choose_window(5, 2, -3, -5, 50 * 0.01, 0.3, 1);
+  EXPECT_EQ(c.w, 2);
+  EXPECT_EQ(c.k0, 1);
+  EXPECT_FLOAT_EQ(c.hit, 0.51f);
+}
+
+TEST(ChooseWindow, CappedAtTwentyForDefinitionsOneAndTwo) {
+  for (int definition : {1, 2}) {
+    WindowChoice c = choose_window(40, 2, -7, -7, 0.8, 0.25, definition);
+    EXPECT_EQ(c.w, 20);
+    EXPECT_EQ(c.k0, 17);
+    EXPECT_FALSE(c.frozen);
+  }
+}
+
+TEST(ChooseWindow, DefinitionThreeFreezesFromAStartingWindowOf34) {
+  // Match 0: the gap bound is L, so the starting window is ceil(L / 2).
+  EXPECT_FALSE(choose_window(66, 0, -7, -7, 50, 0.25, 3).frozen);  // 33: no freeze
+  WindowChoice c = choose_window(67, 0, -7, -7, 50, 0.25, 3);
+  EXPECT_TRUE(c.frozen);
+  EXPECT_LE(c.w, 33);
+  // The count rule: the largest k below w with k < 0.7 w.
+  WindowChoice small = choose_window(10, 0, -7, -7, 50, 0.25, 3);
+  EXPECT_EQ(small.k0, static_cast<int>(std::ceil(0.7 * small.w)) - 1);
+}
+
+TEST(ChooseWindow, GapPenaltyZeroLeavesNoWindow) {
+  EXPECT_LT(choose_window(4, 2, -7, 0, 0.5, 0.25, 1).w, 2);
+  EXPECT_LT(choose_window(4, 1, -7, 0, 0.5, 0.25, 1).w, 2);
+}
+
+TEST(BadRunAllowance, ShortMotifs) {
+  EXPECT_EQ(bad_run_allowance(1, 1, 1), 0);
+  EXPECT_EQ(bad_run_allowance(2, 2, 1), 4);
+  EXPECT_EQ(bad_run_allowance(3, 3, 1), 9);
+  EXPECT_EQ(bad_run_allowance(2, 2, 2), 6);
+  EXPECT_EQ(bad_run_allowance(3, 3, 3), 16);
+}
+
+int quota_status(int L, int w, int k0) {
+  SignificanceTables tables(40);
+  try {
+    window_quota(L, w, k0, tables, 0.25);
+  } catch (const FatalError& e) {
+    return e.status;
+  }
+  return 0;
+}
+
+TEST(WindowQuota, FreshStartForL4) {
+  SignificanceTables tables(10);
+  EXPECT_EQ(window_quota(4, 2, 1, tables, 0.25), 3);
+  const double expected[] = {0.316406, 0.210938, 0.316406, 0.15625};
+  for (int j = 0; j < 4; ++j) EXPECT_NEAR(tables.distribution[j] / 4, expected[j], 1e-6) << j;
+}
+
+TEST(WindowQuota, ContinuationEqualsFreshStart) {
+  SignificanceTables fresh(20);
+  EXPECT_EQ(window_quota(10, 5, 4, fresh, 0.25), 2);
+  EXPECT_NEAR(fresh.distribution[0] / 32, 0.944097, 1e-6);
+  EXPECT_NEAR(fresh.distribution[1] / 32, 0.032236, 1e-6);
+  EXPECT_NEAR(fresh.distribution[2] / 32, 0.014245, 1e-6);
+
+  SignificanceTables continued(20);
+  window_quota(9, 5, 4, continued, 0.25);
+  EXPECT_EQ(window_quota(10, 5, 4, continued, 0.25), 2);
+  for (int j = 0; j <= 6; ++j) {
+    EXPECT_NEAR(continued.distribution[j], fresh.distribution[j], 1e-12) << j;
+  }
+}
+
+TEST(WindowQuota, LongerMotifs) {
+  SignificanceTables a(30);
+  EXPECT_EQ(window_quota(20, 10, 8, a, 0.25), 1);
+  SignificanceTables b(30);
+  EXPECT_EQ(window_quota(12, 3, 2, b, 0.3), 9);
+}
+
+TEST(WindowQuota, DistributionSumsToTwoToTheW) {
+  SignificanceTables tables(60);
+  for (int L = 4; L <= 60; ++L) {
+    const int w = 2 + L / 7;
+    window_quota(L, w, w - 1, tables, 0.3);
+    double total = 0;
+    for (int j = 0; j <= L - w + 1; ++j) total += tables.distribution[j];
+    EXPECT_NEAR(total / std::pow(2.0, w), 1.0, 1e-9) << L;
+  }
+}
+
+TEST(WindowQuota, WindowBelowTwoEndsWith5000) {
+  EXPECT_EQ(quota_status(4, 0, 0), 5000);
+  EXPECT_EQ(quota_status(4, 1, 1), 5000);
+}
+
+TEST(PickQuota, SignificanceLevelIsCappedAndFloored) {
+  // A distribution with all mass on n good windows returns n whatever the level.
+  // With all mass on 0 windows the quota is 1 when level > 0.
+  double dist[64] = {};
+  dist[0] = 4.0;  // w = 2: 2^w
+  EXPECT_EQ(pick_quota(4, 2, dist), 1);
+  // Mass just above the level at the top column: for n <= 5 the level is 0.05.
+  double top[64] = {};
+  top[3] = 4.0 * 0.051;
+  top[0] = 4.0 * 0.949;
+  EXPECT_EQ(pick_quota(4, 2, top), 3);
+  top[3] = 4.0 * 0.049;
+  top[0] = 4.0 * 0.951;
+  EXPECT_EQ(pick_quota(4, 2, top), 1);
+  // n = 10 (level 0.6^10 = 0.0060466) and n = 40 (level held at 5e-8).
+  double mid[64] = {};
+  mid[10] = 8.0 * 0.0061;
+  mid[0] = 8.0 * (1 - 0.0061);
+  EXPECT_EQ(pick_quota(12, 3, mid), 10);
+  mid[10] = 8.0 * 0.0060;
+  mid[0] = 8.0 * (1 - 0.0060);
+  EXPECT_EQ(pick_quota(12, 3, mid), 1);
+  double deep[64] = {};
+  deep[40] = 4.0 * 6e-8;
+  deep[0] = 4.0 * (1 - 6e-8);
+  EXPECT_EQ(pick_quota(41, 2, deep), 40);
+  deep[40] = 4.0 * 4e-8;
+  deep[0] = 4.0 * (1 - 4e-8);
+  EXPECT_EQ(pick_quota(41, 2, deep), 1);
+}
+
+TEST(WindowSchedule, ShortMotifsNeedNoModel) {
+  SignificanceTables tables(10);
+  WindowSchedule schedule(1, 2, -7, -7, 0.8, 0.25, tables);
+  for (int L = 1; L <= 3; ++L) {
+    WindowParameters p = schedule.at(L);
+    EXPECT_EQ(p.w, L);
+    EXPECT_EQ(p.k0, L);
+    EXPECT_EQ(p.quota, 1);
+  }
+  EXPECT_EQ(tables.last_w, 0);
+}
+
+TEST(WindowSchedule, FrozenWindowKeptWhileQuotaRecomputed) {
+  SignificanceTables tables(100);
+  WindowSchedule schedule(3, 0, -7, -7, 50, 0.25, tables);
+  WindowParameters at67{}, at90{};
+  for (int L = 1; L <= 90; ++L) {
+    WindowParameters p = schedule.at(L);
+    if (L == 67) at67 = p;
+    if (L == 90) at90 = p;
+  }
+  EXPECT_EQ(at67.w, at90.w);
+  EXPECT_EQ(at67.k0, at90.k0);
+  EXPECT_GT(at90.allowance, at67.allowance);
+}
+
+}  // namespace
+}  // namespace rivulon

@@ -1,0 +1,133 @@
+// Helpers shared by the tests: scratch directories, files, and running the
+// real rivulon executable with a given standard input.
+#pragma once
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace rivulon::testing {
+
+// A fresh directory, removed with everything in it at the end of the test.
+class ScratchDir {
+ public:
+  ScratchDir() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "rivulon-test-XXXXXX").string();
+    std::vector<char> buf(pattern.begin(), pattern.end());
+    buf.push_back('\0');
+    path_ = mkdtemp(buf.data());
+  }
+  ~ScratchDir() {
+    std::error_code ec;
+    std::filesystem::remove_all(path_, ec);
+  }
+  ScratchDir(const ScratchDir&) = delete;
+  ScratchDir& operator=(const ScratchDir&) = delete;
+  const std::string& path() const { return path_; }
+  std::string file(const std::string& name) const { return path_ + "/" + name; }
+
+ private:
+  std::string path_;
+};
+
+inline void write_file(const std::string& path, const std::string& content) {
+  std::ofstream out(path, std::ios::binary);
+  out << content;
+}
+
+inline std::string read_file(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+inline bool exists(const std::string& path) { return std::filesystem::exists(path); }
+
+struct ProcessResult {
+  int status;          // exit status as the parent sees it (modulo 256)
+  std::string out;     // standard output
+};
+
+// Runs rivulon in `dir` with `args`, feeding `input` on standard input.
+inline ProcessResult run_program(const std::string& dir, const std::vector<std::string>& args,
+                                 const std::string& input) {
+  const std::string in_path = dir + "/.stdin", out_path = dir + "/.stdout";
+  write_file(in_path, input);
+  pid_t pid = fork();
+  if (pid == 0) {
+    if (chdir(dir.c_str()) != 0) _exit(127);
+    int in = open(in_path.c_str(), O_RDONLY);
+    int out = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    int err = open("/dev/null", O_WRONLY);
+    dup2(in, 0);
+    dup2(out, 1);
+    dup2(err, 2);
+    std::vector<char*> argv;
+    std::string exe = RIVULON_EXE;
+    argv.push_back(exe.data());
+    std::vector<std::string> copies(args);
+    for (std::string& a : copies) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    execv(exe.c_str(), argv.data());
+    _exit(127);
+  }
+  int wstatus = 0;
+  waitpid(pid, &wstatus, 0);
+  ProcessResult result{WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1, read_file(out_path)};
+  std::filesystem::remove(in_path);
+  std::filesystem::remove(out_path);
+  return result;
+}
+
+// Dialogue answers: match, mismatch, gap, terminal gap, M, definition, level/score, Y/N, Y/N.
+inline std::string answers(int match, int mismatch, int gap, int terminal, int M, int definition,
+                           int level, char alignments, char text) {
+  std::ostringstream ss;
+  ss << match << '\n' << mismatch << '\n' << gap << '\n' << terminal << '\n' << M << '\n'
+     << definition << '\n' << level << '\n' << alignments << '\n' << text << '\n';
+  return ss.str();
+}
+
+// The whole dialogue as printed when every answer is accepted.
+inline std::string full_dialogue(int definition) {
+  std::string s =
+      "Please insert the desired alignment parameters (whole positive numbers)\n"
+      "Match score: Mismatch penalty: Gap (insertion or deletion) penalty: Terminal gap penalty: "
+      "Please insert the desired maximum motif length (1-500): "
+      "Please choose the desired definition of an ATR\n"
+      "1 - Using the similarity level between adjacent copies\n"
+      "2 - Using the average similarity level between adjacent copies\n"
+      "3 - Using the alignment score with a repeating pattern\n"
+      "Definition (1-3): ";
+  s += definition == 3 ? "Minimum score to report (30-150):"
+                       : "Minimum Similarity Level: (minimum - 50; maximum - Match Score*100):";
+  s += "Do you want Rivulon to generate a file with the alignments (Y/N)?"
+       "\nDo you want Rivulon to generate the output also as a text file (Y/N)?\n";
+  return s;
+}
+
+// Expected page head with the project's credits.
+inline std::string page_head_body() {
+  return "<head><meta http-equiv=\"Content-Language\" content=\"en-us\">"
+         "<meta name=\"GENERATOR\" content=\"Microsoft FrontPage 5.0\">"
+         "<meta name=\"ProgId\" content=\"FrontPage.Editor.Document\">"
+         "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=windows-1252\">"
+         "<title>Rivulon program written by</title></head><body bgcolor=\"#CC9386\">"
+         "<p>&nbsp;</p><p>Rivulon program written by:</p>"
+         "<p align=\"center\">Rivulon contributors<br>Tandem repeat analysis<br>The Rivulon project</p>"
+         "<p align=\"center\">&nbsp;</p>";
+}
+
+inline std::string shared_data(const std::string& name) {
+  return std::string(RIVULON_SHARED_DATA) + "/" + name;
+}
+
+}  // namespace rivulon::testing
