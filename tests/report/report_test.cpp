@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <string>
 
 #include "align/pattern_alignment.h"
@@ -246,6 +247,175 @@ TEST(ProgramReport, UnwritablePagesReportedAndSkipped) {
                        "\nerror in openning output file for write" +
                        "\nerror in openning input file for write");
   EXPECT_EQ(read_file(dir.file("atr_u.txt")), kTextHead + kTextColumns);
+}
+
+}  // namespace
+}  // namespace rivulon::testing
+
+namespace rivulon::testing {
+namespace {
+
+TEST(ProgramReport, TextReportWithoutAlignmentsLinksIntoTheReportPage) {
+  ScratchDir dir;
+  write_file(dir.file("t.fa"), "TTGACGACGACGACTT\n");
+  ASSERT_EQ(run_program(dir.path(), {"t.fa"}, answers(1, 1, 2, 2, 10, 1, 80, 'N', 'Y')).status, 0);
+  const std::string page = read_file(dir.file("atr_t.html"));
+  EXPECT_NE(page.find("<a href=\"atr_t.txt\">text report</a>"), std::string::npos);
+  EXPECT_NE(page.find(plain_row("atr_t.html", 1, 2, 3, "4", "1.00")), std::string::npos);
+  EXPECT_FALSE(exists(dir.file("align_t.html")));
+}
+
+TEST(ProgramReport, Definition2WorkedExample) {
+  ScratchDir dir;
+  write_file(dir.file("t.fa"), "TTGACGACGACGACTT\n");
+  ASSERT_EQ(run_program(dir.path(), {"t.fa"}, answers(1, 1, 2, 2, 10, 2, 80, 'Y', 'Y')).status, 0);
+  // L = 1 finds TT at 0 (overwritten by the L = 3 repeat's cover); TT at 14
+  // forms no pair, since a pair must end before the last base.
+  const std::string page = "<html dir=\"ltr\">" + page_head_body();
+  EXPECT_EQ(read_file(dir.file("atr_t.html")),
+            page + "<p><b>Please click for a <a href=\"atr_t.txt\">text report</a>.</b></p><p>&nbsp;</p>" +
+                parameters("1 -1 -2 -2", 16) + kPlainHeader +
+                plain_row("align_t.html", 1, 2, 3, "4", "1.00"));
+  const std::string b10(10, ' ');
+  EXPECT_EQ(read_file(dir.file("atr_t.txt")),
+            kTextHead + kTextColumns + "  2 " + b10 + "  3 " + b10 + "  4 " + b10 + "    1.00\r\n");
+  EXPECT_EQ(read_file(dir.file("align_t.html")),
+            page + parameters("1 -1 -2 -2", 16) + copy_heading(1, 2, 3, 4, "1.00") +
+                pair2(2, 5, "GAC", "GAC") + pair2(5, 8, "GAC", "GAC") + pair2(8, 11, "GAC", "GAC") +
+                kBlockEnd);
+}
+
+TEST(ProgramReport, Definition3TandemRun) {
+  ScratchDir dir;
+  std::string acg;
+  for (int i = 0; i < 12; ++i) acg += "ACG";
+  write_file(dir.file("c.fa"), ">c\nTTTT" + acg + "TTTT\n");
+  ASSERT_EQ(run_program(dir.path(), {"c.fa"}, answers(2, 7, 7, 3, 10, 3, 30, 'Y', 'Y')).status, 0);
+  // Only L = 3 is listed: the T runs are too short for the minimum score and
+  // the L = 6 and L = 9 readings of the run are dominated at its start.
+  const std::string page = "<html dir=\"ltr\">" + page_head_body();
+  EXPECT_EQ(read_file(dir.file("atr_c.html")),
+            page + "<p><b>Please click for a <a href=\"atr_c.txt\">text report</a>.</b></p><p>&nbsp;</p>" +
+                parameters("2 -7 -7 -3", 44) + kPlainHeader +
+                plain_row("align_c.html", 1, 4, 3, "12.0", "72"));
+  EXPECT_EQ(read_file(dir.file("atr_c.txt")),
+            kTextHead + kTextColumns + "  4 " + std::string(10, ' ') + "  3 " +
+                std::string(10, ' ') + "  12.0 " + std::string(9, ' ') + "    72\r\n");
+  std::string drawing = pattern_heading(1, 4, 3, "12.0", "72");
+  for (int label = 4; label < 37; label += 3) {
+    drawing += line_start(label) + "ACG<br>" + kNbsp6 + "ACG</font></p><p align=\"left\">&nbsp;</p>";
+  }
+  drawing += line_start(37) + "ACG<br>" + kNbsp6 + "ACG" + kBlockEnd;
+  EXPECT_EQ(read_file(dir.file("align_c.html")), page + parameters("2 -7 -7 -3", 44) + drawing);
+}
+
+const std::string kCodingHeader =
+    "<tr><td width=\"147\" align=\"center\" height=\"50\"><font size=\"4\">Starting position</font></td>"
+    "<td width=\"100\" align=\"center\" height=\"50\"><font size=\"4\">Motif Length</font></td>"
+    "<td width=\"96\" align=\"center\" height=\"50\"><font size=\"4\">Number of units</font></td>"
+    "<td width=\"87\" align=\"center\" height=\"50\"><font size=\"4\">Score</font></td>"
+    "<td width=\"215\" align=\"center\" height=\"50\"><font size=\"4\">Coding region</font></td></tr>";
+
+std::string coding_row(const std::string& target, int row, int pos, int L, const std::string& units,
+                       const std::string& score, const std::string& name) {
+  return "<tr><td width=\"147\" align=\"center\" height=\"19\"><a href=\"" + target + "#" +
+         std::to_string(row) + "\">" + std::to_string(pos) + "</a></td>"
+         "<td width=\"100\" align=\"center\" height=\"19\">" + std::to_string(L) + "</td>"
+         "<td width=\"96\" align=\"center\" height=\"19\">" + units + "</td>"
+         "<td width=\"87\" align=\"center\" height=\"19\">" + score + "</td>"
+         "<td width=\"215\" align=\"center\" height=\"19\">" + name + "</td></tr>";
+}
+
+const std::string kCodingColumns =
+    "POSITION       LENGTH       UNITS               SCORE    GENE_ENCODED\r\n";
+
+class CodingRegionRun : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    write_file(dir.file("t.fa"), "TTGACGACGACGACTT\n");
+    write_file(dir.file("genes.gb"),
+               "     CDS             1..5\n                     /gene=\"first gene\"\n"
+               "     CDS             complement(10..15)\n                     /gene=\"tailgene\"\n");
+    write_file(dir.file("other.gb"), "     CDS             2..3\n     /gene=\"other\"\n");
+  }
+  std::vector<std::string> listing() const {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+      names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+  ScratchDir dir;
+};
+
+TEST_F(CodingRegionRun, Definition1UsesTheCommandLineName) {
+  ProcessResult r = run_program(dir.path(), {"t.fa", "genes.gb"}, answers(1, 1, 2, 2, 10, 1, 80, 'N', 'Y'));
+  ASSERT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, full_dialogue(1));
+  const std::string page = "<html dir=\"ltr\">" + page_head_body();
+  EXPECT_EQ(read_file(dir.file("atr_t.html")),
+            page + "<p><b>Please click for a <a href=\"atr_t.txt\">text report</a>.</b></p><p>&nbsp;</p>" +
+                parameters("1 -1 -2 -2", 16) +
+                "<table border=\"2\" cellspacing=\"1\" width=\"600\" id=\"AutoNumber1\">" +
+                kCodingHeader + coding_row("atr_t.html", 1, 2, 3, "4", "1.00", "first") +
+                coding_row("atr_t.html", 2, 14, 1, "2", "1.00", "tailgene"));
+  const std::string b10(10, ' ');
+  EXPECT_EQ(read_file(dir.file("atr_t.txt")),
+            kTextHead + kCodingColumns + "  2 " + b10 + "  3 " + b10 + "  4 " + b10 +
+                "    1.00     first\r\n" + "  14 " + std::string(9, ' ') + "  1 " + b10 + "  2 " +
+                b10 + "    1.00     tailgene\r\n");
+  // No temporary file is left behind.
+  EXPECT_EQ(listing(), (std::vector<std::string>{"atr_t.html", "atr_t.txt", "genes.gb", "other.gb", "t.fa"}));
+}
+
+TEST_F(CodingRegionRun, Definition2ReadsTheFileNameFromStandardInput) {
+  ProcessResult r = run_program(dir.path(), {"t.fa", "genes.gb"},
+                                answers(1, 1, 2, 2, 10, 2, 80, 'N', 'N') + "other.gb\n");
+  ASSERT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, full_dialogue(2));
+  EXPECT_NE(read_file(dir.file("atr_t.html")).find(coding_row("atr_t.html", 1, 2, 3, "4", "1.00", "other")),
+            std::string::npos);
+  // At the end of input the command-line name stays.
+  ASSERT_EQ(run_program(dir.path(), {"t.fa", "genes.gb"}, answers(1, 1, 2, 2, 10, 2, 80, 'N', 'N')).status, 0);
+  EXPECT_NE(read_file(dir.file("atr_t.html")).find(coding_row("atr_t.html", 1, 2, 3, "4", "1.00", "first")),
+            std::string::npos);
+}
+
+TEST_F(CodingRegionRun, Definition3PromptsForTheFileName) {
+  std::string acg;
+  for (int i = 0; i < 12; ++i) acg += "ACG";
+  write_file(dir.file("c.fa"), "TTTT" + acg + "TTTT\n");
+  ProcessResult r = run_program(dir.path(), {"c.fa", "genes.gb"},
+                                answers(2, 7, 7, 3, 10, 3, 30, 'N', 'Y') + "other.gb\n");
+  ASSERT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, full_dialogue(3) + "\nFile name: ");
+  EXPECT_NE(read_file(dir.file("atr_c.html"))
+                .find("<table border=\"2\" cellspacing=\"1\"  width=\"600\" id=\"AutoNumber1\">" +
+                      kCodingHeader + coding_row("atr_c.html", 1, 4, 3, "12.0", "72", "noncoding")),
+            std::string::npos);
+  EXPECT_EQ(read_file(dir.file("atr_c.txt")),
+            kTextHead + kCodingColumns + "  4 " + std::string(10, ' ') + "  3 " +
+                std::string(10, ' ') + "  12.0 " + std::string(9, ' ') + "    72     noncoding\r\n");
+}
+
+TEST_F(CodingRegionRun, UnreadableFileWaitsForAKeyAndEndsWithStatus1) {
+  ProcessResult r = run_program(dir.path(), {"t.fa", "missing.gb"}, answers(1, 1, 2, 2, 10, 1, 80, 'Y', 'Y'));
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, full_dialogue(1) + "\ncan't open file,press any key\n");
+  // Only the provisional page exists: no report file was created.
+  EXPECT_EQ(listing(), (std::vector<std::string>{"atr_t.html", "genes.gb", "other.gb", "t.fa"}));
+}
+
+TEST(RealData, GenBankRecordAsCodingRegionFile) {
+  ScratchDir dir;
+  const std::string fa = shared_data("human_beta_globin_HUMHBB.fa");
+  const std::string gb = shared_data("human_beta_globin_HUMHBB.gb");
+  ProcessResult r = run_program(dir.path(), {fa, gb}, answers(2, 7, 7, 3, 60, 1, 80, 'Y', 'Y'));
+  ASSERT_EQ(r.status, 0);
+  const std::string text = read_file(dir.file("atr_human_beta_globin_HUMHBB.txt"));
+  EXPECT_NE(text.find("GENE_ENCODED"), std::string::npos);
+  EXPECT_NE(text.find("noncoding"), std::string::npos);
 }
 
 }  // namespace
