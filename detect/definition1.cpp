@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 #include "detect/merge.h"
 #include "driver/sequence.h"
@@ -38,6 +39,31 @@ int32_t run_gap_allowance(int32_t L) {
   return g > 2 ? static_cast<int32_t>(std::floor(g)) : 2;
 }
 
+// First position at or after `from` (below `limit`) holding a positive entry,
+// or `limit`. Entries are never negative, so a block of zero bits holds none.
+int64_t next_mark(const float* similarity, int64_t from, int64_t limit) {
+  constexpr int64_t kBlock = 16;
+  int64_t i = from;
+  while (i < limit && (i % kBlock) != 0) {
+    if (similarity[i] > 0) return i;
+    ++i;
+  }
+  while (i + kBlock <= limit) {
+    uint32_t bits = 0;
+    for (int64_t k = 0; k < kBlock; ++k) {
+      uint32_t word;
+      std::memcpy(&word, similarity + i + k, sizeof word);
+      bits |= word;
+    }
+    if (bits != 0) break;
+    i += kBlock;
+  }
+  for (; i < limit; ++i) {
+    if (similarity[i] > 0) return i;
+  }
+  return limit;
+}
+
 void zero_range(float* similarity, int32_t n, int64_t from, int64_t to) {
   to = std::min<int64_t>(to, int64_t{n} - 1);
   for (int64_t x = from; x <= to; ++x) similarity[x] = 0.0f;
@@ -61,16 +87,20 @@ void screen_copies(int32_t L, int32_t w, int32_t k0, int32_t quota, int32_t allo
   for (int64_t p = 0; p < int64_t{n} - (w + L - 1) - drift; ++p, r = (r + 1 == nw) ? 0 : r + 1) {
     if (r == longest_slot) longest = 0;
 
-    // Counts of window p at partner distances L + drift, +1 and -1.
+    // Counts of window p at partner distances L + drift, +1 and -1. Inside
+    // the scan bounds the farthest partner is s[n], the terminating NUL, which
+    // equals no base, so the sliding updates compare bytes directly.
     if (p == 0) {
       c0 = count_matches(s, n, 0, w, L);
       c1 = count_matches(s, n, 0, w, L + 1);
       c2 = 0;
     } else {
-      const int64_t in = p + w - 1, out = p - 1, d = L + drift;
-      c0 += same_base(s, n, in, in + d) - same_base(s, n, out, out + d);
-      c1 += same_base(s, n, in, in + d + 1) - same_base(s, n, out, out + d + 1);
-      if (drift > 0) c2 += same_base(s, n, in, in + d - 1) - same_base(s, n, out, out + d - 1);
+      const char* in = s + (p + w - 1);
+      const char* out = s + (p - 1);
+      const int64_t d = L + drift;
+      c0 += (in[0] == in[d]) - (out[0] == out[d]);
+      c1 += (in[0] == in[d + 1]) - (out[0] == out[d + 1]);
+      if (drift > 0) c2 += (in[0] == in[d - 1]) - (out[0] == out[d - 1]);
     }
 
     if (ring[r]) {
@@ -153,10 +183,8 @@ int32_t group_copies(float* similarity, CandidateList& candidates, const char* s
 
   int64_t i = 0;
   while (i < limit) {
-    if (!(similarity[i] > 0)) {
-      ++i;
-      continue;
-    }
+    i = next_mark(similarity, i, limit);
+    if (i >= limit) break;
     // The run: marks at most L + allowance apart.
     const int64_t start = i;
     int64_t last = i, x = start;

@@ -23,7 +23,8 @@ struct ScreenScratch {
 // than `allowance`, and whose first base matches (or whose predecessor was
 // accepted) is aligned with the next copy; it is accepted when the copy
 // similarity reaches t (in single precision) and the alignment begins by
-// pairing the first bases. Penalties negated.
+// pairing the first bases. Penalties negated. s[n] must be the sequence's
+// terminating NUL.
 void screen_copies(int32_t L, int32_t w, int32_t k0, int32_t quota, int32_t allowance,
                    const char* s, int32_t n, float* similarity, AlignmentMatrix& matrix, double t,
                    int32_t gap, int32_t terminal_gap, int32_t mismatch, int32_t match,
