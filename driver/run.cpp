@@ -10,6 +10,7 @@
 #include "driver/fatal.h"
 #include "driver/messages.h"
 #include "driver/sequence.h"
+#include "report/output_file.h"
 #include "report/output_names.h"
 #include "report/page.h"
 #include "stats/significance.h"
@@ -45,13 +46,13 @@ int run_rivulon(int argc, char** argv) {
     fatal(kExitSequenceUnreadable);
   }
 
-  const std::string page_name = report_page_name(settings.sequence_file);
-  if (std::FILE* page = std::fopen(page_name.c_str(), "w")) {
-    write_provisional_page(page);
-    std::fclose(page);
-  } else {
-    std::fputs("\nerror in openning output file for write", stdout);
+  OutputFile provisional;
+  bool written = provisional.open(report_page_name(settings.sequence_file));
+  if (written) {
+    write_provisional_page(provisional.stream());
+    written = provisional.commit();
   }
+  if (!written) std::fputs("\nerror in openning output file for write", stdout);
 
   const Sequence seq = load_sequence(input.get());
   const double p = match_probability(seq);

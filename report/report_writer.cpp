@@ -6,6 +6,7 @@
 
 #include "align/pattern_alignment.h"
 #include "report/coding_regions.h"
+#include "report/output_file.h"
 #include "report/output_names.h"
 #include "report/page.h"
 
@@ -18,17 +19,6 @@ constexpr int kMoveListFactorCopies = 2;
 
 const char* const kInputWriteError = "\nerror in openning input file for write";
 const char* const kOutputWriteError = "\nerror in openning output file for write";
-
-// An output file opened for writing; prints `failure` when it cannot be created.
-std::FILE* open_output(const std::string& name, const char* failure) {
-  std::FILE* f = std::fopen(name.c_str(), "w");
-  if (f == nullptr) std::fputs(failure, stdout);
-  return f;
-}
-
-void close_output(std::FILE* f) {
-  if (f != nullptr) std::fclose(f);
-}
 
 // Blanks after a value v in the text report: the smallest whole number not
 // below 10 - log10(v), none when that is not positive.
@@ -53,24 +43,45 @@ std::string read_file_name(const std::string& fallback) {
   return fallback;
 }
 
+// One output page with the message printed when it cannot be written.
+struct ReportOutput {
+  OutputFile file;
+  const char* failure = nullptr;
+
+  // Opens the page; prints the failure message when it cannot be created.
+  std::FILE* open(const std::string& name, const char* message) {
+    failure = message;
+    if (!file.open(name)) {
+      std::fputs(message, stdout);
+      failure = nullptr;  // reported already
+    }
+    return file.stream();
+  }
+  // Puts the finished page in place; prints the failure message when that fails.
+  void finish() {
+    if (file.stream() == nullptr) return;
+    if (!file.commit() && failure != nullptr) std::fputs(failure, stdout);
+  }
+};
+
 // The output files of one report, opened in the frame's order.
 struct ReportFiles {
+  ReportOutput page_out, alignments_out, text_out;
   std::FILE* page = nullptr;
   std::FILE* alignments = nullptr;
   std::FILE* text = nullptr;
   std::string link_target;  // rows link into this page
 };
 
-ReportFiles open_report_files(int definition, const std::string& sequence_file, int text_report,
-                              int alignments, int32_t match, int32_t mismatch, int32_t gap,
-                              int32_t terminal_gap, int64_t n) {
-  ReportFiles files;
+void open_report_files(ReportFiles& files, int definition, const std::string& sequence_file,
+                       int text_report, int alignments, int32_t match, int32_t mismatch,
+                       int32_t gap, int32_t terminal_gap, int64_t n) {
   const std::string page_name = report_page_name(sequence_file);
   files.link_target = page_name;
-  files.page = open_output(page_name, definition == 2 ? kOutputWriteError : kInputWriteError);
+  files.page = files.page_out.open(page_name, definition == 2 ? kOutputWriteError : kInputWriteError);
   if (alignments) {
     files.link_target = alignments_page_name(sequence_file);
-    files.alignments = open_output(files.link_target, kInputWriteError);
+    files.alignments = files.alignments_out.open(files.link_target, kInputWriteError);
     if (files.alignments != nullptr) {
       write_page_head(files.alignments);
       write_parameter_lines(files.alignments, match, mismatch, gap, terminal_gap, n);
@@ -78,7 +89,7 @@ ReportFiles open_report_files(int definition, const std::string& sequence_file, 
   }
   const std::string text_name = text_report_name(sequence_file);
   if (text_report) {
-    files.text = open_output(text_name, kInputWriteError);
+    files.text = files.text_out.open(text_name, kInputWriteError);
     if (files.text != nullptr) write_text_report_head(files.text);
   }
   if (files.page != nullptr) {
@@ -90,7 +101,6 @@ ReportFiles open_report_files(int definition, const std::string& sequence_file, 
     }
     write_parameter_lines(files.page, match, mismatch, gap, terminal_gap, n);
   }
-  return files;
 }
 
 void write_table_header(const ReportFiles& files, bool coding, int definition) {
@@ -281,9 +291,9 @@ void write_pattern_block(std::FILE* out, const char* s, int32_t n, long row, lon
 }
 
 void close_report_files(ReportFiles& files) {
-  close_output(files.page);
-  close_output(files.alignments);
-  close_output(files.text);
+  files.page_out.finish();
+  files.alignments_out.finish();
+  files.text_out.finish();
 }
 
 }  // namespace
@@ -299,8 +309,9 @@ void write_copy_report(int definition, const char* s, int32_t n, RecordTable& re
     CodingRegionTable regions = read_coding_regions(name, stdin);
     annotate_coding_regions(regions, records, n);
   }
-  ReportFiles files = open_report_files(definition, sequence_file, text_report, alignments, match,
-                                        mismatch, gap, terminal_gap, n);
+  ReportFiles files;
+  open_report_files(files, definition, sequence_file, text_report, alignments, match, mismatch, gap,
+                    terminal_gap, n);
   std::vector<int32_t> moves(static_cast<size_t>(kMoveListFactorCopies) * static_cast<size_t>(M > 0 ? M : 1), 0);
   write_table_header(files, coding, definition);
   long row = 0;
@@ -339,8 +350,9 @@ void write_pattern_report(const char* s, int32_t n, PatternRepeatTable& records,
     CodingRegionTable regions = read_coding_regions(read_file_name(*coding_file), stdin);
     annotate_coding_regions(regions, records, n);
   }
-  ReportFiles files = open_report_files(3, sequence_file, text_report, alignments, match,
-                                        mismatch, gap, terminal_gap, n);
+  ReportFiles files;
+  open_report_files(files, 3, sequence_file, text_report, alignments, match, mismatch, gap,
+                    terminal_gap, n);
   std::vector<int32_t> moves;  // grows to the longest traceback drawn
   write_table_header(files, coding, 3);
   long row = 0;
