@@ -6,7 +6,11 @@ RELEASE := build/release
 ASAN := build/asan
 DEMO := build/demo
 
-.PHONY: all deps release asan test demo bench memcheck clean
+FUZZ := $(CURDIR)/build/fuzz
+FUZZ_SECONDS ?= 60
+FUZZERS := fuzz_sequence fuzz_coding_regions fuzz_dialogue fuzz_pipeline
+
+.PHONY: all deps release asan test demo bench fuzz fuzz-run memcheck clean
 
 all: release
 
@@ -38,6 +42,25 @@ demo: release
 	@echo "Report page:     $(DEMO)/atr_phage_lambda_NC_001416.html"
 	@echo "Alignments page: $(DEMO)/align_phage_lambda_NC_001416.html"
 	@echo "Text report:     $(DEMO)/atr_phage_lambda_NC_001416.txt"
+
+# libFuzzer targets (clang, ASan + UBSan); `make fuzz-run` runs each for
+# FUZZ_SECONDS on a scratch copy of its seed corpus.
+fuzz: deps
+	@CXX=clang++ cmake -S . -B $(FUZZ) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DRIVULON_FUZZ=ON \
+	  -DRIVULON_TESTS=OFF > /dev/null
+	@cmake --build $(FUZZ) -j $(JOBS)
+
+fuzz-run: fuzz
+	@for f in $(FUZZERS); do \
+	  corpus=$(FUZZ)/corpus/$${f#fuzz_}; mkdir -p $$corpus; \
+	  cp tests/fuzz/corpus/$${f#fuzz_}/* $$corpus/; \
+	  echo "== $$f for $(FUZZ_SECONDS) s =="; \
+	  if ! $(FUZZ)/tests/fuzz/$$f -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
+	      -artifact_prefix=$(FUZZ)/ $$corpus > $(FUZZ)/$$f.log 2>&1; then \
+	    tail -n 60 $(FUZZ)/$$f.log; echo "$$f found a failure"; exit 1; \
+	  fi; \
+	  grep -E "number_of_executed_units|average_exec_per_sec" $(FUZZ)/$$f.log; \
+	done
 
 bench: release
 	@$(RELEASE)/bench/align_bench

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need, when missing.
 set -euo pipefail
-needed=(cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev)
+needed=(cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev clang valgrind)
 missing=()
 for pkg in "${needed[@]}"; do
   dpkg -s "$pkg" > /dev/null 2>&1 || missing+=("$pkg")

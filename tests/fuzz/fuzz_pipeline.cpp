@@ -1,0 +1,80 @@
+// The whole pipeline: parameters and a short sequence decoded from the input,
+// run through detection and report writing for all three definitions in a
+// scratch directory.
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <optional>
+#include <string>
+
+#include "detect/definition1.h"
+#include "detect/definition2.h"
+#include "detect/definition3.h"
+#include "driver/fatal.h"
+#include "driver/sequence.h"
+#include "stats/significance.h"
+
+namespace {
+
+struct Reader {
+  const uint8_t* data;
+  size_t size;
+  size_t at = 0;
+  uint8_t next() { return at < size ? data[at++] : 0; }
+};
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  char dir[] = "/tmp/rivulon-fuzz-XXXXXX";
+  if (mkdtemp(dir) == nullptr || chdir(dir) != 0) std::abort();
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  Reader in{data, size};
+  const int definition = 1 + in.next() % 3;
+  const int32_t match = in.next() % 8;
+  const int32_t mismatch = -(in.next() % 12);
+  const int32_t gap = -(in.next() % 12);
+  const int32_t terminal_gap = -(in.next() % 12);
+  int32_t M = 1 + in.next() % 64;
+  double t;
+  if (definition == 3) {
+    t = 30 + in.next() % 121;
+  } else {
+    if (match == 0) return 0;  // the dialogue admits no level then
+    const int level = 50 + static_cast<int>(in.next()) % (100 * match - 49);
+    t = level * 0.01;
+  }
+  const int flags = in.next();
+  const char* alphabet = "ACGTacgt";
+  std::string s;
+  while (in.at < size && s.size() < 400) s += alphabet[in.next() % 8];
+  const int32_t n = static_cast<int32_t>(s.size());
+  if (M > n / 2) M = n / 2;
+
+  rivulon::SignificanceTables tables(M);
+  int32_t counts[4] = {0, 0, 0, 0};
+  for (char c : s) counts[(c == 'A' || c == 'a') ? 0 : (c == 'C' || c == 'c') ? 1 : (c == 'G' || c == 'g') ? 2 : 3]++;
+  double p = 0;
+  for (int k = 3; k >= 0; --k) p += (counts[k] / static_cast<double>(n)) * (counts[k] / static_cast<double>(n));
+  const std::optional<std::string> no_coding;
+  try {
+    if (definition == 1) {
+      rivulon::detect_definition1(gap, terminal_gap, mismatch, match, t, M, "fuzz.fa", no_coding,
+                                  s.c_str(), n, tables, p, flags & 1, (flags >> 1) & 1);
+    } else if (definition == 2) {
+      rivulon::detect_definition2(gap, terminal_gap, mismatch, match, t, M, "fuzz.fa", no_coding,
+                                  s.c_str(), n, tables, p, flags & 1, (flags >> 1) & 1);
+    } else {
+      rivulon::detect_definition3(gap, terminal_gap, mismatch, match, t, M, "fuzz.fa", no_coding,
+                                  s.c_str(), n, tables, p, flags & 1, (flags >> 1) & 1);
+    }
+  } catch (const rivulon::FatalError& e) {
+    if (e.status != rivulon::kExitNoQuota && e.status != rivulon::kExitInternalCheck) __builtin_trap();
+    if (e.status == rivulon::kExitInternalCheck) __builtin_trap();  // the check must never fire
+  }
+  return 0;
+}

@@ -1,0 +1,22 @@
+// Sequence loading on arbitrary bytes.
+#include <cstdint>
+#include <cstdio>
+
+#include "driver/fatal.h"
+#include "driver/sequence.h"
+#include "fuzz_util.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  std::FILE* f = rivulon::fuzzing::stream_of(data, size);
+  if (f == nullptr) return 0;
+  try {
+    rivulon::Sequence seq = rivulon::load_sequence(f);
+    if (seq.bases()[seq.n] != '\0') __builtin_trap();
+    if (seq.count_a + seq.count_c + seq.count_g + seq.count_t != seq.n) __builtin_trap();
+    (void)rivulon::match_probability(seq);
+  } catch (const rivulon::FatalError& e) {
+    if (e.status != rivulon::kExitInvalidSequence) __builtin_trap();
+  }
+  std::fclose(f);
+  return 0;
+}
