@@ -62,6 +62,17 @@ fuzz-run: fuzz
 	  grep -E "number_of_executed_units|average_exec_per_sec" $(FUZZ)/$$f.log; \
 	done
 
+# valgrind over the bundled example for each definition (maximum motif length 50).
+memcheck: release
+	@mkdir -p build/memcheck
+	@set -e; cd build/memcheck; for d in 1 2 3; do \
+	  level=80; [ $$d = 3 ] && level=50; \
+	  printf '2\n7\n7\n3\n50\n%s\n%s\nY\nY\n' $$d $$level > answers$$d.txt; \
+	  echo "== valgrind, definition $$d =="; \
+	  valgrind -q --error-exitcode=1 --leak-check=full --errors-for-leak-kinds=definite,indirect \
+	    ../release/rivulon ../../examples/phage_lambda_NC_001416.fa < answers$$d.txt > /dev/null; \
+	done; echo "valgrind: no errors"
+
 bench: release
 	@$(RELEASE)/bench/align_bench
 
