@@ -16,11 +16,7 @@ const char* const kAllocationMessage = "allocation error.check sufficient sapce 
 // Doubles the buffer; a failure (or a length the 32-bit count cannot hold)
 // ends the run with status 142.
 void grow(Sequence& seq) {
-  int64_t wanted = seq.capacity * 2;
-  if (seq.n >= kMaxBases) {
-    std::fputs(kAllocationMessage, stdout);
-    fatal(kExitBufferGrowth);
-  }
+  const int64_t wanted = seq.capacity * 2;
   try {
     seq.buffer.resize(static_cast<size_t>(wanted));
   } catch (const std::bad_alloc&) {
@@ -45,6 +41,11 @@ Sequence load_sequence(std::FILE* in) {
   int c = std::getc(in);
   while (c != EOF) {
     if (seq.n == seq.capacity) grow(seq);
+    if (seq.n == kMaxBases && c != '\n' && c != '\r' && c != ' ' && c != '>') {
+      // One more base would not fit the 32-bit length.
+      std::fputs(kAllocationMessage, stdout);
+      fatal(kExitBufferGrowth);
+    }
     switch (c) {
       case '\n':
       case '\r':
