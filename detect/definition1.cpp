@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "detect/merge.h"
+#include "detect/window_filter.h"
 #include "driver/sequence.h"
 #include "report/report_writer.h"
 
@@ -15,13 +16,6 @@ namespace {
 constexpr int32_t kFullAlignmentMax = 20;  // definition 1 aligns fully up to L = 20
 constexpr int32_t kShortRun = 20;          // runs and repeats below 20 bases are dropped ...
 constexpr int32_t kLongSequence = 100;     // ... in sequences of 100 bases or more
-
-// Matches between s[p + x] and s[p + x + distance] for x in [0, w).
-int32_t count_matches(const char* s, int32_t n, int64_t p, int32_t w, int64_t distance) {
-  int32_t c = 0;
-  for (int32_t x = 0; x < w; ++x) c += same_base(s, n, p + x, p + x + distance);
-  return c;
-}
 
 double copy_similarity(const char* s, int32_t n, int64_t b, int32_t L, int32_t m,
                        AlignmentMatrix& matrix, int32_t gap, int32_t terminal_gap,
@@ -74,71 +68,16 @@ void zero_range(float* similarity, int32_t n, int64_t from, int64_t to) {
 void screen_copies(int32_t L, int32_t w, int32_t k0, int32_t quota, int32_t allowance,
                    const char* s, int32_t n, float* similarity, AlignmentMatrix& matrix, double t,
                    int32_t gap, int32_t terminal_gap, int32_t mismatch, int32_t match,
-                   ScreenScratch& scratch) {
-  const int32_t nw = L - w + 1;  // window positions inside one copy
-  const int32_t max_drift = copy_max_drift(L);
+                   std::vector<uint8_t>& ring) {
+  WindowFilter<false, false> filter(s, n, L, w, k0, copy_max_drift(L), ring);
+  const int32_t nw = filter.slots();
   const float tf = static_cast<float>(t);
-  scratch.ring.assign(static_cast<size_t>(nw), 0);
-  uint8_t* ring = scratch.ring.data();
-
-  int32_t drift = 0, good = 0, run = 0, longest = 0, longest_slot = 0, cooldown = 0;
-  int32_t c0 = 0, c1 = 0, c2 = 0;
-  int32_t r = 0;  // ring slot of window p, p mod nw
-  for (int64_t p = 0; p < int64_t{n} - (w + L - 1) - drift; ++p, r = (r + 1 == nw) ? 0 : r + 1) {
-    if (r == longest_slot) longest = 0;
-
-    // Counts of window p at partner distances L + drift, +1 and -1. Inside
-    // the scan bounds the farthest partner is s[n], the terminating NUL, which
-    // equals no base, so the sliding updates compare bytes directly.
-    if (p == 0) {
-      c0 = count_matches(s, n, 0, w, L);
-      c1 = count_matches(s, n, 0, w, L + 1);
-      c2 = 0;
-    } else {
-      const char* in = s + (p + w - 1);
-      const char* out = s + (p - 1);
-      const int64_t d = L + drift;
-      c0 += (in[0] == in[d]) - (out[0] == out[d]);
-      c1 += (in[0] == in[d + 1]) - (out[0] == out[d + 1]);
-      if (drift > 0) c2 += (in[0] == in[d - 1]) - (out[0] == out[d - 1]);
-    }
-
-    if (ring[r]) {
-      ring[r] = 0;
-      --good;
-    }
-
-    bool is_good = true;
-    if (c0 >= k0) {
-      // good at the present drift
-    } else if (c1 >= k0 && good > 0 && drift < max_drift) {
-      ++drift;
-      c2 = c0;
-      c0 = c1;
-      c1 = count_matches(s, n, p, w, L + drift + 1);
-    } else if (drift > 0 && c2 >= k0) {
-      --drift;
-      c1 = c0;
-      c0 = c2;
-      // c2 is only read while the drift is above 0
-      c2 = drift > 0 ? count_matches(s, n, p, w, L + drift - 1) : 0;
-    } else {
-      is_good = false;
-      ++run;
-      if (p > 0 && run > longest) {
-        longest = run;
-        if (run < nw) longest_slot = r;
-      }
-    }
-    if (is_good) {
-      ring[r] = 1;
-      ++good;
-      run = 0;
-    }
-
+  int32_t cooldown = 0;  // 0 when alignments are allowed
+  for (int64_t p = 0; p < filter.limit(); ++p) {
+    filter.advance(p);
     // The copy under test covers windows q..p.
     const int64_t q = p - nw + 1;
-    const bool qualifies = good >= quota && q >= 0 && longest <= allowance &&
+    const bool qualifies = filter.good() >= quota && q >= 0 && filter.longest() <= allowance &&
                            (same_base(s, n, q, q + L) || (q >= L && similarity[q - L] > 0));
     if (qualifies && cooldown == 0) {
       int32_t origin = 0;
@@ -147,15 +86,10 @@ void screen_copies(int32_t L, int32_t w, int32_t k0, int32_t quota, int32_t allo
       if (sim >= tf && origin == 0) {
         similarity[q] = static_cast<float>(sim);
         cooldown = (L == 1) ? 0 : 1;
-        if (drift > 0) {
-          drift = 0;
-          c0 = count_matches(s, n, p, w, L);
-          c1 = count_matches(s, n, p, w, L + 1);
-          c2 = 0;
-          run = 0;
-        }
+        if (filter.drift() > 0) filter.reset_drift(p);
       }
     } else if (cooldown > 0) {
+      // An accepted copy at q keeps the copies q+1 .. q+L-1 from being aligned.
       if (++cooldown >= L) cooldown = 0;
     }
   }
@@ -235,12 +169,12 @@ void detect_definition1(int32_t gap, int32_t terminal_gap, int32_t mismatch, int
   RecordTable records(n);
   AlignmentMatrix matrix(M);
   CandidateList candidates;
-  ScreenScratch scratch;
+  std::vector<uint8_t> ring;
   WindowSchedule schedule(1, match, mismatch, gap, t, p, tables);
   for (int32_t L = 1; L <= M; ++L) {
     const WindowParameters wp = schedule.at(L);
     screen_copies(L, wp.w, wp.k0, wp.quota, wp.allowance, s, n, similarity.data(), matrix, t, gap,
-                  terminal_gap, mismatch, match, scratch);
+                  terminal_gap, mismatch, match, ring);
     group_copies(similarity.data(), candidates, s, n, L, matrix, gap, terminal_gap, mismatch,
                  match);
     merge_candidates(candidates, records, n, L, kDefinition1Merge);

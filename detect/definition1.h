@@ -11,11 +11,6 @@
 
 namespace rivulon {
 
-// Scratch of the copy screening, allocated once per detection.
-struct ScreenScratch {
-  std::vector<uint8_t> ring;  // good-window flags, one per window position of a copy
-};
-
 // Marks in `similarity` (n floats) every position q where the copy of length L
 // at q is followed by a copy similar enough to it: windows of w comparisons
 // between s[x] and s[x + L + drift] are good with at least k0 matches; a copy
@@ -24,11 +19,11 @@ struct ScreenScratch {
 // accepted) is aligned with the next copy; it is accepted when the copy
 // similarity reaches t (in single precision) and the alignment begins by
 // pairing the first bases. Penalties negated. s[n] must be the sequence's
-// terminating NUL.
+// terminating NUL. `ring` is scratch reused from call to call.
 void screen_copies(int32_t L, int32_t w, int32_t k0, int32_t quota, int32_t allowance,
                    const char* s, int32_t n, float* similarity, AlignmentMatrix& matrix, double t,
                    int32_t gap, int32_t terminal_gap, int32_t mismatch, int32_t match,
-                   ScreenScratch& scratch);
+                   std::vector<uint8_t>& ring);
 
 // Sum over c = u-1 .. 0 of the copy similarity of copy c against copy u of the
 // candidate starting at `start` (copy c is s[start + c*L .. start + c*L + L - 1]).

@@ -5,9 +5,9 @@
 #include <cstdio>
 
 #include "detect/merge.h"
+#include "detect/window_filter.h"
 #include "driver/fatal.h"
 #include "driver/messages.h"
-#include "driver/sequence.h"
 #include "report/report_writer.h"
 
 namespace rivulon {
@@ -20,12 +20,6 @@ constexpr int32_t kLongSequence = 100;
 constexpr double kPairFloorBase = 0.37;
 constexpr double kPairFloorScale = 0.6104999999999999;  // one step below 0.6105
 constexpr float kMark = 1.0f;
-
-int32_t count_matches(const char* s, int32_t n, int64_t p, int32_t w, int64_t distance) {
-  int32_t c = 0;
-  for (int32_t x = 0; x < w; ++x) c += same_base(s, n, p + x, p + x + distance);
-  return c;
-}
 
 double pair_similarity(const char* s, int32_t n, int64_t b, int32_t L, int32_t m,
                        AlignmentMatrix& matrix, int32_t gap, int32_t terminal_gap,
@@ -47,67 +41,18 @@ bool too_small(int64_t units, int32_t L, int32_t n) {
 void screen_copies_avg(int32_t L, int32_t w, int32_t k0, int32_t quota, int32_t allowance,
                        const char* s, int32_t n, float* marks, AlignmentMatrix& matrix, double t,
                        int32_t gap, int32_t terminal_gap, int32_t mismatch, int32_t match,
-                       int32_t M, ScreenScratch& scratch) {
-  const int32_t nw = L - w + 1;
-  const int32_t max_drift = copy_max_drift(L);
-  scratch.ring.assign(static_cast<size_t>(nw), 0);
-  uint8_t* ring = scratch.ring.data();
-
-  int32_t drift = 0, good = 0, run = 0, longest = 0, longest_slot = 0;
+                       int32_t M, std::vector<uint8_t>& ring) {
+  WindowFilter<true, true> filter(s, n, L, w, k0, copy_max_drift(L), ring);
+  const int32_t nw = filter.slots();
   int64_t last_mark = -int64_t{M};
-  int32_t c0 = 0, c1 = 0, c2 = 0;
-  int32_t r = 0;
-  for (int64_t p = 0; p < int64_t{n} - (w + L - 1) - drift; ++p, r = (r + 1 == nw) ? 0 : r + 1) {
-    marks[p] = 0.0f;
-    if (r == longest_slot) longest = 0;
-
-    if (p == 0) {
-      c0 = count_matches(s, n, 0, w, L);
-      c1 = count_matches(s, n, 0, w, L + 1);
-      c2 = 0;
-    } else {
-      const int64_t in = p + w - 1, out = p - 1, d = L + drift;
-      c0 += same_base(s, n, in, in + d) - same_base(s, n, out, out + d);
-      c1 += same_base(s, n, in, in + d + 1) - same_base(s, n, out, out + d + 1);
-      if (drift > 0) c2 += same_base(s, n, in, in + d - 1) - same_base(s, n, out, out + d - 1);
-    }
-
-    if (ring[r]) {
-      ring[r] = 0;
-      --good;
-    }
-
-    bool is_good = true;
-    if (c0 >= k0) {
-    } else if (c1 >= k0 && drift < max_drift && (good > 0 || nw == 1)) {
-      ++drift;
-      c2 = c0;
-      c0 = c1;
-      c1 = count_matches(s, n, p, w, L + drift + 1);
-    } else if (drift > 0 && c2 >= k0) {
-      --drift;
-      c1 = c0;
-      c0 = c2;
-      c2 = drift > 0 ? count_matches(s, n, p, w, L + drift - 1) : 0;
-    } else {
-      is_good = false;
-      ++run;
-      if (run > longest) {
-        longest = run;
-        if (run < nw) longest_slot = r;
-      }
-    }
-    if (is_good) {
-      ring[r] = 1;
-      ++good;
-      run = 0;
-    }
-
+  for (int64_t p = 0; p < filter.limit(); ++p) {
+    marks[p] = 0.0f;  // the table holds only this motif length's marks
+    filter.advance(p);
     const int64_t q = p - nw + 1;
-    if (good >= quota && q >= 0 && longest <= allowance) {
+    if (filter.good() >= quota && q >= 0 && filter.longest() <= allowance) {
+      // One alignment starts a stretch; close followers are marked directly.
       if (p - last_mark > L) {
-        double sim = pair_similarity(s, n, q - 1, L, 1, matrix, gap, terminal_gap, mismatch, match);
-        if (sim >= t) {
+        if (pair_similarity(s, n, q - 1, L, 1, matrix, gap, terminal_gap, mismatch, match) >= t) {
           marks[q] = kMark;
           last_mark = p;
         }
@@ -115,13 +60,7 @@ void screen_copies_avg(int32_t L, int32_t w, int32_t k0, int32_t quota, int32_t 
         marks[q] = kMark;
         last_mark = p;
       }
-      if (drift > 0) {
-        drift = 0;
-        c0 = count_matches(s, n, p, w, L);
-        c1 = count_matches(s, n, p, w, L + 1);
-        c2 = 0;
-        run = 0;
-      }
+      if (filter.drift() > 0) filter.reset_drift(p);
     }
   }
 }
@@ -228,13 +167,13 @@ int detect_definition2(int32_t gap, int32_t terminal_gap, int32_t mismatch, int3
   RecordTable records(n);
   AlignmentMatrix matrix(M);
   CandidateList candidates;
-  ScreenScratch scratch;
+  std::vector<uint8_t> ring;
   std::vector<double> pairs;
   WindowSchedule schedule(2, match, mismatch, gap, t, p, tables);
   for (int32_t L = 1; L <= M; ++L) {
     const WindowParameters wp = schedule.at(L);
     screen_copies_avg(L, wp.w, wp.k0, wp.quota, wp.allowance, s, n, marks.data(), matrix, t, gap,
-                      terminal_gap, mismatch, match, M, scratch);
+                      terminal_gap, mismatch, match, M, ring);
     group_around_best_pair(marks.data(), candidates, s, n, L, matrix, gap, terminal_gap, mismatch,
                            match, t, pairs);
     merge_candidates(candidates, records, n, L, kDefinition2Merge);

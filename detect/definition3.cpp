@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "detect/window_filter.h"
 #include "driver/sequence.h"
 #include "report/report_writer.h"
 
@@ -11,12 +12,6 @@ namespace rivulon {
 namespace {
 
 constexpr double kMinimumCopies = 1.9;  // an accepted repeat spans at least 1.9 copies
-
-int32_t count_matches(const char* s, int32_t n, int64_t p, int32_t w, int64_t distance) {
-  int32_t c = 0;
-  for (int32_t x = 0; x < w; ++x) c += same_base(s, n, p + x, p + x + distance);
-  return c;
-}
 
 int32_t pattern_max_drift(int32_t L) {
   int32_t d = static_cast<int32_t>(std::floor(2.3 * std::sqrt(0.03 * L)));
@@ -120,73 +115,16 @@ struct Scorer {
 
 void screen_pattern_candidates(int32_t L, int32_t w, int32_t k0, int32_t quota, int32_t allowance,
                                const char* s, int32_t n, int32_t* candidates,
-                               std::vector<uint16_t>& ring_flags) {
+                               std::vector<uint8_t>& ring) {
   std::fill(candidates, candidates + n, 0);
-  const int32_t max_drift = pattern_max_drift(L);
-  const int32_t R = L - w + 1;
-  ring_flags.assign(static_cast<size_t>(R), 0);
-  uint16_t* ring = ring_flags.data();
-
-  int32_t d = 0, c0 = 0, cp = 0, cm = 0;
-  for (int64_t x = 0; x <= w - 2; ++x) {
-    c0 += same_base(s, n, x, x + L);
-    cp += same_base(s, n, x, x + L + 1);
-    cm += same_base(s, n, x, x + L - 1);
-  }
-  int32_t r = 0, g = 0, b = 0, longest = 0, longest_slot = 0;
-  for (int64_t k = 0; k < int64_t{n} - L - w + 1 - d; ++k) {
-    if (r == R) r = 0;
-    if (r == longest_slot) longest = 0;
-    const int64_t in = k + w - 1, off = L + d;
-    c0 += same_base(s, n, in, in + off);
-    cp += same_base(s, n, in, in + off + 1);
-    cm += same_base(s, n, in, in + off - 1);
-    if (k > 0) {
-      const int64_t out = k - 1;
-      c0 -= same_base(s, n, out, out + off);
-      cp -= same_base(s, n, out, out + off + 1);
-      cm -= same_base(s, n, out, out + off - 1);
+  WindowFilter<true, true> filter(s, n, L, w, k0, pattern_max_drift(L), ring);
+  const int32_t R = filter.slots();
+  for (int64_t k = 0; k < filter.limit(); ++k) {
+    filter.advance(k);
+    if (filter.good() >= quota && k >= R - 1 && filter.longest() <= allowance) {
+      candidates[k - R + 1] = filter.good();
+      if (filter.drift() > 0) filter.reset_drift(k);
     }
-    g -= ring[r];
-    if (c0 >= k0) {
-      ++g;
-      ring[r] = 1;
-      b = 0;
-    } else if (cp >= k0 && (g > 0 || R == 1) && d < max_drift) {
-      ++g;
-      ring[r] = 1;
-      ++d;
-      cm = c0;
-      c0 = cp;
-      cp = count_matches(s, n, k, w, L + d + 1);
-      b = 0;
-    } else if (d > 0 && cm >= k0) {
-      ++g;
-      ring[r] = 1;
-      --d;
-      cp = c0;
-      c0 = cm;
-      cm = count_matches(s, n, k, w, L + d - 1);
-      b = 0;
-    } else {
-      ring[r] = 0;
-      ++b;
-      if (b > longest) {
-        longest = b;
-        if (b < R) longest_slot = r;
-      }
-    }
-    if (g >= quota && k >= R - 1 && longest <= allowance) {
-      candidates[k - R + 1] = g;
-      if (d > 0) {
-        c0 = count_matches(s, n, k, w, L);
-        cp = count_matches(s, n, k, w, L + 1);
-        cm = count_matches(s, n, k, w, L - 1);
-        d = 0;
-        b = 0;
-      }
-    }
-    ++r;
   }
 }
 
@@ -345,7 +283,7 @@ int detect_definition3(int32_t gap, int32_t terminal_gap, int32_t mismatch, int3
   PatternRepeatTable records(n);
   PatternWorkspace workspace(M);
   FoundList found;
-  std::vector<uint16_t> ring;
+  std::vector<uint8_t> ring;
   WindowSchedule schedule(3, match, mismatch, gap, threshold, p, tables);
   for (int32_t L = 1; L <= M; ++L) {
     const WindowParameters wp = schedule.at(L);
