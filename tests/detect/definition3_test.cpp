@@ -74,6 +74,41 @@ TEST_F(FindTest, QuickTestDropsShortRegions) {
   EXPECT_TRUE(found.empty());
 }
 
+// Copies U U' U U U, U' with one substitution, then T's; the representative
+// copy is the mutated one (the only candidate of the top count).
+class ConsensusTest : public FindTest {
+ protected:
+  void SetUp() override {
+    const std::string unit = "ACGTACCGTA", mutated = "ACGGACCGTA";
+    s = unit + mutated + unit + unit + unit + std::string(20, 'T');
+  }
+  void find_from_mutated(double threshold) {
+    candidates.assign(s.size(), 0);
+    candidates[10] = 5;
+    candidates[20] = candidates[30] = candidates[40] = 1;
+    find_pattern_repeats(candidates.data(), found, s.c_str(), static_cast<int32_t>(s.size()), 10,
+                         ws, -7, -3, -7, 2, threshold);
+  }
+};
+
+TEST_F(ConsensusTest, RepresentativeOverTwoCopiesSettlesIt) {
+  find_from_mutated(30);
+  ASSERT_EQ(found.size(), 1u);
+  EXPECT_EQ(found[0].pattern_start, 10);
+  EXPECT_EQ(found[0].score, 53.0);  // 20 + 3 * 11 against the mutated copy; no consensus
+  EXPECT_EQ(found[0].units, 4.0);
+}
+
+TEST_F(ConsensusTest, ConsensusTakesOverWhenTheRepresentativeFails) {
+  find_from_mutated(60);
+  ASSERT_EQ(found.size(), 1u);
+  // The consensus is the unmutated unit; the local alignment starts after the
+  // substitution at 13: 6 * 2 + 3 * 20.
+  EXPECT_EQ(found[0].score, 72.0);
+  EXPECT_EQ(found[0].start, 14);
+  EXPECT_EQ(found[0].units, 3.6);
+}
+
 FoundRepeat repeat_of(int32_t start, double units, double score) { return {start, start, units, score}; }
 
 PatternRepeatRecord record(int32_t l, double units, double score) {
