@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <optional>
 #include <string>
@@ -22,6 +23,13 @@ struct Reader {
   size_t size;
   size_t at = 0;
   uint8_t next() { return at < size ? data[at++] : 0; }
+  // A small alignment parameter, or with the high bit set one near the
+  // dialogue's limit of 1,000,000, where 32-bit arithmetic would overflow.
+  int32_t parameter(int32_t modulus) {
+    const uint8_t b = next();
+    const int32_t v = b % modulus;
+    return (b & 0x80) ? v * (1000000 / modulus) : v;
+  }
 };
 
 }  // namespace
@@ -29,23 +37,25 @@ struct Reader {
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   char dir[] = "/tmp/rivulon-fuzz-XXXXXX";
   if (mkdtemp(dir) == nullptr || chdir(dir) != 0) std::abort();
+  // Messages of the run (and the explanation of status 5000) stay out of the fuzzer's log.
+  if (std::freopen("/dev/null", "w", stdout) == nullptr) std::abort();
   return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Reader in{data, size};
   const int definition = 1 + in.next() % 3;
-  const int32_t match = in.next() % 8;
-  const int32_t mismatch = -(in.next() % 12);
-  const int32_t gap = -(in.next() % 12);
-  const int32_t terminal_gap = -(in.next() % 12);
+  const int32_t match = in.parameter(8);
+  const int32_t mismatch = -in.parameter(12);
+  const int32_t gap = -in.parameter(12);
+  const int32_t terminal_gap = -in.parameter(12);
   int32_t M = 1 + in.next() % 64;
   double t;
   if (definition == 3) {
     t = 30 + in.next() % 121;
   } else {
     if (match == 0) return 0;  // the dialogue admits no level then
-    const int level = 50 + static_cast<int>(in.next()) % (100 * match - 49);
+    const int64_t level = 50 + static_cast<int64_t>(in.next()) * 997 % (int64_t{100} * match - 49);
     t = level * 0.01;
   }
   const int flags = in.next();

@@ -6,6 +6,12 @@
 #include "driver/sequence.h"
 #include "fuzz_util.h"
 
+// The loader reports invalid input on standard output; keep it out of the fuzzer's log.
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  if (std::freopen("/dev/null", "w", stdout) == nullptr) return 1;
+  return 0;
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::FILE* f = rivulon::fuzzing::stream_of(data, size);
   if (f == nullptr) return 0;
