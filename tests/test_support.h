@@ -126,6 +126,27 @@ inline std::string page_head_body() {
          "<p align=\"center\">&nbsp;</p>";
 }
 
+// A stream positioned at the start of `text`; the caller closes it.
+inline std::FILE* stream_of(const std::string& text) {
+  std::FILE* f = std::tmpfile();
+  std::fwrite(text.data(), 1, text.size(), f);
+  std::rewind(f);
+  return f;
+}
+
+// (position, motif length) of every listed record, in listing order.
+template <typename Table>
+std::vector<std::pair<int, int>> listed_records(const Table& table) {
+  std::vector<std::pair<int, int>> out;
+  for (int i = 0; i < table.n; ++i) {
+    for (uint32_t x = static_cast<uint32_t>(i);; x = table.at(x).next) {
+      if (table.at(x).listed == 1) out.push_back({i, table.at(x).motif_length});
+      if (table.at(x).next == 0) break;
+    }
+  }
+  return out;
+}
+
 inline std::string shared_data(const std::string& name) {
   return std::string(RIVULON_SHARED_DATA) + "/" + name;
 }

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "test_support.h"
+
 namespace rivulon {
 namespace {
 
@@ -145,16 +147,7 @@ TEST(PatternMerging, FourBaseRepeatAgainstAnEightBaseOne) {
 class PatternTableTest : public ::testing::Test {
  protected:
   PatternRepeatTable table{80};
-  std::vector<std::pair<int, int>> listed() {
-    std::vector<std::pair<int, int>> out;
-    for (int i = 0; i < table.n; ++i) {
-      for (uint32_t x = static_cast<uint32_t>(i);; x = table.at(x).next) {
-        if (table.at(x).listed == 1) out.push_back({i, table.at(x).motif_length});
-        if (table.at(x).next == kNoRecord) break;
-      }
-    }
-    return out;
-  }
+  std::vector<std::pair<int, int>> listed() { return testing::listed_records(table); }
 };
 
 TEST_F(PatternTableTest, CoverStartsAtPositionZeroAndEndsBeforeTheLastCopy) {

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "test_support.h"
+
 namespace rivulon {
 namespace {
 
@@ -55,16 +57,7 @@ TEST(MayReplace, LongerRepeatRule) {
 class MergeTest : public ::testing::Test {
  protected:
   RecordTable table{60};
-  std::vector<std::pair<int, int>> listed() {  // (position, motif length) in listing order
-    std::vector<std::pair<int, int>> out;
-    for (int i = 0; i < table.n; ++i) {
-      for (uint32_t x = static_cast<uint32_t>(i);; x = table.at(x).next) {
-        if (table.at(x).listed == 1) out.push_back({i, table.at(x).motif_length});
-        if (table.at(x).next == kNoRecord) break;
-      }
-    }
-    return out;
-  }
+  std::vector<std::pair<int, int>> listed() { return testing::listed_records(table); }
 };
 
 TEST_F(MergeTest, SpanReachesBeforeTheStartAndStopsBeforeTheLastCopy) {

@@ -6,14 +6,13 @@
 #include <string>
 
 #include "driver/fatal.h"
+#include "test_support.h"
 
 namespace rivulon {
 namespace {
 
 Sequence load(const std::string& text) {
-  std::FILE* f = std::tmpfile();
-  std::fwrite(text.data(), 1, text.size(), f);
-  std::rewind(f);
+  std::FILE* f = testing::stream_of(text);
   Sequence seq = load_sequence(f);
   std::fclose(f);
   return seq;

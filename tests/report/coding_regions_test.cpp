@@ -5,13 +5,13 @@
 #include <cstdio>
 #include <string>
 
+#include "test_support.h"
+
 namespace rivulon {
 namespace {
 
 CodingRegionTable scan(const std::string& text) {
-  std::FILE* f = std::tmpfile();
-  std::fwrite(text.data(), 1, text.size(), f);
-  std::rewind(f);
+  std::FILE* f = testing::stream_of(text);
   CodingRegionTable t = scan_coding_regions(f);
   std::fclose(f);
   return t;
