@@ -68,7 +68,7 @@ void zero_range(float* similarity, int32_t n, int64_t from, int64_t to) {
 void screen_copies(int32_t L, int32_t w, int32_t k0, int32_t quota, int32_t allowance,
                    const char* s, int32_t n, float* similarity, AlignmentMatrix& matrix, double t,
                    int32_t gap, int32_t terminal_gap, int32_t mismatch, int32_t match,
-                   std::vector<uint8_t>& ring) {
+                   std::vector<uint16_t>& ring) {
   WindowFilter<false, false> filter(s, n, L, w, k0, copy_max_drift(L), ring);
   const int32_t nw = filter.slots();
   const float tf = static_cast<float>(t);
@@ -169,7 +169,7 @@ void detect_definition1(int32_t gap, int32_t terminal_gap, int32_t mismatch, int
   RecordTable records(n);
   AlignmentMatrix matrix(M);
   CandidateList candidates;
-  std::vector<uint8_t> ring;
+  std::vector<uint16_t> ring;
   WindowSchedule schedule(1, match, mismatch, gap, t, p, tables);
   for (int32_t L = 1; L <= M; ++L) {
     const WindowParameters wp = schedule.at(L);
@@ -181,7 +181,7 @@ void detect_definition1(int32_t gap, int32_t terminal_gap, int32_t mismatch, int
     candidates.clear();
   }
   std::vector<float>().swap(similarity);
-  write_copy_report(1, s, n, records, M, coding_file, sequence_file, text_report, alignments,
+  write_report(1, s, n, records, M, coding_file, sequence_file, text_report, alignments,
                     matrix, gap, terminal_gap, mismatch, match, t);
 }
 

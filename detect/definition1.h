@@ -23,7 +23,7 @@ namespace rivulon {
 void screen_copies(int32_t L, int32_t w, int32_t k0, int32_t quota, int32_t allowance,
                    const char* s, int32_t n, float* similarity, AlignmentMatrix& matrix, double t,
                    int32_t gap, int32_t terminal_gap, int32_t mismatch, int32_t match,
-                   std::vector<uint8_t>& ring);
+                   std::vector<uint16_t>& ring);
 
 // Sum over c = u-1 .. 0 of the copy similarity of copy c against copy u of the
 // candidate starting at `start` (copy c is s[start + c*L .. start + c*L + L - 1]).

@@ -41,7 +41,7 @@ bool too_small(int64_t units, int32_t L, int32_t n) {
 void screen_copies_avg(int32_t L, int32_t w, int32_t k0, int32_t quota, int32_t allowance,
                        const char* s, int32_t n, float* marks, AlignmentMatrix& matrix, double t,
                        int32_t gap, int32_t terminal_gap, int32_t mismatch, int32_t match,
-                       int32_t M, std::vector<uint8_t>& ring) {
+                       int32_t M, std::vector<uint16_t>& ring) {
   WindowFilter<true, true> filter(s, n, L, w, k0, copy_max_drift(L), ring);
   const int32_t nw = filter.slots();
   int64_t last_mark = -int64_t{M};
@@ -167,7 +167,7 @@ int detect_definition2(int32_t gap, int32_t terminal_gap, int32_t mismatch, int3
   RecordTable records(n);
   AlignmentMatrix matrix(M);
   CandidateList candidates;
-  std::vector<uint8_t> ring;
+  std::vector<uint16_t> ring;
   std::vector<double> pairs;
   WindowSchedule schedule(2, match, mismatch, gap, t, p, tables);
   for (int32_t L = 1; L <= M; ++L) {
@@ -179,7 +179,7 @@ int detect_definition2(int32_t gap, int32_t terminal_gap, int32_t mismatch, int3
     merge_candidates(candidates, records, n, L, kDefinition2Merge);
     candidates.clear();
   }
-  write_copy_report(2, s, n, records, M, coding_file, sequence_file, text_report, alignments,
+  write_report(2, s, n, records, M, coding_file, sequence_file, text_report, alignments,
                     matrix, gap, terminal_gap, mismatch, match, t);
   return 0;
 }

@@ -20,7 +20,7 @@ namespace rivulon {
 void screen_copies_avg(int32_t L, int32_t w, int32_t k0, int32_t quota, int32_t allowance,
                        const char* s, int32_t n, float* marks, AlignmentMatrix& matrix, double t,
                        int32_t gap, int32_t terminal_gap, int32_t mismatch, int32_t match,
-                       int32_t M, std::vector<uint8_t>& ring);
+                       int32_t M, std::vector<uint16_t>& ring);
 
 // Turns each run of marks into at most one candidate: the most similar
 // adjacent pair is the core, widened by copies similar enough to the core's

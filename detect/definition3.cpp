@@ -115,7 +115,7 @@ struct Scorer {
 
 void screen_pattern_candidates(int32_t L, int32_t w, int32_t k0, int32_t quota, int32_t allowance,
                                const char* s, int32_t n, int32_t* candidates,
-                               std::vector<uint8_t>& ring) {
+                               std::vector<uint16_t>& ring) {
   std::fill(candidates, candidates + n, 0);
   WindowFilter<true, true> filter(s, n, L, w, k0, pattern_max_drift(L), ring);
   const int32_t R = filter.slots();
@@ -283,7 +283,7 @@ int detect_definition3(int32_t gap, int32_t terminal_gap, int32_t mismatch, int3
   PatternRepeatTable records(n);
   PatternWorkspace workspace(M);
   FoundList found;
-  std::vector<uint8_t> ring;
+  std::vector<uint16_t> ring;
   WindowSchedule schedule(3, match, mismatch, gap, threshold, p, tables);
   for (int32_t L = 1; L <= M; ++L) {
     const WindowParameters wp = schedule.at(L);
@@ -293,7 +293,7 @@ int detect_definition3(int32_t gap, int32_t terminal_gap, int32_t mismatch, int3
     record_pattern_repeats(found, records, n, L);
     found.clear();
   }
-  write_pattern_report(s, n, records, M, coding_file, sequence_file, text_report, alignments,
+  write_report(s, n, records, M, coding_file, sequence_file, text_report, alignments,
                        workspace, gap, terminal_gap, mismatch, match, threshold);
   return 0;
 }

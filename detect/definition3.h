@@ -19,7 +19,7 @@ namespace rivulon {
 // `quota` good ones and no bad run longer than `allowance`.
 void screen_pattern_candidates(int32_t L, int32_t w, int32_t k0, int32_t quota, int32_t allowance,
                                const char* s, int32_t n, int32_t* candidates,
-                               std::vector<uint8_t>& ring);
+                               std::vector<uint16_t>& ring);
 
 // Consensus of the copies of the region [t, last] in phase with the
 // representative copy at P: one capital letter per column (L bytes into `out`).

@@ -24,7 +24,7 @@ class WindowFilter {
  public:
   // `ring` is scratch, resized here. s[n] must be the terminating NUL.
   WindowFilter(const char* s, int32_t n, int32_t L, int32_t w, int32_t k0, int32_t max_drift,
-               std::vector<uint8_t>& ring)
+               std::vector<uint16_t>& ring)
       : s_(s), n_(n), L_(L), w_(w), k0_(k0), max_drift_(max_drift), slots_(L - w + 1) {
     ring.assign(static_cast<std::size_t>(slots_), 0);
     ring_ = ring.data();
@@ -107,7 +107,7 @@ class WindowFilter {
 
   const char* s_;
   int32_t n_, L_, w_, k0_, max_drift_, slots_;
-  uint8_t* ring_ = nullptr;
+  uint16_t* ring_ = nullptr;  // 16-bit flags: stores to them cannot alias the byte sequence or the counters
   int32_t slot_ = 0;  // ring slot of the current window, p mod (L - w + 1)
   int32_t drift_ = 0, good_ = 0, run_ = 0, longest_ = 0, longest_slot_ = 0;
   int32_t c0_ = 0, c1_ = 0, c2_ = 0;

@@ -174,7 +174,7 @@ void write_text_row(std::FILE* out, bool coding, long position, int32_t L, const
 }
 
 // Alignment block of a definition 1 or 2 repeat: every adjacent copy pair.
-void write_copy_block(std::FILE* out, int definition, bool coding, const char* s, int32_t n,
+void write_alignment_block(std::FILE* out, int definition, bool coding, const char* s, int32_t n,
                       long row, long i, const RepeatRecord& rec, AlignmentMatrix& matrix,
                       int32_t gap, int32_t terminal_gap, int32_t mismatch, int32_t match,
                       std::vector<int32_t>& moves) {
@@ -246,7 +246,7 @@ void write_pattern_row(std::FILE* out, const char* s, int32_t n, const std::vect
 
 // Alignment block of a definition 3 repeat: the repeat against its pattern,
 // one line pair per pass through the pattern.
-void write_pattern_block(std::FILE* out, const char* s, int32_t n, long row, long i,
+void write_alignment_block(std::FILE* out, const char* s, int32_t n, long row, long i,
                          const PatternRepeatRecord& rec, PatternWorkspace& ws, int32_t gap,
                          int32_t terminal_gap, int32_t mismatch, int32_t match, double t,
                          std::vector<int32_t>& moves) {
@@ -290,6 +290,40 @@ void write_pattern_block(std::FILE* out, const char* s, int32_t n, long row, lon
   std::fputs("<p align=\"left\">&nbsp;</p>", out);
 }
 
+// The units and score cells of a record, as the table prints them.
+void format_cells(const RepeatRecord& rec, char (&units)[64], char (&score)[64]) {
+  std::snprintf(units, sizeof units, "%ld", static_cast<long>(rec.units));
+  std::snprintf(score, sizeof score, "%.2f", rec.similarity);
+}
+void format_cells(const PatternRepeatRecord& rec, char (&units)[64], char (&score)[64]) {
+  std::snprintf(units, sizeof units, "%.1f", rec.units);
+  std::snprintf(score, sizeof score, "%.0f", rec.score);
+}
+
+// One pass over the positions: every listed record, in chain order from the
+// head, gets its table row, its text report row and its alignment block.
+template <typename Record, typename Block>
+void write_repeat_table(ReportFiles& files, bool coding, const RecordArena<Record>& records,
+                        int32_t n, Block write_block) {
+  long row = 0;
+  char units[64], score[64];
+  for (int32_t i = 0; i < n; ++i) {
+    for (uint32_t x = static_cast<uint32_t>(i);; x = records.at(x).next) {
+      const Record& rec = records.at(x);
+      if (rec.listed == 1) {
+        ++row;
+        format_cells(rec, units, score);
+        write_table_row(files.page, coding, files.link_target, row, i, rec.motif_length, units,
+                        score, rec.coding_name);
+        write_text_row(files.text, coding, i, rec.motif_length, units, static_cast<double>(rec.units),
+                       score, rec.coding_name);
+        if (files.alignments != nullptr) write_block(row, i, rec);
+      }
+      if (rec.next == kNoRecord) break;
+    }
+  }
+}
+
 void close_report_files(ReportFiles& files) {
   files.page_out.finish();
   files.alignments_out.finish();
@@ -298,11 +332,10 @@ void close_report_files(ReportFiles& files) {
 
 }  // namespace
 
-void write_copy_report(int definition, const char* s, int32_t n, RecordTable& records, int32_t M,
-                       const std::optional<std::string>& coding_file,
-                       const std::string& sequence_file, int text_report, int alignments,
-                       AlignmentMatrix& matrix, int32_t gap, int32_t terminal_gap,
-                       int32_t mismatch, int32_t match, double /*t*/) {
+void write_report(int definition, const char* s, int32_t n, RecordTable& records, int32_t M,
+                  const std::optional<std::string>& coding_file, const std::string& sequence_file,
+                  int text_report, int alignments, AlignmentMatrix& matrix, int32_t gap,
+                  int32_t terminal_gap, int32_t mismatch, int32_t match, double /*t*/) {
   const bool coding = coding_file.has_value();
   if (coding) {
     std::string name = definition == 2 ? read_file_name(*coding_file) : *coding_file;
@@ -314,35 +347,17 @@ void write_copy_report(int definition, const char* s, int32_t n, RecordTable& re
                     terminal_gap, n);
   std::vector<int32_t> moves(static_cast<size_t>(kMoveListFactorCopies) * static_cast<size_t>(M > 0 ? M : 1), 0);
   write_table_header(files, coding, definition);
-  long row = 0;
-  char units[32], score[64];
-  for (int32_t i = 0; i < n; ++i) {
-    for (uint32_t x = static_cast<uint32_t>(i);; x = records.at(x).next) {
-      const RepeatRecord rec = records.at(x);
-      if (rec.listed == 1) {
-        ++row;
-        std::snprintf(units, sizeof units, "%ld", static_cast<long>(rec.units));
-        std::snprintf(score, sizeof score, "%.2f", rec.similarity);
-        write_table_row(files.page, coding, files.link_target, row, i, rec.motif_length, units,
-                        score, rec.coding_name);
-        write_text_row(files.text, coding, i, rec.motif_length, units, rec.units, score,
-                       rec.coding_name);
-        if (files.alignments != nullptr) {
-          write_copy_block(files.alignments, definition, coding, s, n, row, i, rec, matrix, gap,
-                           terminal_gap, mismatch, match, moves);
-        }
-      }
-      if (rec.next == kNoRecord) break;
-    }
-  }
+  write_repeat_table(files, coding, records, n, [&](long row, long i, const RepeatRecord& rec) {
+    write_alignment_block(files.alignments, definition, coding, s, n, row, i, rec, matrix, gap,
+                          terminal_gap, mismatch, match, moves);
+  });
   close_report_files(files);
 }
 
-void write_pattern_report(const char* s, int32_t n, PatternRepeatTable& records, int32_t /*M*/,
-                          const std::optional<std::string>& coding_file,
-                          const std::string& sequence_file, int text_report, int alignments,
-                          PatternWorkspace& workspace, int32_t gap, int32_t terminal_gap,
-                          int32_t mismatch, int32_t match, double t) {
+void write_report(const char* s, int32_t n, PatternRepeatTable& records, int32_t /*M*/,
+                  const std::optional<std::string>& coding_file, const std::string& sequence_file,
+                  int text_report, int alignments, PatternWorkspace& workspace, int32_t gap,
+                  int32_t terminal_gap, int32_t mismatch, int32_t match, double t) {
   const bool coding = coding_file.has_value();
   if (coding) {
     std::fputs("\nFile name: ", stdout);
@@ -355,27 +370,10 @@ void write_pattern_report(const char* s, int32_t n, PatternRepeatTable& records,
                     terminal_gap, n);
   std::vector<int32_t> moves;  // grows to the longest traceback drawn
   write_table_header(files, coding, 3);
-  long row = 0;
-  char units[64], score[64];
-  for (int32_t i = 0; i < n; ++i) {
-    for (uint32_t x = static_cast<uint32_t>(i);; x = records.at(x).next) {
-      const PatternRepeatRecord rec = records.at(x);
-      if (rec.listed == 1) {
-        ++row;
-        std::snprintf(units, sizeof units, "%.1f", rec.units);
-        std::snprintf(score, sizeof score, "%.0f", rec.score);
-        write_table_row(files.page, coding, files.link_target, row, i, rec.motif_length, units,
-                        score, rec.coding_name);
-        write_text_row(files.text, coding, i, rec.motif_length, units, rec.units, score,
-                       rec.coding_name);
-        if (files.alignments != nullptr) {
-          write_pattern_block(files.alignments, s, n, row, i, rec, workspace, gap, terminal_gap,
-                              mismatch, match, t, moves);
-        }
-      }
-      if (rec.next == kNoRecord) break;
-    }
-  }
+  write_repeat_table(files, coding, records, n, [&](long row, long i, const PatternRepeatRecord& rec) {
+    write_alignment_block(files.alignments, s, n, row, i, rec, workspace, gap, terminal_gap,
+                          mismatch, match, t, moves);
+  });
   close_report_files(files);
 }
 

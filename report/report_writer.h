@@ -17,19 +17,17 @@ class PatternWorkspace;
 // file named on the command line; definition 2 first reads a replacement name
 // from standard input. The Alignment matrix must hold motif length M.
 // Penalties negated; `t` is unused by these definitions.
-void write_copy_report(int definition, const char* s, int32_t n, RecordTable& records, int32_t M,
-                       const std::optional<std::string>& coding_file,
-                       const std::string& sequence_file, int text_report, int alignments,
-                       AlignmentMatrix& matrix, int32_t gap, int32_t terminal_gap,
-                       int32_t mismatch, int32_t match, double t);
+void write_report(int definition, const char* s, int32_t n, RecordTable& records, int32_t M,
+                  const std::optional<std::string>& coding_file, const std::string& sequence_file,
+                  int text_report, int alignments, AlignmentMatrix& matrix, int32_t gap,
+                  int32_t terminal_gap, int32_t mismatch, int32_t match, double t);
 
 // Report of definition 3: prints "\nFile name: " and reads the coding-region
 // file name from standard input when a coding-region file is named; draws
 // each repeat against its pattern with minimum score `t`.
-void write_pattern_report(const char* s, int32_t n, PatternRepeatTable& records, int32_t M,
-                          const std::optional<std::string>& coding_file,
-                          const std::string& sequence_file, int text_report, int alignments,
-                          PatternWorkspace& workspace, int32_t gap, int32_t terminal_gap,
-                          int32_t mismatch, int32_t match, double t);
+void write_report(const char* s, int32_t n, PatternRepeatTable& records, int32_t M,
+                  const std::optional<std::string>& coding_file, const std::string& sequence_file,
+                  int text_report, int alignments, PatternWorkspace& workspace, int32_t gap,
+                  int32_t terminal_gap, int32_t mismatch, int32_t match, double t);
 
 }  // namespace rivulon

@@ -27,7 +27,7 @@ class Definition1Test : public ::testing::Test {
   std::string s;
   std::vector<float> sim;
   AlignmentMatrix matrix{60};
-  std::vector<uint8_t> scratch;
+  std::vector<uint16_t> scratch;
   CandidateList candidates;
 };
 

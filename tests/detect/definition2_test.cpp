@@ -31,7 +31,7 @@ class Definition2Test : public ::testing::Test {
   std::string s;
   std::vector<float> marks;
   AlignmentMatrix matrix{60};
-  std::vector<uint8_t> scratch;
+  std::vector<uint16_t> scratch;
   CandidateList candidates;
   std::vector<double> pairs;
 };

@@ -14,7 +14,7 @@ namespace {
 std::vector<int32_t> screen(const std::string& s, int32_t L, int32_t w, int32_t k0, int32_t quota,
                             int32_t allowance) {
   std::vector<int32_t> candidates(s.size(), 7);  // junk: all of it must be rewritten
-  std::vector<uint8_t> ring;
+  std::vector<uint16_t> ring;
   screen_pattern_candidates(L, w, k0, quota, allowance, s.c_str(), static_cast<int32_t>(s.size()),
                             candidates.data(), ring);
   return candidates;

@@ -91,7 +91,7 @@ TEST_F(ReportTest, Definition1RowsInListingOrder) {
   uint32_t deeper = records.append_after(5);
   records.at(deeper) = RepeatRecord{1, 0, 2, 2.0, 1, 0, {}, 0};
   AlignmentMatrix matrix(7);
-  write_copy_report(1, s.c_str(), n, records, 7, std::nullopt, "seq.fa", 1, 1, matrix, -7, -3, -5,
+  write_report(1, s.c_str(), n, records, 7, std::nullopt, "seq.fa", 1, 1, matrix, -7, -3, -5,
                     2, 0.8);
 
   const std::string page = "<html dir=\"ltr\">" + page_head_body();
@@ -122,7 +122,7 @@ TEST_F(ReportTest, FillerShrinksWithTheNumberOfDigits) {
   records.at(9) = RepeatRecord{120, 0, 100, 1.0, 1, 0, {}, 0};
   records.at(999) = RepeatRecord{5, 0, 2, 1.0, 1, 0, {}, 0};
   AlignmentMatrix matrix(120);
-  write_copy_report(2, s.c_str(), 2000, records, 120, std::nullopt, "f.fa", 1, 0, matrix, -7, -3,
+  write_report(2, s.c_str(), 2000, records, 120, std::nullopt, "f.fa", 1, 0, matrix, -7, -3,
                     -5, 2, 0.8);
   EXPECT_EQ(read_file("atr_f.txt"),
             kTextHead + kTextColumns +
@@ -142,7 +142,7 @@ TEST_F(ReportTest, Definition2LabelsStandInFrontOfTheRows) {
   RecordTable records(9);
   records.at(0) = RepeatRecord{4, 0, 2, 1.25, 1, 0, {}, 0};
   AlignmentMatrix matrix(4);
-  write_copy_report(2, s.c_str(), 9, records, 4, std::nullopt, "d2.fa", 0, 1, matrix, -7, -3, -5,
+  write_report(2, s.c_str(), 9, records, 4, std::nullopt, "d2.fa", 0, 1, matrix, -7, -3, -5,
                     2, 0.8);
   EXPECT_EQ(read_file("align_d2.html"),
             "<html dir=\"ltr\">" + page_head_body() + parameters("2 -5 -7 -3", 9) +
@@ -154,7 +154,7 @@ TEST_F(ReportTest, PastTheEndDrawnAsQuestionMarks) {
   RecordTable records(7);
   records.at(3) = RepeatRecord{3, 0, 2, 1.0, 1, 0, {}, 0};
   AlignmentMatrix matrix(3);
-  write_copy_report(1, s.c_str(), 7, records, 3, std::nullopt, "q.fa", 0, 1, matrix, -7, -3, -5, 2,
+  write_report(1, s.c_str(), 7, records, 3, std::nullopt, "q.fa", 0, 1, matrix, -7, -3, -5, 2,
                     0.8);
   EXPECT_NE(read_file("align_q.html").find("&nbsp;ACG<br>&nbsp;A?" "?</font>"), std::string::npos);
 }
@@ -178,7 +178,7 @@ TEST_F(ReportTest, Definition3DrawsOnePassThroughThePatternPerLine) {
   records.at(0) = PatternRepeatRecord{3, 0, 0, 7.0 / 3, 14, 1, 0, {}, 0};
   records.at(8) = PatternRepeatRecord{3, 0, 0, 2.0, 61.6, 1, 0, {}, 0};  // scores below 30 when aligned
   PatternWorkspace ws(7);
-  write_pattern_report(s.c_str(), 15, records, 7, std::nullopt, "p3.fa", 1, 1, ws, -7, -3, -7, 2,
+  write_report(s.c_str(), 15, records, 7, std::nullopt, "p3.fa", 1, 1, ws, -7, -3, -7, 2,
                        10);
   const std::string page = "<html dir=\"ltr\">" + page_head_body();
   EXPECT_EQ(read_file("atr_p3.html"),
