@@ -69,30 +69,28 @@ void screen_copies(int32_t L, int32_t w, int32_t k0, int32_t quota, int32_t allo
                    const char* s, int32_t n, float* similarity, AlignmentMatrix& matrix, double t,
                    int32_t gap, int32_t terminal_gap, int32_t mismatch, int32_t match,
                    std::vector<uint16_t>& ring) {
-  WindowFilter<false, false> filter(s, n, L, w, k0, copy_max_drift(L), ring);
-  const int32_t nw = filter.slots();
   const float tf = static_cast<float>(t);
   int32_t cooldown = 0;  // 0 when alignments are allowed
-  for (int64_t p = 0; p < filter.limit(); ++p) {
-    filter.advance(p);
+  scan_windows<false, false>(s, n, L, w, k0, copy_max_drift(L), ring, [&](int64_t p, WindowState f) {
     // The copy under test covers windows q..p.
-    const int64_t q = p - nw + 1;
-    const bool qualifies = filter.good() >= quota && q >= 0 && filter.longest() <= allowance &&
+    const int64_t q = p - f.slots + 1;
+    const bool qualifies = f.good >= quota && q >= 0 && f.longest <= allowance &&
                            (same_base(s, n, q, q + L) || (q >= L && similarity[q - L] > 0));
     if (qualifies && cooldown == 0) {
       int32_t origin = 0;
-      double sim = copy_similarity(s, n, q - 1, L, 1, matrix, gap, terminal_gap, mismatch, match,
-                                   origin);
+      const double sim = copy_similarity(s, n, q - 1, L, 1, matrix, gap, terminal_gap, mismatch,
+                                         match, origin);
       if (sim >= tf && origin == 0) {
         similarity[q] = static_cast<float>(sim);
         cooldown = (L == 1) ? 0 : 1;
-        if (filter.drift() > 0) filter.reset_drift(p);
+        return true;
       }
     } else if (cooldown > 0) {
       // An accepted copy at q keeps the copies q+1 .. q+L-1 from being aligned.
       if (++cooldown >= L) cooldown = 0;
     }
-  }
+    return false;
+  });
 }
 
 double score_new_copy(const char* s, int32_t n, int32_t start, int32_t u, int32_t L,

@@ -42,27 +42,25 @@ void screen_copies_avg(int32_t L, int32_t w, int32_t k0, int32_t quota, int32_t 
                        const char* s, int32_t n, float* marks, AlignmentMatrix& matrix, double t,
                        int32_t gap, int32_t terminal_gap, int32_t mismatch, int32_t match,
                        int32_t M, std::vector<uint16_t>& ring) {
-  WindowFilter<true, true> filter(s, n, L, w, k0, copy_max_drift(L), ring);
-  const int32_t nw = filter.slots();
   int64_t last_mark = -int64_t{M};
-  for (int64_t p = 0; p < filter.limit(); ++p) {
-    marks[p] = 0.0f;  // the table holds only this motif length's marks
-    filter.advance(p);
-    const int64_t q = p - nw + 1;
-    if (filter.good() >= quota && q >= 0 && filter.longest() <= allowance) {
-      // One alignment starts a stretch; close followers are marked directly.
-      if (p - last_mark > L) {
-        if (pair_similarity(s, n, q - 1, L, 1, matrix, gap, terminal_gap, mismatch, match) >= t) {
-          marks[q] = kMark;
-          last_mark = p;
-        }
-      } else {
+  scan_windows<true, true>(s, n, L, w, k0, copy_max_drift(L), ring, [&](int64_t p, WindowState f) {
+    // The table holds only this motif length's marks over the range screened
+    // (the filter itself never reads it).
+    marks[p] = 0.0f;
+    const int64_t q = p - f.slots + 1;
+    if (!(f.good >= quota && q >= 0 && f.longest <= allowance)) return false;
+    // One alignment starts a stretch; close followers are marked directly.
+    if (p - last_mark > L) {
+      if (pair_similarity(s, n, q - 1, L, 1, matrix, gap, terminal_gap, mismatch, match) >= t) {
         marks[q] = kMark;
         last_mark = p;
       }
-      if (filter.drift() > 0) filter.reset_drift(p);
+    } else {
+      marks[q] = kMark;
+      last_mark = p;
     }
-  }
+    return true;
+  });
 }
 
 int32_t group_around_best_pair(const float* marks, CandidateList& candidates, const char* s,

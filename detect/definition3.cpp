@@ -117,15 +117,11 @@ void screen_pattern_candidates(int32_t L, int32_t w, int32_t k0, int32_t quota, 
                                const char* s, int32_t n, int32_t* candidates,
                                std::vector<uint16_t>& ring) {
   std::fill(candidates, candidates + n, 0);
-  WindowFilter<true, true> filter(s, n, L, w, k0, pattern_max_drift(L), ring);
-  const int32_t R = filter.slots();
-  for (int64_t k = 0; k < filter.limit(); ++k) {
-    filter.advance(k);
-    if (filter.good() >= quota && k >= R - 1 && filter.longest() <= allowance) {
-      candidates[k - R + 1] = filter.good();
-      if (filter.drift() > 0) filter.reset_drift(k);
-    }
-  }
+  scan_windows<true, true>(s, n, L, w, k0, pattern_max_drift(L), ring, [&](int64_t k, WindowState f) {
+    if (!(f.good >= quota && k >= f.slots - 1 && f.longest <= allowance)) return false;
+    candidates[k - f.slots + 1] = f.good;
+    return true;
+  });
 }
 
 void build_consensus_pattern(const char* s, int32_t n, int64_t t, int64_t last, int64_t P,

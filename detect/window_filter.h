@@ -17,100 +17,84 @@
 
 namespace rivulon {
 
+// What the filter knows after classifying window p.
+struct WindowState {
+  int32_t good;     // good windows in the ring (the copy's windows)
+  int32_t longest;  // longest bad run within the ring
+  int32_t slots;    // ring length, L - w + 1
+};
+
+// Visits window positions p = 0, 1, ... while p < n - (w + L - 1) - drift.
+// After classifying window p it calls visit(p, state); when that returns true
+// and the drift is above 0, the drift goes back to 0 with fresh counts for
+// window p and a new bad run.
 // GrowInSingleSlot: the drift may grow when the ring has a single slot.
 // CountFirstBad: a bad window at p = 0 raises the longest bad run too.
-template <bool GrowInSingleSlot, bool CountFirstBad>
-class WindowFilter {
- public:
-  // `ring` is scratch, resized here. s[n] must be the terminating NUL.
-  WindowFilter(const char* s, int32_t n, int32_t L, int32_t w, int32_t k0, int32_t max_drift,
-               std::vector<uint16_t>& ring)
-      : s_(s), n_(n), L_(L), w_(w), k0_(k0), max_drift_(max_drift), slots_(L - w + 1) {
-    ring.assign(static_cast<std::size_t>(slots_), 0);
-    ring_ = ring.data();
-  }
+// `ring` is scratch, resized here. s[n] must be the terminating NUL.
+template <bool GrowInSingleSlot, bool CountFirstBad, typename Visit>
+void scan_windows(const char* s, int32_t n, int32_t L, int32_t w, int32_t k0, int32_t max_drift,
+                  std::vector<uint16_t>& ring_store, Visit visit) {
+  const int32_t slots = L - w + 1;
+  ring_store.assign(static_cast<std::size_t>(slots), 0);
+  uint16_t* ring = ring_store.data();
+  // Matches between s[p + x] and s[p + x + distance] for x in [0, w).
+  auto count = [s, n, w](int64_t p, int64_t distance) {
+    int32_t c = 0;
+    for (int32_t x = 0; x < w; ++x) c += same_base(s, n, p + x, p + x + distance);
+    return c;
+  };
 
-  // Window positions are visited while p < limit(); the bound shrinks with the drift.
-  int64_t limit() const { return int64_t{n_} - (w_ + L_ - 1) - drift_; }
-
-  // Moves to window p (p = 0, 1, 2, ... in order) and classifies it.
-  void advance(int64_t p) {
-    if (slot_ == longest_slot_) longest_ = 0;
-    if (p == 0) {
-      c0_ = count(0, L_);
-      c1_ = count(0, L_ + 1);
-      c2_ = 0;
-    } else {
+  int32_t drift = 0, good = 0, run = 0, longest = 0, longest_slot = 0, slot = 0;
+  int32_t c0 = count(0, L), c1 = count(0, L + 1), c2 = 0;  // at distances L + drift, +1, -1
+  for (int64_t p = 0; p < int64_t{n} - (w + L - 1) - drift; ++p) {
+    if (slot == longest_slot) longest = 0;
+    if (p > 0) {
       // Inside the scan bounds the farthest partner is s[n], the terminating
       // NUL, which equals no base: the bytes are compared directly.
-      const char* in = s_ + (p + w_ - 1);
-      const char* out = s_ + (p - 1);
-      const int64_t d = L_ + drift_;
-      c0_ += (in[0] == in[d]) - (out[0] == out[d]);
-      c1_ += (in[0] == in[d + 1]) - (out[0] == out[d + 1]);
-      if (drift_ > 0) c2_ += (in[0] == in[d - 1]) - (out[0] == out[d - 1]);
+      const char* in = s + (p + w - 1);
+      const char* out = s + (p - 1);
+      const int64_t d = L + drift;
+      c0 += (in[0] == in[d]) - (out[0] == out[d]);
+      c1 += (in[0] == in[d + 1]) - (out[0] == out[d + 1]);
+      if (drift > 0) c2 += (in[0] == in[d - 1]) - (out[0] == out[d - 1]);
     }
-    if (ring_[slot_]) {
-      ring_[slot_] = 0;
-      --good_;
-    }
+    good -= ring[slot];
+    ring[slot] = 0;
     bool is_good = true;
-    if (c0_ >= k0_) {
+    if (c0 >= k0) {
       // good at the present drift
-    } else if (c1_ >= k0_ && drift_ < max_drift_ && (good_ > 0 || (GrowInSingleSlot && slots_ == 1))) {
-      ++drift_;
-      c2_ = c0_;
-      c0_ = c1_;
-      c1_ = count(p, L_ + drift_ + 1);
-    } else if (drift_ > 0 && c2_ >= k0_) {
-      --drift_;
-      c1_ = c0_;
-      c0_ = c2_;
-      c2_ = drift_ > 0 ? count(p, L_ + drift_ - 1) : 0;  // only read while drifting
+    } else if (c1 >= k0 && drift < max_drift && (good > 0 || (GrowInSingleSlot && slots == 1))) {
+      ++drift;
+      c2 = c0;
+      c0 = c1;
+      c1 = count(p, L + drift + 1);
+    } else if (drift > 0 && c2 >= k0) {
+      --drift;
+      c1 = c0;
+      c0 = c2;
+      c2 = drift > 0 ? count(p, L + drift - 1) : 0;  // only read while drifting
     } else {
       is_good = false;
-      ++run_;
-      if ((CountFirstBad || p > 0) && run_ > longest_) {
-        longest_ = run_;
-        if (run_ < slots_) longest_slot_ = slot_;
+      ++run;
+      if ((CountFirstBad || p > 0) && run > longest) {
+        longest = run;
+        if (run < slots) longest_slot = slot;
       }
     }
     if (is_good) {
-      ring_[slot_] = 1;
-      ++good_;
-      run_ = 0;
+      ring[slot] = 1;
+      ++good;
+      run = 0;
     }
-    slot_ = (slot_ + 1 == slots_) ? 0 : slot_ + 1;
+    if (visit(p, WindowState{good, longest, slots}) && drift > 0) {
+      drift = 0;
+      c0 = count(p, L);
+      c1 = count(p, L + 1);
+      c2 = 0;
+      run = 0;
+    }
+    slot = (slot + 1 == slots) ? 0 : slot + 1;
   }
-
-  // Back to drift 0 with fresh counts for window p, and a new bad run.
-  void reset_drift(int64_t p) {
-    drift_ = 0;
-    c0_ = count(p, L_);
-    c1_ = count(p, L_ + 1);
-    c2_ = 0;
-    run_ = 0;
-  }
-
-  int32_t good() const { return good_; }        // good windows in the ring
-  int32_t longest() const { return longest_; }  // longest bad run within the ring
-  int32_t drift() const { return drift_; }
-  int32_t slots() const { return slots_; }      // L - w + 1
-
- private:
-  // Matches between s[p + x] and s[p + x + distance] for x in [0, w).
-  int32_t count(int64_t p, int64_t distance) const {
-    int32_t c = 0;
-    for (int32_t x = 0; x < w_; ++x) c += same_base(s_, n_, p + x, p + x + distance);
-    return c;
-  }
-
-  const char* s_;
-  int32_t n_, L_, w_, k0_, max_drift_, slots_;
-  uint16_t* ring_ = nullptr;  // 16-bit flags: stores to them cannot alias the byte sequence or the counters
-  int32_t slot_ = 0;  // ring slot of the current window, p mod (L - w + 1)
-  int32_t drift_ = 0, good_ = 0, run_ = 0, longest_ = 0, longest_slot_ = 0;
-  int32_t c0_ = 0, c1_ = 0, c2_ = 0;
-};
+}
 
 }  // namespace rivulon
