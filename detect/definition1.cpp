@@ -90,6 +90,9 @@ void screen_copies(int32_t L, int32_t w, int32_t k0, int32_t quota, int32_t allo
       if (++cooldown >= L) cooldown = 0;
     }
     return false;
+  }, [&](int64_t, int64_t count) {
+    // Windows without any good window in the ring: no copy qualifies.
+    if (cooldown > 0) cooldown = (cooldown + count >= L) ? 0 : cooldown + static_cast<int32_t>(count);
   });
 }
 

@@ -60,7 +60,7 @@ void screen_copies_avg(int32_t L, int32_t w, int32_t k0, int32_t quota, int32_t 
       last_mark = p;
     }
     return true;
-  });
+  }, [&](int64_t p, int64_t count) { std::fill(marks + p, marks + p + count, 0.0f); });
 }
 
 int32_t group_around_best_pair(const float* marks, CandidateList& candidates, const char* s,

@@ -121,7 +121,7 @@ void screen_pattern_candidates(int32_t L, int32_t w, int32_t k0, int32_t quota, 
     if (!(f.good >= quota && k >= f.slots - 1 && f.longest <= allowance)) return false;
     candidates[k - f.slots + 1] = f.good;
     return true;
-  });
+  }, [](int64_t, int64_t) {});
 }
 
 void build_consensus_pattern(const char* s, int32_t n, int64_t t, int64_t last, int64_t P,

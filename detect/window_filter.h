@@ -24,16 +24,55 @@ struct WindowState {
   int32_t slots;    // ring length, L - w + 1
 };
 
+// Bad-run bookkeeping of the filter: the current run of bad windows and the
+// longest one within the ring, with the slot where it was last raised.
+struct BadRuns {
+  int32_t run = 0, longest = 0, longest_slot = 0;
+
+  // Window in `slot` was bad; `counted` is false only for a first window
+  // whose bad run does not count.
+  void bad(int32_t slot, int32_t slots, bool counted) {
+    ++run;
+    if (counted && run > longest) {
+      longest = run;
+      if (run < slots) longest_slot = slot;
+    }
+  }
+
+  // `count` bad windows in a row starting at `slot` (advanced past them). Once
+  // the longest run is the current one and no shorter than the ring, every
+  // further bad window just extends both, so the rest is added at once.
+  void skip_bad(int32_t& slot, int32_t slots, int64_t count) {
+    for (int64_t i = 0; i < count; ++i) {
+      if (run >= slots && longest == run) {
+        run += static_cast<int32_t>(count - i);
+        longest = run;
+        slot = static_cast<int32_t>((slot + (count - i)) % slots);
+        return;
+      }
+      if (slot == longest_slot) longest = 0;
+      bad(slot, slots, true);
+      slot = (slot + 1 == slots) ? 0 : slot + 1;
+    }
+  }
+};
+
 // Visits window positions p = 0, 1, ... while p < n - (w + L - 1) - drift.
 // After classifying window p it calls visit(p, state); when that returns true
 // and the drift is above 0, the drift goes back to 0 with fresh counts for
 // window p and a new bad run.
+//
+// While the ring holds no good window and the drift is 0, no copy can
+// qualify (every quota is at least 1) and only a window good at distance L
+// changes that, so the scan runs ahead to the next such window and calls
+// skip(p, count) for the `count` bad windows from p on instead of visiting them.
+//
 // GrowInSingleSlot: the drift may grow when the ring has a single slot.
 // CountFirstBad: a bad window at p = 0 raises the longest bad run too.
 // `ring` is scratch, resized here. s[n] must be the terminating NUL.
-template <bool GrowInSingleSlot, bool CountFirstBad, typename Visit>
+template <bool GrowInSingleSlot, bool CountFirstBad, typename Visit, typename Skip>
 void scan_windows(const char* s, int32_t n, int32_t L, int32_t w, int32_t k0, int32_t max_drift,
-                  std::vector<uint16_t>& ring_store, Visit visit) {
+                  std::vector<uint16_t>& ring_store, Visit visit, Skip skip) {
   const int32_t slots = L - w + 1;
   ring_store.assign(static_cast<std::size_t>(slots), 0);
   uint16_t* ring = ring_store.data();
@@ -43,14 +82,39 @@ void scan_windows(const char* s, int32_t n, int32_t L, int32_t w, int32_t k0, in
     for (int32_t x = 0; x < w; ++x) c += same_base(s, n, p + x, p + x + distance);
     return c;
   };
+  // With a single slot a window good one position further on may start a drift.
+  const bool can_skip = !(GrowInSingleSlot && slots == 1);
+  const int64_t end = int64_t{n} - (w + L - 1);  // scan bound at drift 0
 
-  int32_t drift = 0, good = 0, run = 0, longest = 0, longest_slot = 0, slot = 0;
+  int32_t drift = 0, good = 0, slot = 0;
+  BadRuns bad;
   int32_t c0 = count(0, L), c1 = count(0, L + 1), c2 = 0;  // at distances L + drift, +1, -1
-  for (int64_t p = 0; p < int64_t{n} - (w + L - 1) - drift; ++p) {
-    if (slot == longest_slot) longest = 0;
-    if (p > 0) {
-      // Inside the scan bounds the farthest partner is s[n], the terminating
-      // NUL, which equals no base: the bytes are compared directly.
+  for (int64_t p = 0; p < end - drift; ++p) {
+    bool counted = false;  // c0 and c1 already hold window p's counts
+    if (can_skip && p > 0 && good == 0 && drift == 0) {
+      // Run ahead to the next window good at distance L. Inside the scan
+      // bounds the farthest partner is s[n], the terminating NUL, which
+      // equals no base: the bytes are compared directly.
+      int64_t q = p;
+      int32_t c = c0;
+      for (; q < end; ++q) {
+        const char* in = s + (q + w - 1);
+        const char* out = s + (q - 1);
+        c += (in[0] == in[L]) - (out[0] == out[L]);
+        if (c >= k0) break;
+      }
+      if (q > p) {
+        bad.skip_bad(slot, slots, q - p);
+        skip(p, q - p);
+      }
+      if (q == end) return;
+      p = q;
+      c0 = c;
+      c1 = count(p, L + 1);
+      counted = true;
+    }
+    if (slot == bad.longest_slot) bad.longest = 0;
+    if (p > 0 && !counted) {
       const char* in = s + (p + w - 1);
       const char* out = s + (p - 1);
       const int64_t d = L + drift;
@@ -75,23 +139,19 @@ void scan_windows(const char* s, int32_t n, int32_t L, int32_t w, int32_t k0, in
       c2 = drift > 0 ? count(p, L + drift - 1) : 0;  // only read while drifting
     } else {
       is_good = false;
-      ++run;
-      if ((CountFirstBad || p > 0) && run > longest) {
-        longest = run;
-        if (run < slots) longest_slot = slot;
-      }
+      bad.bad(slot, slots, CountFirstBad || p > 0);
     }
     if (is_good) {
       ring[slot] = 1;
       ++good;
-      run = 0;
+      bad.run = 0;
     }
-    if (visit(p, WindowState{good, longest, slots}) && drift > 0) {
+    if (visit(p, WindowState{good, bad.longest, slots}) && drift > 0) {
       drift = 0;
       c0 = count(p, L);
       c1 = count(p, L + 1);
       c2 = 0;
-      run = 0;
+      bad.run = 0;
     }
     slot = (slot + 1 == slots) ? 0 : slot + 1;
   }
