@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 
+#include "detect/marks.h"
 #include "detect/merge.h"
 #include "detect/window_filter.h"
 #include "driver/sequence.h"
@@ -31,31 +31,6 @@ double copy_similarity(const char* s, int32_t n, int64_t b, int32_t L, int32_t m
 int32_t run_gap_allowance(int32_t L) {
   double g = std::pow(static_cast<double>(L), 0.4);
   return g > 2 ? static_cast<int32_t>(std::floor(g)) : 2;
-}
-
-// First position at or after `from` (below `limit`) holding a positive entry,
-// or `limit`. Entries are never negative, so a block of zero bits holds none.
-int64_t next_mark(const float* similarity, int64_t from, int64_t limit) {
-  constexpr int64_t kBlock = 16;
-  int64_t i = from;
-  while (i < limit && (i % kBlock) != 0) {
-    if (similarity[i] > 0) return i;
-    ++i;
-  }
-  while (i + kBlock <= limit) {
-    uint32_t bits = 0;
-    for (int64_t k = 0; k < kBlock; ++k) {
-      uint32_t word;
-      std::memcpy(&word, similarity + i + k, sizeof word);
-      bits |= word;
-    }
-    if (bits != 0) break;
-    i += kBlock;
-  }
-  for (; i < limit; ++i) {
-    if (similarity[i] > 0) return i;
-  }
-  return limit;
 }
 
 void zero_range(float* similarity, int32_t n, int64_t from, int64_t to) {
@@ -118,7 +93,7 @@ int32_t group_copies(float* similarity, CandidateList& candidates, const char* s
 
   int64_t i = 0;
   while (i < limit) {
-    i = next_mark(similarity, i, limit);
+    i = next_positive(similarity, i, limit);
     if (i >= limit) break;
     // The run: marks at most L + allowance apart.
     const int64_t start = i;

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "detect/marks.h"
 #include "detect/merge.h"
 #include "detect/window_filter.h"
 #include "driver/fatal.h"
@@ -79,10 +80,8 @@ int32_t group_around_best_pair(const float* marks, CandidateList& candidates, co
 
   int64_t i = 0;
   while (i < limit) {
-    if (marks[i] != kMark) {
-      ++i;
-      continue;
-    }
+    i = next_positive(marks, i, limit);  // marks are 1.0, everything else 0
+    if (i >= limit) break;
     const int64_t start = i;
     int64_t last = i;
     for (int64_t x = start; x <= last + L && x < n; ++x) {
