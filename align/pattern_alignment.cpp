@@ -11,13 +11,18 @@ constexpr int16_t kPastEndRow = -1;      // a stretch position beyond the sequen
 constexpr int16_t kPastEndPattern = -2;  // a pattern position beyond the sequence
 
 // Fills row r from row r - 1 (both passes). `moves` receives the row's moves
-// (columns 0..L). Updates best and the best cell from the first pass only.
-// Returns true when the best cell moved into this row.
+// (columns 0..L). Updates the best value and cell from the first pass only;
+// returns true when the best cell moved into this row.
+// TrackOrigins: `cur_org` receives, for every cell, the row where a traceback
+// from it would stop, from the final moves of the row and `prev_org` of row
+// r - 1 (a move-2 step stays in the row, column 1 stepping back to column L).
+template <bool TrackOrigins>
 bool fill_row(int32_t r, int16_t x, int32_t L, const int16_t* pattern, const int64_t* prev,
-              int64_t* cur, uint8_t* moves, int32_t gap, int32_t mismatch, int32_t match,
-              double& best, int32_t& best_row, int32_t& best_col) {
+              int64_t* cur, uint8_t* moves, const int32_t* prev_org, int32_t* cur_org,
+              int32_t gap, int32_t mismatch, int32_t match, int64_t& best, int32_t& best_row,
+              int32_t& best_col) {
   bool moved = false;
-  cur[0] = 0;
+  cur[0] = 0;  // column 0 of the row being filled reads 0
   moves[0] = kStart;
   for (int32_t c = 1; c <= L; ++c) {
     const int64_t diag = prev[c - 1] + (x == pattern[c] ? match : mismatch);
@@ -36,20 +41,31 @@ bool fill_row(int32_t r, int16_t x, int32_t L, const int16_t* pattern, const int
     }
     cur[c] = v;
     moves[c] = mv;
-    if (static_cast<double>(v) >= best) {
-      best = static_cast<double>(v);
+    if constexpr (TrackOrigins) {
+      // Column 1 never takes a move 2 here: column 0 reads 0 in this pass.
+      cur_org[c] = mv == kStart ? r
+                 : mv == kUp    ? prev_org[c]
+                 : mv == kDiag  ? prev_org[c == 1 ? L : c - 1]
+                                : cur_org[c - 1];
+    }
+    if (v >= best) {
+      best = v;
       best_row = r;
       best_col = c;
       moved = true;
     }
   }
-  // Wrap-around: the end of the pattern runs on into its start.
+  // Wrap-around: the end of the pattern runs on into its start. Column L is
+  // never raised here (the gap penalty is not positive), and the column after
+  // the last raised one cannot hold a first-pass move 2 (it would have been
+  // raised too), so no origin of an unraised cell changes.
   cur[0] = cur[L];
   for (int32_t c = 1; c <= L; ++c) {
     const int64_t carried = cur[c - 1] + gap;
     if (!(carried > cur[c])) break;
     cur[c] = carried;
     moves[c] = kLeft;
+    if constexpr (TrackOrigins) cur_org[c] = cur_org[c == 1 ? L : c - 1];
   }
   return moved;
 }
@@ -71,7 +87,6 @@ void prepare_rows(PatternWorkspace& ws, int32_t L) {
     ws.origin_prev.resize(width);
     ws.origin_cur.resize(width);
     ws.move_row.resize(width);
-    ws.chain.resize(width);
   }
   std::fill(ws.score_prev.begin(), ws.score_prev.begin() + static_cast<long>(width), 0);
   std::fill(ws.origin_prev.begin(), ws.origin_prev.begin() + static_cast<long>(width), 0);
@@ -79,34 +94,6 @@ void prepare_rows(PatternWorkspace& ws, int32_t L) {
 
 int16_t row_base(const char* s, int64_t n, int64_t index) {
   return index < n ? static_cast<int16_t>(static_cast<unsigned char>(s[index])) : kPastEndRow;
-}
-
-// Row where the traceback from (r, c) would stop, from the final moves of row
-// r and the stop rows of row r - 1. Move-2 steps stay in the row (column 1
-// steps back to column L); such chains always end in another move.
-void resolve_origins(PatternWorkspace& ws, int32_t r, int32_t L) {
-  const uint8_t* mv = ws.move_row.data();
-  const int32_t* prev = ws.origin_prev.data();
-  int32_t* cur = ws.origin_cur.data();
-  constexpr int32_t kUnknown = -1;
-  for (int32_t c = 1; c <= L; ++c) {
-    switch (mv[c]) {
-      case kStart: cur[c] = r; break;
-      case kUp: cur[c] = prev[c]; break;
-      case kDiag: cur[c] = prev[c == 1 ? L : c - 1]; break;
-      default: cur[c] = kUnknown; break;
-    }
-  }
-  for (int32_t c = 1; c <= L; ++c) {
-    if (cur[c] != kUnknown) continue;
-    int32_t depth = 0, x = c;
-    while (cur[x] == kUnknown && depth <= L) {
-      ws.chain[static_cast<size_t>(depth++)] = x;
-      x = (x == 1) ? L : x - 1;
-    }
-    const int32_t value = (cur[x] == kUnknown) ? r : cur[x];  // a cycle cannot occur; stop safely
-    while (depth > 0) cur[ws.chain[static_cast<size_t>(--depth)]] = value;
-  }
 }
 
 }  // namespace
@@ -118,7 +105,6 @@ PatternWorkspace::PatternWorkspace(int32_t max_motif) {
   origin_prev.assign(width, 0);
   origin_cur.assign(width, 0);
   move_row.assign(width, 0);
-  chain.assign(width, 0);
   pattern.assign(width, 0);
 }
 
@@ -130,23 +116,24 @@ double score_against_pattern(int32_t& aligned_length, const char* s, int64_t n, 
   aligned_length = 0;
   load_pattern(ws, L, pattern, L);
   prepare_rows(ws, L);
-  double best = 0.0;
+  int64_t best = 0;
   int32_t best_row = 0, best_col = 0, best_first = 0;
   for (int32_t r = 1; r <= H; ++r) {
     const int16_t x = row_base(s, n, row_offset + r);
-    const bool moved = fill_row(r, x, L, ws.pattern.data(), ws.score_prev.data(),
-                                ws.score_cur.data(), ws.move_row.data(), gap, mismatch, match, best,
-                                best_row, best_col);
-    resolve_origins(ws, r, L);
+    const bool moved = fill_row<true>(r, x, L, ws.pattern.data(), ws.score_prev.data(),
+                                      ws.score_cur.data(), ws.move_row.data(),
+                                      ws.origin_prev.data(), ws.origin_cur.data(), gap, mismatch,
+                                      match, best, best_row, best_col);
     if (moved) best_first = ws.origin_cur[static_cast<size_t>(best_col)];
     std::swap(ws.score_prev, ws.score_cur);
     std::swap(ws.origin_prev, ws.origin_cur);
   }
-  if (best < threshold) return best;
+  const double best_score = static_cast<double>(best);
+  if (best_score < threshold) return best_score;
   first_row = best_first;
   last_row = best_row;
   aligned_length = best_row - best_first;
-  return best;
+  return best_score;
 }
 
 int32_t align_to_pattern(const char* s, int64_t n, int64_t row_offset, int64_t pattern_offset,
@@ -161,17 +148,17 @@ int32_t align_to_pattern(const char* s, int64_t n, int64_t row_offset, int64_t p
   if (ws.moves.size() < cells) ws.moves.resize(cells);
   std::fill(ws.moves.begin(), ws.moves.begin() + static_cast<long>(width), kStart);
 
-  double best = 0.0;
+  int64_t best = 0;
   int32_t best_row = 0, best_col = 0;
   for (int32_t r = 1; r <= H; ++r) {
     const int16_t x = row_base(s, n, row_offset + r);
-    fill_row(r, x, L, ws.pattern.data(), ws.score_prev.data(), ws.score_cur.data(),
-             ws.moves.data() + static_cast<size_t>(r) * width, gap, mismatch, match, best, best_row,
-             best_col);
+    fill_row<false>(r, x, L, ws.pattern.data(), ws.score_prev.data(), ws.score_cur.data(),
+                    ws.moves.data() + static_cast<size_t>(r) * width, nullptr, nullptr, gap,
+                    mismatch, match, best, best_row, best_col);
     std::swap(ws.score_prev, ws.score_cur);
   }
   moves.clear();
-  if (best < min_score) return 0;
+  if (static_cast<double>(best) < min_score) return 0;
 
   // Traceback: a positive score always carries a move, a score of 0 move 0.
   int32_t r = best_row, c = best_col;

@@ -31,7 +31,6 @@ class PatternWorkspace {
                                                  // (64-bit: a long stretch can exceed 32 bits)
   std::vector<int32_t> origin_prev, origin_cur;  // row where the traceback from each cell stops
   std::vector<uint8_t> move_row;                 // moves of the current row (scoring only)
-  std::vector<int32_t> chain;                    // scratch for resolving move-2 chains
   std::vector<int16_t> pattern;                  // the pattern's bytes, columns 1..L
   std::vector<uint8_t> moves;                    // (H + 1) x (L + 1) moves of align_to_pattern
 };
