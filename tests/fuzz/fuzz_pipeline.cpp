@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <optional>
 #include <string>
 
@@ -32,11 +33,18 @@ struct Reader {
   }
 };
 
+char scratch_dir[] = "/tmp/rivulon-fuzz-XXXXXX";
+
+void remove_scratch_dir() {
+  std::error_code ec;
+  std::filesystem::remove_all(scratch_dir, ec);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  char dir[] = "/tmp/rivulon-fuzz-XXXXXX";
-  if (mkdtemp(dir) == nullptr || chdir(dir) != 0) std::abort();
+  if (mkdtemp(scratch_dir) == nullptr || chdir(scratch_dir) != 0) std::abort();
+  std::atexit(remove_scratch_dir);
   // Messages of the run (and the explanation of status 5000) stay out of the fuzzer's log.
   if (std::freopen("/dev/null", "w", stdout) == nullptr) std::abort();
   return 0;
