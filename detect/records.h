@@ -35,22 +35,32 @@ struct PatternRepeatRecord {
   uint32_t next;                    // next record of the same position, or kNoRecord
 };
 
-// For every sequence position a head record, the first of a chain. Heads are
-// entries 0..n-1 of one arena; chained records are appended after them and
-// linked by index, so index 0 (a head) never appears as a `next`.
+// For every sequence position a head record, the first of a chain. Heads have
+// the indices 0..n-1, chained records n, n+1, ... in the order they were
+// added, linked by index, so index 0 (a head) never appears as a `next`.
+// Heads and chained records live in separate arrays so that adding to the
+// chains never moves the (large) array of heads.
 template <typename Record>
 struct RecordArena {
   int32_t n = 0;
-  std::vector<Record> records;
+  std::vector<Record> heads;    // one per position, zero-filled
+  std::vector<Record> chained;  // records after the heads
 
-  explicit RecordArena(int32_t positions) : n(positions), records(static_cast<std::size_t>(positions), Record{}) {}
-  Record& at(uint32_t index) { return records[index]; }
-  const Record& at(uint32_t index) const { return records[index]; }
+  explicit RecordArena(int32_t positions)
+      : n(positions), heads(static_cast<std::size_t>(positions), Record{}) {}
+  Record& at(uint32_t index) {
+    return index < static_cast<uint32_t>(n) ? heads[index] : chained[index - static_cast<uint32_t>(n)];
+  }
+  const Record& at(uint32_t index) const {
+    return index < static_cast<uint32_t>(n) ? heads[index] : chained[index - static_cast<uint32_t>(n)];
+  }
+  // Number of records, heads included.
+  std::size_t size() const { return heads.size() + chained.size(); }
   // Appends a zero-filled record after `tail` in its chain and returns its index.
   uint32_t append_after(uint32_t tail) {
-    records.push_back(Record{});
-    uint32_t index = static_cast<uint32_t>(records.size() - 1);
-    records[tail].next = index;
+    chained.push_back(Record{});
+    const uint32_t index = static_cast<uint32_t>(heads.size() + chained.size() - 1);
+    at(tail).next = index;
     return index;
   }
 };

@@ -174,7 +174,7 @@ TEST_F(PatternTableTest, UnreplaceableRecordsGetChained) {
   record_pattern_repeats({repeat_of(10, 10.0, 60)}, table, 80, 2);
   record_pattern_repeats({repeat_of(10, 4.0, 60)}, table, 80, 8);
   EXPECT_EQ(listed(), (std::vector<std::pair<int, int>>{{10, 2}, {10, 8}}));
-  EXPECT_GT(table.records.size(), 80u);
+  EXPECT_GT(table.size(), 80u);
 }
 
 TEST(ConsensusPattern, MajorityOfTheCopiesInCapitals) {

@@ -73,7 +73,7 @@ TEST_F(MergeTest, SpanReachesBeforeTheStartAndStopsBeforeTheLastCopy) {
 
 TEST_F(MergeTest, RecordsOnlyInsideTheSequence) {
   merge_candidates({{55, 4, 1.0f}}, table, 60, 3, kDefinition1Merge);
-  EXPECT_EQ(table.records.size(), 60u);
+  EXPECT_EQ(table.size(), 60u);
   EXPECT_EQ(table.at(59).offset, 4);
 }
 
@@ -91,9 +91,9 @@ TEST_F(MergeTest, OverwrittenStartRecordIsNoLongerListed) {
 
 TEST_F(MergeTest, DominatedCandidateWritesNothing) {
   merge_candidates({{10, 4, 1.0f}}, table, 60, 4, kDefinition1Merge);
-  const size_t before = table.records.size();
+  const size_t before = table.size();
   merge_candidates({{10, 4, 0.9f}}, table, 60, 4, kDefinition1Merge);
-  EXPECT_EQ(table.records.size(), before);
+  EXPECT_EQ(table.size(), before);
   EXPECT_EQ(table.at(10).similarity, 1.0);
 }
 
@@ -101,7 +101,7 @@ TEST_F(MergeTest, UnreplaceableRecordsGetChained) {
   merge_candidates({{10, 10, 1.0f}}, table, 60, 2, kDefinition1Merge);  // protected short motif
   merge_candidates({{10, 4, 1.0f}}, table, 60, 8, kDefinition1Merge);
   EXPECT_EQ(listed(), (std::vector<std::pair<int, int>>{{10, 2}, {10, 8}}));
-  EXPECT_GT(table.records.size(), 60u);
+  EXPECT_GT(table.size(), 60u);
 }
 
 }  // namespace
