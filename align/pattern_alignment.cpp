@@ -143,18 +143,26 @@ int32_t align_to_pattern(const char* s, int64_t n, int64_t row_offset, int64_t p
   const int64_t available = std::max<int64_t>(0, n - (pattern_offset + 1));
   load_pattern(ws, L, s + pattern_offset + 1, available);
   prepare_rows(ws, L);
-  const size_t width = static_cast<size_t>(L) + 1;
-  const size_t cells = (static_cast<size_t>(H) + 1) * width;
-  if (ws.moves.size() < cells) ws.moves.resize(cells);
-  std::fill(ws.moves.begin(), ws.moves.begin() + static_cast<long>(width), kStart);
+  // Moves are kept at two bits each, four to a byte, a row of (L + 1) / 4
+  // bytes (rounded up) per stretch base.
+  const size_t row_bytes = (static_cast<size_t>(L) + 1 + 3) / 4;
+  const size_t bytes = (static_cast<size_t>(H) + 1) * row_bytes;
+  if (ws.moves.size() < bytes) ws.moves.resize(bytes);
+  auto move_at = [&](int32_t r, int32_t c) -> uint8_t {
+    const uint8_t packed = ws.moves[static_cast<size_t>(r) * row_bytes + static_cast<size_t>(c) / 4];
+    return static_cast<uint8_t>((packed >> (2 * (c % 4))) & 3);
+  };
 
   int64_t best = 0;
   int32_t best_row = 0, best_col = 0;
   for (int32_t r = 1; r <= H; ++r) {
     const int16_t x = row_base(s, n, row_offset + r);
-    fill_row<false>(r, x, L, ws.pattern.data(), ws.score_prev.data(), ws.score_cur.data(),
-                    ws.moves.data() + static_cast<size_t>(r) * width, nullptr, nullptr, gap,
-                    mismatch, match, best, best_row, best_col);
+    uint8_t* row = ws.move_row.data();
+    fill_row<false>(r, x, L, ws.pattern.data(), ws.score_prev.data(), ws.score_cur.data(), row,
+                    nullptr, nullptr, gap, mismatch, match, best, best_row, best_col);
+    uint8_t* packed = ws.moves.data() + static_cast<size_t>(r) * row_bytes;
+    std::fill(packed, packed + row_bytes, 0);
+    for (int32_t c = 0; c <= L; ++c) packed[c / 4] = static_cast<uint8_t>(packed[c / 4] | (row[c] << (2 * (c % 4))));
     std::swap(ws.score_prev, ws.score_cur);
   }
   moves.clear();
@@ -163,7 +171,7 @@ int32_t align_to_pattern(const char* s, int64_t n, int64_t row_offset, int64_t p
   // Traceback: a positive score always carries a move, a score of 0 move 0.
   int32_t r = best_row, c = best_col;
   while (r > 0) {
-    const uint8_t mv = ws.moves[static_cast<size_t>(r) * width + static_cast<size_t>(c)];
+    const uint8_t mv = move_at(r, c);
     if (mv == kStart) break;
     moves.push_back(mv);
     if (mv == kUp) {

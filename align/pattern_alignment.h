@@ -32,7 +32,7 @@ class PatternWorkspace {
   std::vector<int32_t> origin_prev, origin_cur;  // row where the traceback from each cell stops
   std::vector<uint8_t> move_row;                 // moves of the current row (scoring only)
   std::vector<int16_t> pattern;                  // the pattern's bytes, columns 1..L
-  std::vector<uint8_t> moves;                    // (H + 1) x (L + 1) moves of align_to_pattern
+  std::vector<uint8_t> moves;                    // (H + 1) x (L + 1) moves of align_to_pattern, 2 bits each
 };
 
 // Best local score of s[row_offset + 1 .. row_offset + H] against `pattern`
