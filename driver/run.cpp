@@ -1,5 +1,7 @@
 #include "driver/run.h"
 
+#include <sys/stat.h>
+
 #include <cstdio>
 #include <memory>
 
@@ -41,7 +43,9 @@ int run_rivulon(int argc, char** argv) {
 
   // The sequence file stays open until the end of the run.
   std::unique_ptr<std::FILE, FileCloser> input(std::fopen(settings.sequence_file.c_str(), "r"));
-  if (!input) {
+  struct stat info {};
+  // A directory opens for reading here but yields no bytes: it is no sequence file.
+  if (!input || (fstat(fileno(input.get()), &info) == 0 && S_ISDIR(info.st_mode))) {
     std::fputs("Error in openning input file for read\n", stdout);
     fatal(kExitSequenceUnreadable);
   }
@@ -55,6 +59,10 @@ int run_rivulon(int argc, char** argv) {
   if (!written) std::fputs("\nerror in openning output file for write", stdout);
 
   const Sequence seq = load_sequence(input.get());
+  if (std::ferror(input.get())) {  // a read error is not the end of the sequence
+    std::fputs("Error in openning input file for read\n", stdout);
+    fatal(kExitSequenceUnreadable);
+  }
   const double p = match_probability(seq);
   int32_t M = settings.max_motif;
   if (M > seq.n / 2) M = seq.n / 2;

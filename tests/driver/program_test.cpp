@@ -147,6 +147,14 @@ TEST_F(ProgramTest, MissingSequenceFileEndsWith140BeforeAnyPage) {
   EXPECT_FALSE(exists(dir.file("atr_absent.html")));
 }
 
+TEST_F(ProgramTest, DirectoryAsSequenceFileIsUnreadable) {
+  std::filesystem::create_directories(dir.file("folder.fa"));
+  ProcessResult r = run("2\n7\n7\n3\n10\n1\n80\nN\nN\n", {"folder.fa"});
+  EXPECT_EQ(r.status, 140);
+  EXPECT_EQ(r.out, full_dialogue(1) + "Error in openning input file for read\n");
+  EXPECT_FALSE(exists(dir.file("atr_folder.html")));
+}
+
 TEST_F(ProgramTest, InvalidSequenceLeavesTheProvisionalPage) {
   write_file(dir.file("bad.fa"), "ACGTN\n");
   ProcessResult r = run("2\n7\n7\n3\n10\n1\n80\nN\nN\n", {"bad.fa"});
