@@ -19,12 +19,13 @@ constexpr double kLevelFloor = 5.0000000000000004e-08;
 
 // Largest count m below `length` whose score m * match + (length - m) * penalty
 // falls short of `target`; `length` itself when even a perfect score does.
+// With a positive target the walk ends at 0 at the latest; it never goes below.
 int32_t largest_short_count(int32_t length, int32_t match, int32_t penalty, double target) {
   if (static_cast<double>(int64_t{length} * match) < target) return length;
   int32_t m = length;
   do {
     --m;
-  } while (!(static_cast<double>(int64_t{m} * match + int64_t{length - m} * penalty) < target));
+  } while (m > 0 && !(static_cast<double>(int64_t{m} * match + int64_t{length - m} * penalty) < target));
   return m;
 }
 
