@@ -143,46 +143,70 @@ int32_t align_to_pattern(const char* s, int64_t n, int64_t row_offset, int64_t p
   const int64_t available = std::max<int64_t>(0, n - (pattern_offset + 1));
   load_pattern(ws, L, s + pattern_offset + 1, available);
   prepare_rows(ws, L);
-  // Moves are kept at two bits each, four to a byte, a row of (L + 1) / 4
-  // bytes (rounded up) per stretch base.
-  const size_t row_bytes = (static_cast<size_t>(L) + 1 + 3) / 4;
-  const size_t bytes = (static_cast<size_t>(H) + 1) * row_bytes;
-  if (ws.moves.size() < bytes) ws.moves.resize(bytes);
-  auto move_at = [&](int32_t r, int32_t c) -> uint8_t {
-    const uint8_t packed = ws.moves[static_cast<size_t>(r) * row_bytes + static_cast<size_t>(c) / 4];
-    return static_cast<uint8_t>((packed >> (2 * (c % 4))) & 3);
-  };
+  const size_t width = static_cast<size_t>(L) + 1;
+  const int32_t K = std::max(1, ws.block_rows);
 
+  // Forward fill for the best cell, keeping the scores of rows 0, K, 2K, ...
+  const size_t checkpoints = static_cast<size_t>(H / K) + 1;
+  if (ws.checkpoints.size() < checkpoints * width) ws.checkpoints.resize(checkpoints * width);
+  std::copy(ws.score_prev.begin(), ws.score_prev.begin() + static_cast<long>(width), ws.checkpoints.begin());
   int64_t best = 0;
   int32_t best_row = 0, best_col = 0;
-  for (int32_t r = 1; r <= H; ++r) {
-    const int16_t x = row_base(s, n, row_offset + r);
-    uint8_t* row = ws.move_row.data();
-    fill_row<false>(r, x, L, ws.pattern.data(), ws.score_prev.data(), ws.score_cur.data(), row,
-                    nullptr, nullptr, gap, mismatch, match, best, best_row, best_col);
-    uint8_t* packed = ws.moves.data() + static_cast<size_t>(r) * row_bytes;
-    std::fill(packed, packed + row_bytes, 0);
-    for (int32_t c = 0; c <= L; ++c) packed[c / 4] = static_cast<uint8_t>(packed[c / 4] | (row[c] << (2 * (c % 4))));
+  auto fill = [&](int32_t r, int64_t& best_value, int32_t& row_of_best, int32_t& col_of_best) {
+    fill_row<false>(r, row_base(s, n, row_offset + r), L, ws.pattern.data(), ws.score_prev.data(),
+                    ws.score_cur.data(), ws.move_row.data(), nullptr, nullptr, gap, mismatch,
+                    match, best_value, row_of_best, col_of_best);
     std::swap(ws.score_prev, ws.score_cur);
+  };
+  for (int32_t r = 1; r <= H; ++r) {
+    fill(r, best, best_row, best_col);
+    if (r % K == 0) {
+      std::copy(ws.score_prev.begin(), ws.score_prev.begin() + static_cast<long>(width),
+                ws.checkpoints.begin() + static_cast<long>(static_cast<size_t>(r / K) * width));
+    }
   }
   moves.clear();
   if (static_cast<double>(best) < min_score) return 0;
 
-  // Traceback: a positive score always carries a move, a score of 0 move 0.
+  // Traceback from the best cell, block by block from the last: the moves of
+  // rows b*K + 1 .. r are filled again from the scores kept for row b*K, two
+  // bits a move. A positive score always carries a move, a score of 0 move 0.
+  const size_t row_bytes = (width + 3) / 4;
+  if (ws.moves.size() < static_cast<size_t>(K) * row_bytes) ws.moves.resize(static_cast<size_t>(K) * row_bytes);
   int32_t r = best_row, c = best_col;
   while (r > 0) {
-    const uint8_t mv = move_at(r, c);
-    if (mv == kStart) break;
-    moves.push_back(mv);
-    if (mv == kUp) {
-      --r;
-    } else if (mv == kLeft) {
-      --c;
-    } else {
-      --r;
-      --c;
+    const int32_t base = ((r - 1) / K) * K;  // the block holds rows base + 1 .. r
+    std::copy(ws.checkpoints.begin() + static_cast<long>(static_cast<size_t>(base / K) * width),
+              ws.checkpoints.begin() + static_cast<long>(static_cast<size_t>(base / K + 1) * width),
+              ws.score_prev.begin());
+    int64_t unused_best = 0;
+    int32_t unused_row = 0, unused_col = 0;
+    for (int32_t row = base + 1; row <= r; ++row) {
+      fill(row, unused_best, unused_row, unused_col);
+      uint8_t* packed = ws.moves.data() + static_cast<size_t>(row - base - 1) * row_bytes;
+      std::fill(packed, packed + row_bytes, 0);
+      for (int32_t col = 0; col <= L; ++col) {
+        packed[col / 4] = static_cast<uint8_t>(packed[col / 4] | (ws.move_row[static_cast<size_t>(col)] << (2 * (col % 4))));
+      }
     }
-    if (c == 0) c = L;
+    while (r > base) {
+      const uint8_t packed = ws.moves[static_cast<size_t>(r - base - 1) * row_bytes + static_cast<size_t>(c) / 4];
+      const uint8_t mv = static_cast<uint8_t>((packed >> (2 * (c % 4))) & 3);
+      if (mv == kStart) {
+        phase = c;
+        return static_cast<int32_t>(moves.size());
+      }
+      moves.push_back(mv);
+      if (mv == kUp) {
+        --r;
+      } else if (mv == kLeft) {
+        --c;
+      } else {
+        --r;
+        --c;
+      }
+      if (c == 0) c = L;
+    }
   }
   phase = c;
   return static_cast<int32_t>(moves.size());

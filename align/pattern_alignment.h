@@ -21,8 +21,9 @@
 namespace rivulon {
 
 // Work space of the pattern alignments, allocated once per run and reused:
-// rolling rows for scoring, and a move table that grows to the largest
-// stretch drawn on the alignments page.
+// rolling rows for scoring; for the alignments page, the scores of every
+// block_rows-th row and the moves of one block, so that drawing a stretch of
+// H bases needs about (H / block_rows + block_rows / 32) x (L + 1) x 8 bytes.
 class PatternWorkspace {
  public:
   explicit PatternWorkspace(int32_t max_motif);
@@ -32,7 +33,9 @@ class PatternWorkspace {
   std::vector<int32_t> origin_prev, origin_cur;  // row where the traceback from each cell stops
   std::vector<uint8_t> move_row;                 // moves of the current row (scoring only)
   std::vector<int16_t> pattern;                  // the pattern's bytes, columns 1..L
-  std::vector<uint8_t> moves;                    // (H + 1) x (L + 1) moves of align_to_pattern, 2 bits each
+  std::vector<int64_t> checkpoints;              // scores of rows 0, K, 2K, ... (align_to_pattern)
+  std::vector<uint8_t> moves;                    // moves of one block of K rows, 2 bits each
+  int32_t block_rows = 1024;                     // K: rows between kept score rows
 };
 
 // Best local score of s[row_offset + 1 .. row_offset + H] against `pattern`
@@ -50,7 +53,8 @@ double score_against_pattern(int32_t& aligned_length, const char* s, int64_t n, 
 
 // The same alignment against the pattern s[pattern_offset + 1 .. pattern_offset + L],
 // with its moves: `moves` receives the traceback from the best cell, last
-// move first, and `phase` the column where it stopped. Returns the number of
+// move first, and `phase` the column where it stopped. The moves of each block
+// of rows are recomputed from the scores kept for the row before it. Returns the number of
 // moves, 0 when the best score stays below `min_score` (phase then untouched).
 int32_t align_to_pattern(const char* s, int64_t n, int64_t row_offset, int64_t pattern_offset,
                          int32_t H, int32_t L, PatternWorkspace& ws, int32_t gap,
