@@ -58,6 +58,28 @@ TEST_F(Definition2Test, CopyWhoseAlignmentBeginsWithAGapCanBeMarked) {
   EXPECT_EQ(marked(), (std::vector<int>{0}));
 }
 
+// Copy A = X Y and copy B = Y Z: only an alignment shifted by |X| bases, far
+// outside the band, pairs the two Y. Definition 2 aligns fully up to L = 19.
+TEST_F(Definition2Test, FullAlignmentUpTo19AndBandedFrom20) {
+  std::mt19937 rng(8);
+  for (int L : {19, 20}) {
+    const int shift = L / 2;  // 9 and 10, beyond the band half-width of 8
+    // Y over A and C, X and Z over G and T: the two Y are the only matches.
+    std::string x, y, z;
+    for (int i = 0; i < shift; ++i) x += "GT"[rng() % 2];
+    for (int i = 0; i < L - shift; ++i) y += "AC"[rng() % 2];
+    for (int i = 0; i < shift; ++i) z += "GT"[rng() % 2];
+    s = x + y + y + z;
+    marks.assign(s.size(), 0.0f);
+    std::vector<uint16_t> ring;
+    // Window floor 0: the copy qualifies. Gap -1, terminal gap 0, mismatch -5,
+    // match 2: the shifted alignment scores 2 (L - shift) - shift, 11/19 and 10/20.
+    screen_copies_avg(L, L, 0, 1, 100, s.c_str(), n(), marks.data(), matrix, 0.5, -1, 0, -5, 2,
+                      60, ring);
+    EXPECT_EQ(marks[0], L == 19 ? 1.0f : 0.0f) << L;
+  }
+}
+
 // Copies of length 20 whose adjacent pairs share the given numbers of bases
 // (mismatch 0, so a pair's similarity is matches / 20), then 40 unrelated bases.
 std::string copies_with_pair_matches(const std::vector<int>& matches) {
