@@ -116,6 +116,24 @@ TEST_F(Definition1Test, GrowthPastTheLastBaseNeverMatchesThere) {
   EXPECT_EQ(candidates[0].units, 3);  // the fourth copy "AC??" averages 0.5 < 0.65
 }
 
+TEST(ScoreNewCopy, FullAlignmentUpTo20AndBandedAbove) {
+  // Copy A = X Y, copy B = Y Z with Y over A/C and X, Z over G/T: only an
+  // alignment shifted by 10 bases, beyond the band half-width of 8, pairs them.
+  AlignmentMatrix matrix(30);
+  for (int L : {20, 21}) {
+    std::string x(10, 'G'), y, z(10, 'T');
+    for (int i = 0; i < L - 10; ++i) y += "AC"[i % 3 == 0];
+    const std::string s = x + y + y + z;
+    const double sim = score_new_copy(s.c_str(), static_cast<int32_t>(s.size()), 0, 1, L, matrix,
+                                      -1, 0, -5, 2);
+    if (L == 20) {
+      EXPECT_EQ(sim, 0.5);  // 2 * 10 - 10
+    } else {
+      EXPECT_LT(sim, 0.0);
+    }
+  }
+}
+
 TEST(ScoreNewCopy, SumsAgainstEveryEarlierCopy) {
   AlignmentMatrix matrix(10);
   const std::string s = "ACGACGACGACG";
