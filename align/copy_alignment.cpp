@@ -127,6 +127,16 @@ double align_copies_banded(const char* s, int64_t n, int64_t b, int32_t L, int32
   return static_cast<double>(last.score) / L;
 }
 
+double copy_similarity(const char* s, int64_t n, int64_t b, int32_t L, int32_t m, int32_t& origin,
+                       AlignmentMatrix& matrix, int32_t full_up_to, int32_t gap,
+                       int32_t terminal_gap, int32_t mismatch, int32_t match) {
+  if (L <= full_up_to) {
+    return align_copies(s, n, b, L, m, origin, matrix, gap, terminal_gap, mismatch, match);
+  }
+  return align_copies_banded(s, n, b, L, m, origin, matrix, copy_band_half_width(L), gap,
+                             terminal_gap, mismatch, match);
+}
+
 int32_t trace_copies(const char* s, int64_t n, int64_t b, int32_t L, int32_t m,
                      AlignmentMatrix& matrix, int32_t gap, int32_t terminal_gap, int32_t mismatch,
                      int32_t match, int32_t* moves) {

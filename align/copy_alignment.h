@@ -63,6 +63,12 @@ double align_copies_banded(const char* s, int64_t n, int64_t b, int32_t L, int32
                            int32_t& origin, AlignmentMatrix& matrix, int32_t h, int32_t gap,
                            int32_t terminal_gap, int32_t mismatch, int32_t match);
 
+// Copy similarity as the detectors take it: align_copies for L up to
+// `full_up_to`, align_copies_banded with copy_band_half_width(L) above.
+double copy_similarity(const char* s, int64_t n, int64_t b, int32_t L, int32_t m, int32_t& origin,
+                       AlignmentMatrix& matrix, int32_t full_up_to, int32_t gap,
+                       int32_t terminal_gap, int32_t mismatch, int32_t match);
+
 // Same recurrence, storing a move code per cell, then walking back from (L, L)
 // to (0, 0). `moves` receives the codes last move first (room for 2L codes);
 // returns how many were written.

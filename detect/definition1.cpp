@@ -17,22 +17,6 @@ constexpr int32_t kFullAlignmentMax = 20;  // definition 1 aligns fully up to L 
 constexpr int32_t kShortRun = 20;          // runs and repeats below 20 bases are dropped ...
 constexpr int32_t kLongSequence = 100;     // ... in sequences of 100 bases or more
 
-double copy_similarity(const char* s, int32_t n, int64_t b, int32_t L, int32_t m,
-                       AlignmentMatrix& matrix, int32_t gap, int32_t terminal_gap,
-                       int32_t mismatch, int32_t match, int32_t& origin) {
-  if (L <= kFullAlignmentMax) {
-    return align_copies(s, n, b, L, m, origin, matrix, gap, terminal_gap, mismatch, match);
-  }
-  return align_copies_banded(s, n, b, L, m, origin, matrix, copy_band_half_width(L), gap,
-                             terminal_gap, mismatch, match);
-}
-
-// Gap allowance between marks of one run: floor(L^0.4) when above 2, else 2.
-int32_t run_gap_allowance(int32_t L) {
-  double g = std::pow(static_cast<double>(L), 0.4);
-  return g > 2 ? static_cast<int32_t>(std::floor(g)) : 2;
-}
-
 void zero_range(float* similarity, int32_t n, int64_t from, int64_t to) {
   to = std::min<int64_t>(to, int64_t{n} - 1);
   for (int64_t x = from; x <= to; ++x) similarity[x] = 0.0f;
@@ -53,8 +37,8 @@ void screen_copies(int32_t L, int32_t w, int32_t k0, int32_t quota, int32_t allo
                            (same_base(s, n, q, q + L) || (q >= L && similarity[q - L] > 0));
     if (qualifies && cooldown == 0) {
       int32_t origin = 0;
-      const double sim = copy_similarity(s, n, q - 1, L, 1, matrix, gap, terminal_gap, mismatch,
-                                         match, origin);
+      const double sim = copy_similarity(s, n, q - 1, L, 1, origin, matrix, kFullAlignmentMax,
+                                         gap, terminal_gap, mismatch, match);
       if (sim >= tf && origin == 0) {
         similarity[q] = static_cast<float>(sim);
         cooldown = (L == 1) ? 0 : 1;
@@ -77,8 +61,8 @@ double score_new_copy(const char* s, int32_t n, int32_t start, int32_t u, int32_
   double sum = 0.0;
   for (int32_t c = u - 1; c >= 0; --c) {
     int32_t origin = 0;
-    sum += copy_similarity(s, n, int64_t{start} + int64_t{c} * L - 1, L, u - c, matrix, gap,
-                           terminal_gap, mismatch, match, origin);
+    sum += copy_similarity(s, n, int64_t{start} + int64_t{c} * L - 1, L, u - c, origin, matrix,
+                           kFullAlignmentMax, gap, terminal_gap, mismatch, match);
   }
   return sum;
 }

@@ -15,7 +15,7 @@ namespace rivulon {
 
 namespace {
 
-constexpr int32_t kFullAlignmentBelow = 20;  // definition 2 aligns fully up to L = 19
+constexpr int32_t kFullAlignmentMax = 19;  // definition 2 aligns fully up to L = 19
 constexpr int32_t kShortRepeat = 20;
 constexpr int32_t kLongSequence = 100;
 constexpr double kPairFloorBase = 0.37;
@@ -25,12 +25,9 @@ constexpr float kMark = 1.0f;
 double pair_similarity(const char* s, int32_t n, int64_t b, int32_t L, int32_t m,
                        AlignmentMatrix& matrix, int32_t gap, int32_t terminal_gap,
                        int32_t mismatch, int32_t match) {
-  int32_t origin = 0;
-  if (L < kFullAlignmentBelow) {
-    return align_copies(s, n, b, L, m, origin, matrix, gap, terminal_gap, mismatch, match);
-  }
-  return align_copies_banded(s, n, b, L, m, origin, matrix, copy_band_half_width(L), gap,
-                             terminal_gap, mismatch, match);
+  int32_t origin = 0;  // not looked at under definition 2
+  return copy_similarity(s, n, b, L, m, origin, matrix, kFullAlignmentMax, gap, terminal_gap,
+                         mismatch, match);
 }
 
 bool too_small(int64_t units, int32_t L, int32_t n) {

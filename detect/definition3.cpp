@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "detect/marks.h"
 #include "detect/window_filter.h"
 #include "driver/sequence.h"
 #include "report/report_writer.h"
@@ -16,11 +17,6 @@ constexpr double kMinimumCopies = 1.9;  // an accepted repeat spans at least 1.9
 int32_t pattern_max_drift(int32_t L) {
   int32_t d = static_cast<int32_t>(std::floor(2.3 * std::sqrt(0.03 * L)));
   return d == 0 ? 1 : d;
-}
-
-int32_t region_gap_allowance(int32_t L) {
-  double g = std::pow(static_cast<double>(L), 0.4);
-  return g <= 2 ? 2 : static_cast<int32_t>(std::floor(g));
 }
 
 char upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
@@ -181,7 +177,7 @@ void find_pattern_repeats(const int32_t* candidates, FoundList& found, const cha
   std::vector<char> consensus(static_cast<size_t>(L));
   Scorer scorer{candidates, s, n, L, gap, terminal_gap, mismatch, match, threshold,
                 workspace, groups, consensus};
-  const int32_t a = region_gap_allowance(L);
+  const int32_t a = run_gap_allowance(L);
   const int64_t T = int64_t{n} - 2 * int64_t{L} + 1;
   int64_t t = 0;
   while (t < T) {

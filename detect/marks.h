@@ -1,10 +1,19 @@
-// Finding the next marked position in a table of non-negative floats (the
-// similarity table of definition 1, the marks of definition 2).
+// Runs of marks: finding the next marked position in a table of
+// non-negative floats (the similarity table of definition 1, the marks of
+// definition 2), and how far apart the marks of one run may stand.
 #pragma once
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 
 namespace rivulon {
+
+// Gap allowance between the marks (or candidate starts) of one run:
+// floor(L^0.4) when that exceeds 2, else 2.
+inline int32_t run_gap_allowance(int32_t L) {
+  const double g = std::pow(static_cast<double>(L), 0.4);
+  return g > 2 ? static_cast<int32_t>(std::floor(g)) : 2;
+}
 
 // First position in [from, limit) whose entry is positive, or `limit`. The
 // entries are never negative, so a block whose bits are all zero holds none

@@ -49,28 +49,25 @@ struct ReportOutput {
   const char* failure = nullptr;
 
   // Opens the page; prints the failure message when it cannot be created.
-  std::FILE* open(const std::string& name, const char* message) {
+  void open(const std::string& name, const char* message) {
     failure = message;
-    if (!file.open(name)) {
-      std::fputs(message, stdout);
-      failure = nullptr;  // reported already
-    }
-    return file.stream();
+    if (!file.open(name)) std::fputs(message, stdout);
   }
   // Puts the finished page in place; prints the failure message when that fails.
   void finish() {
-    if (file.stream() == nullptr) return;
-    if (!file.commit() && failure != nullptr) std::fputs(failure, stdout);
+    if (file.stream() != nullptr && !file.commit()) std::fputs(failure, stdout);
   }
 };
 
 // The output files of one report, opened in the frame's order.
 struct ReportFiles {
   ReportOutput page_out, alignments_out, text_out;
-  std::FILE* page = nullptr;
-  std::FILE* alignments = nullptr;
-  std::FILE* text = nullptr;
   std::string link_target;  // rows link into this page
+
+  // The open streams; nullptr for a page not asked for or not created.
+  std::FILE* page() const { return page_out.file.stream(); }
+  std::FILE* alignments() const { return alignments_out.file.stream(); }
+  std::FILE* text() const { return text_out.file.stream(); }
 };
 
 void open_report_files(ReportFiles& files, int definition, const std::string& sequence_file,
@@ -78,34 +75,34 @@ void open_report_files(ReportFiles& files, int definition, const std::string& se
                        int32_t gap, int32_t terminal_gap, int64_t n) {
   const std::string page_name = report_page_name(sequence_file);
   files.link_target = page_name;
-  files.page = files.page_out.open(page_name, definition == 2 ? kOutputWriteError : kInputWriteError);
+  files.page_out.open(page_name, definition == 2 ? kOutputWriteError : kInputWriteError);
   if (alignments) {
     files.link_target = alignments_page_name(sequence_file);
-    files.alignments = files.alignments_out.open(files.link_target, kInputWriteError);
-    if (files.alignments != nullptr) {
-      write_page_head(files.alignments);
-      write_parameter_lines(files.alignments, match, mismatch, gap, terminal_gap, n);
+    files.alignments_out.open(files.link_target, kInputWriteError);
+    if (files.alignments() != nullptr) {
+      write_page_head(files.alignments());
+      write_parameter_lines(files.alignments(), match, mismatch, gap, terminal_gap, n);
     }
   }
   const std::string text_name = text_report_name(sequence_file);
   if (text_report) {
-    files.text = files.text_out.open(text_name, kInputWriteError);
-    if (files.text != nullptr) write_text_report_head(files.text);
+    files.text_out.open(text_name, kInputWriteError);
+    if (files.text() != nullptr) write_text_report_head(files.text());
   }
-  if (files.page != nullptr) {
-    write_page_head(files.page);
+  if (files.page() != nullptr) {
+    write_page_head(files.page());
     if (text_report) {
-      std::fprintf(files.page, "<p><b>Please click for a <a href=\"%s\">text report</a>.</b></p>",
+      std::fprintf(files.page(), "<p><b>Please click for a <a href=\"%s\">text report</a>.</b></p>",
                    text_name.c_str());
-      std::fputs("<p>&nbsp;</p>", files.page);
+      std::fputs("<p>&nbsp;</p>", files.page());
     }
-    write_parameter_lines(files.page, match, mismatch, gap, terminal_gap, n);
+    write_parameter_lines(files.page(), match, mismatch, gap, terminal_gap, n);
   }
 }
 
 void write_table_header(const ReportFiles& files, bool coding, int definition) {
-  if (files.page != nullptr) {
-    std::FILE* out = files.page;
+  if (files.page() != nullptr) {
+    std::FILE* out = files.page();
     if (coding) {
       std::fputs(definition == 3
                      ? "<table border=\"2\" cellspacing=\"1\"  width=\"600\" id=\"AutoNumber1\">"
@@ -128,10 +125,10 @@ void write_table_header(const ReportFiles& files, bool coding, int definition) {
       std::fputs("</tr>", out);
     }
   }
-  if (files.text != nullptr) {
+  if (files.text() != nullptr) {
     std::fputs(coding ? "POSITION       LENGTH       UNITS               SCORE    GENE_ENCODED\r\n"
                       : "POSITION       LENGTH       UNITS               SCORE\r\n",
-               files.text);
+               files.text());
   }
 }
 
@@ -313,11 +310,11 @@ void write_repeat_table(ReportFiles& files, bool coding, const RecordArena<Recor
       if (rec.listed == 1) {
         ++row;
         format_cells(rec, units, score);
-        write_table_row(files.page, coding, files.link_target, row, i, rec.motif_length, units,
+        write_table_row(files.page(), coding, files.link_target, row, i, rec.motif_length, units,
                         score, rec.coding_name);
-        write_text_row(files.text, coding, i, rec.motif_length, units, static_cast<double>(rec.units),
+        write_text_row(files.text(), coding, i, rec.motif_length, units, static_cast<double>(rec.units),
                        score, rec.coding_name);
-        if (files.alignments != nullptr) write_block(row, i, rec);
+        if (files.alignments() != nullptr) write_block(row, i, rec);
       }
       if (rec.next == kNoRecord) break;
     }
@@ -348,7 +345,7 @@ void write_report(int definition, const char* s, int32_t n, RecordTable& records
   std::vector<int32_t> moves(static_cast<size_t>(kMoveListFactorCopies) * static_cast<size_t>(M > 0 ? M : 1), 0);
   write_table_header(files, coding, definition);
   write_repeat_table(files, coding, records, n, [&](long row, long i, const RepeatRecord& rec) {
-    write_alignment_block(files.alignments, definition, coding, s, n, row, i, rec, matrix, gap,
+    write_alignment_block(files.alignments(), definition, coding, s, n, row, i, rec, matrix, gap,
                           terminal_gap, mismatch, match, moves);
   });
   close_report_files(files);
@@ -371,7 +368,7 @@ void write_report(const char* s, int32_t n, PatternRepeatTable& records, int32_t
   std::vector<int32_t> moves;  // grows to the longest traceback drawn
   write_table_header(files, coding, 3);
   write_repeat_table(files, coding, records, n, [&](long row, long i, const PatternRepeatRecord& rec) {
-    write_alignment_block(files.alignments, s, n, row, i, rec, workspace, gap, terminal_gap,
+    write_alignment_block(files.alignments(), s, n, row, i, rec, workspace, gap, terminal_gap,
                           mismatch, match, t, moves);
   });
   close_report_files(files);

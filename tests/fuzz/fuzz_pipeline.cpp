@@ -74,10 +74,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (M > n / 2) M = n / 2;
 
   rivulon::SignificanceTables tables(M);
-  int32_t counts[4] = {0, 0, 0, 0};
-  for (char c : s) counts[(c == 'A' || c == 'a') ? 0 : (c == 'C' || c == 'c') ? 1 : (c == 'G' || c == 'g') ? 2 : 3]++;
-  double p = 0;
-  for (int k = 3; k >= 0; --k) p += (counts[k] / static_cast<double>(n)) * (counts[k] / static_cast<double>(n));
+  rivulon::Sequence counted;  // only its base counts and length
+  counted.n = n;
+  for (char c : s) {
+    switch (c) {
+      case 'A': case 'a': counted.count_a += 1; break;
+      case 'C': case 'c': counted.count_c += 1; break;
+      case 'G': case 'g': counted.count_g += 1; break;
+      default: counted.count_t += 1; break;
+    }
+  }
+  const double p = rivulon::match_probability(counted);
   const std::optional<std::string> no_coding;
   try {
     if (definition == 1) {
