@@ -10,7 +10,7 @@ FUZZ := $(CURDIR)/build/fuzz
 FUZZ_SECONDS ?= 60
 FUZZERS := fuzz_sequence fuzz_coding_regions fuzz_dialogue fuzz_pipeline
 
-.PHONY: all deps release asan test demo bench fuzz fuzz-run memcheck clean
+.PHONY: all deps release asan test demo golden-update bench fuzz fuzz-run memcheck clean
 
 all: release
 
@@ -33,6 +33,13 @@ test: release asan
 	@echo "== sanitizer build =="
 	@ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	  ctest --test-dir $(ASAN) --output-on-failure -j $(JOBS)
+
+# Rewrites the expected outputs of the golden runs and of the report tests
+# from the current build. Review the changes like code (git diff tests/).
+golden-update: release
+	@RIVULON_GOLDEN_UPDATE=1 $(RELEASE)/tests/golden_tests --gtest_brief=1
+	@RIVULON_GOLDEN_UPDATE=1 $(RELEASE)/tests/report_tests --gtest_brief=1 --gtest_filter='ReportGolden*'
+	@git status --short tests/golden tests/report
 
 demo: release
 	@mkdir -p $(DEMO)

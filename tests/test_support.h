@@ -56,6 +56,13 @@ struct ProcessResult {
   std::string out;     // standard output
 };
 
+// The program under test: the build's own, or RIVULON_TEST_EXE when set (to
+// hold another build, e.g. an older commit's, against the expected outputs).
+inline std::string program_path() {
+  const char* other = std::getenv("RIVULON_TEST_EXE");
+  return other != nullptr && *other != '\0' ? other : RIVULON_EXE;
+}
+
 // Runs rivulon in `dir` with `args`, feeding `input` on standard input.
 inline ProcessResult run_program(const std::string& dir, const std::vector<std::string>& args,
                                  const std::string& input) {
@@ -71,7 +78,7 @@ inline ProcessResult run_program(const std::string& dir, const std::vector<std::
     dup2(out, 1);
     dup2(err, 2);
     std::vector<char*> argv;
-    std::string exe = RIVULON_EXE;
+    std::string exe = program_path();
     argv.push_back(exe.data());
     std::vector<std::string> copies(args);
     for (std::string& a : copies) argv.push_back(a.data());
@@ -96,36 +103,6 @@ inline std::string answers(int match, int mismatch, int gap, int terminal, int M
   return ss.str();
 }
 
-// The whole dialogue as printed when every answer is accepted.
-inline std::string full_dialogue(int definition) {
-  std::string s =
-      "Please insert the desired alignment parameters (whole positive numbers)\n"
-      "Match score: Mismatch penalty: Gap (insertion or deletion) penalty: Terminal gap penalty: "
-      "Please insert the desired maximum motif length (1-500): "
-      "Please choose the desired definition of an ATR\n"
-      "1 - Using the similarity level between adjacent copies\n"
-      "2 - Using the average similarity level between adjacent copies\n"
-      "3 - Using the alignment score with a repeating pattern\n"
-      "Definition (1-3): ";
-  s += definition == 3 ? "Minimum score to report (30-150):"
-                       : "Minimum Similarity Level: (minimum - 50; maximum - Match Score*100):";
-  s += "Do you want Rivulon to generate a file with the alignments (Y/N)?"
-       "\nDo you want Rivulon to generate the output also as a text file (Y/N)?\n";
-  return s;
-}
-
-// Expected page head with the project's credits.
-inline std::string page_head_body() {
-  return "<head><meta http-equiv=\"Content-Language\" content=\"en-us\">"
-         "<meta name=\"GENERATOR\" content=\"Microsoft FrontPage 5.0\">"
-         "<meta name=\"ProgId\" content=\"FrontPage.Editor.Document\">"
-         "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=windows-1252\">"
-         "<title>Rivulon program written by</title></head><body bgcolor=\"#CC9386\">"
-         "<p>&nbsp;</p><p>Rivulon program written by:</p>"
-         "<p align=\"center\">Rivulon contributors<br>Tandem repeat analysis<br>The Rivulon project</p>"
-         "<p align=\"center\">&nbsp;</p>";
-}
-
 // A stream positioned at the start of `text`; the caller closes it.
 inline std::FILE* stream_of(const std::string& text) {
   std::FILE* f = std::tmpfile();
@@ -147,8 +124,9 @@ std::vector<std::pair<int, int>> listed_records(const Table& table) {
   return out;
 }
 
-inline std::string shared_data(const std::string& name) {
-  return std::string(RIVULON_SHARED_DATA) + "/" + name;
+// A file of the repository, by its path from the top.
+inline std::string repo_file(const std::string& path) {
+  return std::string(RIVULON_SOURCE_DIR) + "/" + path;
 }
 
 }  // namespace rivulon::testing

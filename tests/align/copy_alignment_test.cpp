@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "reference/copy_alignment_reference.h"
+
 namespace rivulon {
 namespace {
 
@@ -29,29 +31,6 @@ std::vector<int32_t> trace(const std::string& a, const std::string& b, Params p,
                                p.mismatch, p.match, moves.data());
   moves.resize(static_cast<size_t>(count));
   return moves;
-}
-
-// Plain full-matrix reference of the same recurrence, tie-breaks and borders.
-struct Reference {
-  int32_t score;
-  int32_t origin;
-};
-Reference reference(const std::string& a, const std::string& b, Params p) {
-  const int L = static_cast<int>(a.size());
-  std::vector<std::vector<Reference>> c(L + 1, std::vector<Reference>(L + 1));
-  for (int k = 0; k <= L; ++k) c[0][k] = {k * p.gap, k};
-  for (int j = 1; j <= L; ++j) c[j][0] = {j * p.gap, j};
-  for (int j = 1; j <= L; ++j) {
-    for (int k = 1; k <= L; ++k) {
-      int d = c[j - 1][k - 1].score + (a[k - 1] == b[j - 1] ? p.match : p.mismatch);
-      int h = c[j][k - 1].score + (j == L ? p.terminal_gap : p.gap);
-      int v = c[j - 1][k].score + (k == L ? p.terminal_gap : p.gap);
-      if (v > h && v > d) c[j][k] = {v, c[j - 1][k].origin};
-      else if (h > d) c[j][k] = {h, c[j][k - 1].origin};
-      else c[j][k] = {d, c[j - 1][k - 1].origin};
-    }
-  }
-  return c[L][L];
 }
 
 TEST(AlignCopies, IdenticalCopies) {
@@ -107,7 +86,8 @@ TEST(AlignCopies, MatchesTheReferenceOnRandomCopies) {
              -static_cast<int32_t>(rng() % 8), static_cast<int32_t>(rng() % 4)};
     int32_t origin = -1;
     double sim = similarity(a, b, p, origin, m);
-    Reference ref = reference(a, b, p);
+    const reference::ReferenceCell ref =
+        reference::align_copies_reference(a, b, p.gap, p.terminal_gap, p.mismatch, p.match);
     ASSERT_EQ(sim, static_cast<double>(ref.score) / L) << a << " " << b;
     ASSERT_EQ(origin, ref.origin) << a << " " << b;
 

@@ -70,15 +70,14 @@ TEST(LoadSequence, EmptyAndHeaderOnlyFilesAreEmpty) {
   EXPECT_EQ(load(">only a header\n\n>another\n").n, 0);
 }
 
-TEST(LoadSequence, BufferDoublesFromSixteen) {
-  Sequence sixteen = load(std::string(16, 'A'));
-  EXPECT_EQ(sixteen.n, 16);
-  EXPECT_EQ(sixteen.capacity, 32);  // grown once more so that the NUL fits
-  EXPECT_EQ(sixteen.bases()[16], '\0');
-  Sequence seventeen = load(std::string(17, 'C'));
-  EXPECT_EQ(seventeen.capacity, 32);
-  Sequence fifteen = load(std::string(15, 'G'));
-  EXPECT_EQ(fifteen.capacity, 16);
+TEST(LoadSequence, EveryLengthAroundTheBufferSizesKeepsItsBasesAndEndsWithNul) {
+  for (int length = 0; length <= 70; ++length) {
+    std::string bases;
+    for (int i = 0; i < length; ++i) bases += "ACGT"[i % 4];
+    Sequence seq = load(">h\n" + bases + "\n");
+    ASSERT_EQ(seq.n, length);
+    EXPECT_EQ(std::string(seq.bases()), bases) << length;  // stops at the NUL after the bases
+  }
 }
 
 TEST(LoadSequence, MatchProbabilityOfOneBase) {

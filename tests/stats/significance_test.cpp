@@ -154,6 +154,18 @@ TEST(PickQuota, SignificanceLevelIsCappedAndFloored) {
   EXPECT_EQ(pick_quota(41, 2, deep), 1);
 }
 
+// The significance level never goes below one ulp above 5e-8: a tail of
+// exactly that probability is not rare enough, one ulp more is.
+TEST(PickQuota, FloorSitsOneUlpAbove5e8) {
+  const double floor = std::nextafter(5e-8, 1.0);
+  double dist[64] = {};  // L = 41, w = 2: 40 windows, scale 2^2
+  dist[38] = 4.0;
+  dist[39] = 4.0 * floor;
+  EXPECT_EQ(pick_quota(41, 2, dist), 39);
+  dist[39] = 4.0 * std::nextafter(floor, 1.0);
+  EXPECT_EQ(pick_quota(41, 2, dist), 40);
+}
+
 TEST(WindowSchedule, ShortMotifsNeedNoModel) {
   SignificanceTables tables(10);
   WindowSchedule schedule(1, 2, -7, -7, 0.8, 0.25, tables);
@@ -163,7 +175,15 @@ TEST(WindowSchedule, ShortMotifsNeedNoModel) {
     EXPECT_EQ(p.k0, L);
     EXPECT_EQ(p.quota, 1);
   }
-  EXPECT_EQ(tables.last_w, 0);
+  // The short motifs leave the tables as they were: L = 4 comes out as from a fresh start.
+  const WindowParameters after_short = schedule.at(4);
+  SignificanceTables fresh_tables(10);
+  WindowSchedule fresh(1, 2, -7, -7, 0.8, 0.25, fresh_tables);
+  const WindowParameters direct = fresh.at(4);
+  EXPECT_EQ(after_short.w, direct.w);
+  EXPECT_EQ(after_short.k0, direct.k0);
+  EXPECT_EQ(after_short.quota, direct.quota);
+  EXPECT_EQ(after_short.allowance, direct.allowance);
 }
 
 TEST(WindowSchedule, FrozenWindowKeptWhileQuotaRecomputed) {
