@@ -26,9 +26,13 @@ int32_t out_of_band_value(int32_t L, int32_t gap) {
 // Trace: tags are move codes; otherwise tags carry the origin of the best path.
 // Banded: only columns max(1, j-h)..min(L, j+h) of row j are written.
 template <bool Trace, bool Banded>
-void fill(const char* s, int64_t n, int64_t b, int32_t L, int32_t m, AlignmentMatrix& matrix,
-          int32_t h, int32_t gap, int32_t terminal_gap, int32_t mismatch, int32_t match) {
+void fill(SequenceView seq, int64_t b, int32_t L, int32_t m, int32_t h, const Scoring& scoring,
+          AlignmentMatrix& matrix) {
   assert(L >= 1 && L <= matrix.size && b >= -1);
+  const char* s = seq.bases;
+  const int64_t n = seq.n;
+  const int32_t match = scoring.match, mismatch = scoring.mismatch, gap = scoring.gap,
+                terminal_gap = scoring.terminal_gap;
   int16_t* column = matrix.column_bases.data();
   for (int32_t k = 1; k <= L; ++k) {
     int64_t idx = b + k;
@@ -109,45 +113,35 @@ int32_t copy_band_half_width(int32_t L) {
   return 2 * static_cast<int32_t>(std::floor(2.3 * std::sqrt(0.05 * L))) + 4;
 }
 
-double align_copies(const char* s, int64_t n, int64_t b, int32_t L, int32_t m, int32_t& origin,
-                    AlignmentMatrix& matrix, int32_t gap, int32_t terminal_gap, int32_t mismatch,
-                    int32_t match) {
-  fill<false, false>(s, n, b, L, m, matrix, 0, gap, terminal_gap, mismatch, match);
+CopySimilarity align_copies(SequenceView seq, int64_t b, int32_t L, int32_t m,
+                            const Scoring& scoring, AlignmentMatrix& matrix) {
+  fill<false, false>(seq, b, L, m, 0, scoring, matrix);
   const AlignCell& last = matrix.row(L)[L];
-  origin = last.tag;
-  return static_cast<double>(last.score) / L;
+  return {static_cast<double>(last.score) / L, last.tag};
 }
 
-double align_copies_banded(const char* s, int64_t n, int64_t b, int32_t L, int32_t m,
-                           int32_t& origin, AlignmentMatrix& matrix, int32_t h, int32_t gap,
-                           int32_t terminal_gap, int32_t mismatch, int32_t match) {
-  fill<false, true>(s, n, b, L, m, matrix, h, gap, terminal_gap, mismatch, match);
+CopySimilarity align_copies_banded(SequenceView seq, int64_t b, int32_t L, int32_t m, int32_t h,
+                                   const Scoring& scoring, AlignmentMatrix& matrix) {
+  fill<false, true>(seq, b, L, m, h, scoring, matrix);
   const AlignCell& last = matrix.row(L)[L];
-  origin = last.tag;
-  return static_cast<double>(last.score) / L;
+  return {static_cast<double>(last.score) / L, last.tag};
 }
 
-double copy_similarity(const char* s, int64_t n, int64_t b, int32_t L, int32_t m, int32_t& origin,
-                       AlignmentMatrix& matrix, int32_t full_up_to, int32_t gap,
-                       int32_t terminal_gap, int32_t mismatch, int32_t match) {
-  if (L <= full_up_to) {
-    return align_copies(s, n, b, L, m, origin, matrix, gap, terminal_gap, mismatch, match);
-  }
-  return align_copies_banded(s, n, b, L, m, origin, matrix, copy_band_half_width(L), gap,
-                             terminal_gap, mismatch, match);
+CopySimilarity copy_similarity(SequenceView seq, int64_t b, int32_t L, int32_t m,
+                               int32_t full_up_to, const Scoring& scoring, AlignmentMatrix& matrix) {
+  if (L <= full_up_to) return align_copies(seq, b, L, m, scoring, matrix);
+  return align_copies_banded(seq, b, L, m, copy_band_half_width(L), scoring, matrix);
 }
 
-int32_t trace_copies(const char* s, int64_t n, int64_t b, int32_t L, int32_t m,
-                     AlignmentMatrix& matrix, int32_t gap, int32_t terminal_gap, int32_t mismatch,
-                     int32_t match, int32_t* moves) {
-  fill<true, false>(s, n, b, L, m, matrix, 0, gap, terminal_gap, mismatch, match);
+int32_t trace_copies(SequenceView seq, int64_t b, int32_t L, int32_t m, const Scoring& scoring,
+                     AlignmentMatrix& matrix, int32_t* moves) {
+  fill<true, false>(seq, b, L, m, 0, scoring, matrix);
   return traceback<false>(matrix, L, 0, moves);
 }
 
-int32_t trace_copies_banded(const char* s, int64_t n, int64_t b, int32_t L, int32_t m,
-                            AlignmentMatrix& matrix, int32_t h, int32_t gap, int32_t terminal_gap,
-                            int32_t mismatch, int32_t match, int32_t* moves) {
-  fill<true, true>(s, n, b, L, m, matrix, h, gap, terminal_gap, mismatch, match);
+int32_t trace_copies_banded(SequenceView seq, int64_t b, int32_t L, int32_t m, int32_t h,
+                            const Scoring& scoring, AlignmentMatrix& matrix, int32_t* moves) {
+  fill<true, true>(seq, b, L, m, h, scoring, matrix);
   return traceback<true>(matrix, L, h, moves);
 }
 

@@ -9,11 +9,13 @@
 // The vertical step wins only when strictly above both others; otherwise the
 // horizontal one when strictly above the diagonal; otherwise the diagonal.
 // Borders: (0, k) = k * gap, (j, 0) = j * gap.
-// Penalties are passed negated (<= 0) and always added.
+// Penalties are <= 0 and always added (see Scoring).
 #pragma once
 #include <cstddef>
 #include <cstdint>
 #include <vector>
+
+#include "align/sequence.h"
 
 namespace rivulon {
 
@@ -47,40 +49,39 @@ int32_t copy_max_drift(int32_t L);
 // Band half-width used for motif length L: 2 * copy_max_drift(L) + 4.
 int32_t copy_band_half_width(int32_t L);
 
-// Copy similarity score(L, L) / L of copy A = s[b+1..b+L] against copy B, m
-// motif lengths later. `origin` receives the tag of cell (L, L): 0 when the
-// best path begins by pairing the first bases of the two copies, otherwise the
-// index of the border cell the path left. Positions at or beyond n never match.
-// Requires 1 <= L <= matrix.size and b >= -1.
-double align_copies(const char* s, int64_t n, int64_t b, int32_t L, int32_t m, int32_t& origin,
-                    AlignmentMatrix& matrix, int32_t gap, int32_t terminal_gap, int32_t mismatch,
-                    int32_t match);
+// Outcome of scoring one copy against a later one.
+struct CopySimilarity {
+  double similarity;  // score(L, L) / L
+  int32_t origin;     // 0 when the best path begins by pairing the first bases of the
+                      // two copies, otherwise the index of the border cell it left
+};
+
+// Copy A = s[b+1..b+L] against copy B, m motif lengths later. Positions at or
+// beyond n never match. Requires 1 <= L <= matrix.size and b >= -1.
+CopySimilarity align_copies(SequenceView seq, int64_t b, int32_t L, int32_t m,
+                            const Scoring& scoring, AlignmentMatrix& matrix);
 
 // As align_copies, computing only the cells with |row - column| <= h (h < L).
 // A neighbour outside the band contributes L * gap * 100 in place of its
 // score plus penalty (that value held within the 32-bit range).
-double align_copies_banded(const char* s, int64_t n, int64_t b, int32_t L, int32_t m,
-                           int32_t& origin, AlignmentMatrix& matrix, int32_t h, int32_t gap,
-                           int32_t terminal_gap, int32_t mismatch, int32_t match);
+CopySimilarity align_copies_banded(SequenceView seq, int64_t b, int32_t L, int32_t m, int32_t h,
+                                   const Scoring& scoring, AlignmentMatrix& matrix);
 
 // Copy similarity as the detectors take it: align_copies for L up to
 // `full_up_to`, align_copies_banded with copy_band_half_width(L) above.
-double copy_similarity(const char* s, int64_t n, int64_t b, int32_t L, int32_t m, int32_t& origin,
-                       AlignmentMatrix& matrix, int32_t full_up_to, int32_t gap,
-                       int32_t terminal_gap, int32_t mismatch, int32_t match);
+CopySimilarity copy_similarity(SequenceView seq, int64_t b, int32_t L, int32_t m,
+                               int32_t full_up_to, const Scoring& scoring, AlignmentMatrix& matrix);
 
 // Same recurrence, storing a move code per cell, then walking back from (L, L)
 // to (0, 0). `moves` receives the codes last move first (room for 2L codes);
 // returns how many were written.
-int32_t trace_copies(const char* s, int64_t n, int64_t b, int32_t L, int32_t m,
-                     AlignmentMatrix& matrix, int32_t gap, int32_t terminal_gap, int32_t mismatch,
-                     int32_t match, int32_t* moves);
+int32_t trace_copies(SequenceView seq, int64_t b, int32_t L, int32_t m, const Scoring& scoring,
+                     AlignmentMatrix& matrix, int32_t* moves);
 
 // Banded tracing. When the walk stands on a cell outside its row's band (only
 // possible when the out-of-band value won, e.g. with a gap penalty of 0), it
 // takes a diagonal step instead of reading a move this call never wrote.
-int32_t trace_copies_banded(const char* s, int64_t n, int64_t b, int32_t L, int32_t m,
-                            AlignmentMatrix& matrix, int32_t h, int32_t gap, int32_t terminal_gap,
-                            int32_t mismatch, int32_t match, int32_t* moves);
+int32_t trace_copies_banded(SequenceView seq, int64_t b, int32_t L, int32_t m, int32_t h,
+                            const Scoring& scoring, AlignmentMatrix& matrix, int32_t* moves);
 
 }  // namespace rivulon

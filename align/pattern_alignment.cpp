@@ -10,17 +10,43 @@ constexpr uint8_t kStart = 0, kUp = 1, kLeft = 2, kDiag = 3;
 constexpr int16_t kPastEndRow = -1;      // a stretch position beyond the sequence
 constexpr int16_t kPastEndPattern = -2;  // a pattern position beyond the sequence
 
-// Fills row r from row r - 1 (both passes). `moves` receives the row's moves
-// (columns 0..L). Updates the best value and cell from the first pass only;
-// returns true when the best cell moved into this row.
+// What every row of one alignment shares.
+struct RowContext {
+  int32_t L;               // pattern length: columns 1..L
+  const int16_t* pattern;  // the pattern's bytes at columns 1..L
+  int32_t gap, mismatch, match;
+};
+
+// The rows of the fill: scores of rows r - 1 and r, the moves of row r, and,
+// when origins are tracked, for every cell the row where a traceback from it would stop.
+struct RowBuffers {
+  const int64_t* prev;
+  int64_t* cur;
+  uint8_t* moves;
+  const int32_t* prev_org;
+  int32_t* cur_org;
+};
+
+// The best cell so far: the last one met with the highest value.
+struct BestCell {
+  int64_t value = 0;
+  int32_t row = 0, col = 0;
+};
+
+// Fills row r (sequence byte x) from row r - 1, both passes. Updates `best`
+// from the first pass only; returns true when the best cell moved into this row.
 // TrackOrigins: `cur_org` receives, for every cell, the row where a traceback
 // from it would stop, from the final moves of the row and `prev_org` of row
 // r - 1 (a move-2 step stays in the row, column 1 stepping back to column L).
 template <bool TrackOrigins>
-bool fill_row(int32_t r, int16_t x, int32_t L, const int16_t* pattern, const int64_t* prev,
-              int64_t* cur, uint8_t* moves, const int32_t* prev_org, int32_t* cur_org,
-              int32_t gap, int32_t mismatch, int32_t match, int64_t& best, int32_t& best_row,
-              int32_t& best_col) {
+bool fill_row(int32_t r, int16_t x, const RowContext& ctx, const RowBuffers& rows, BestCell& best) {
+  const int32_t L = ctx.L, gap = ctx.gap, mismatch = ctx.mismatch, match = ctx.match;
+  const int16_t* pattern = ctx.pattern;
+  const int64_t* prev = rows.prev;
+  int64_t* cur = rows.cur;
+  uint8_t* moves = rows.moves;
+  const int32_t* prev_org = rows.prev_org;
+  int32_t* cur_org = rows.cur_org;
   bool moved = false;
   cur[0] = 0;  // column 0 of the row being filled reads 0
   moves[0] = kStart;
@@ -48,10 +74,10 @@ bool fill_row(int32_t r, int16_t x, int32_t L, const int16_t* pattern, const int
                  : mv == kDiag  ? prev_org[c == 1 ? L : c - 1]
                                 : cur_org[c - 1];
     }
-    if (v >= best) {
-      best = v;
-      best_row = r;
-      best_col = c;
+    if (v >= best.value) {
+      best.value = v;
+      best.row = r;
+      best.col = c;
       moved = true;
     }
   }
@@ -108,41 +134,41 @@ PatternWorkspace::PatternWorkspace(int32_t max_motif) {
   pattern.assign(width, 0);
 }
 
-double score_against_pattern(int32_t& aligned_length, const char* s, int64_t n, int64_t row_offset,
-                             const char* pattern, int32_t H, int32_t L, int32_t& first_row,
-                             int32_t& last_row, PatternWorkspace& ws, int32_t gap,
-                             int32_t /*terminal_gap*/, int32_t mismatch, int32_t match,
-                             double threshold) {
-  aligned_length = 0;
+PatternScore score_against_pattern(SequenceView seq, int64_t row_offset, int32_t H,
+                                   const char* pattern, int32_t L, const Scoring& scoring,
+                                   double threshold, PatternWorkspace& ws) {
   load_pattern(ws, L, pattern, L);
   prepare_rows(ws, L);
-  int64_t best = 0;
-  int32_t best_row = 0, best_col = 0, best_first = 0;
+  const RowContext ctx{L, ws.pattern.data(), scoring.gap, scoring.mismatch, scoring.match};
+  BestCell best;
+  int32_t best_first = 0;
   for (int32_t r = 1; r <= H; ++r) {
-    const int16_t x = row_base(s, n, row_offset + r);
-    const bool moved = fill_row<true>(r, x, L, ws.pattern.data(), ws.score_prev.data(),
-                                      ws.score_cur.data(), ws.move_row.data(),
-                                      ws.origin_prev.data(), ws.origin_cur.data(), gap, mismatch,
-                                      match, best, best_row, best_col);
-    if (moved) best_first = ws.origin_cur[static_cast<size_t>(best_col)];
+    const int16_t x = row_base(seq.bases, seq.n, row_offset + r);
+    const RowBuffers rows{ws.score_prev.data(), ws.score_cur.data(), ws.move_row.data(),
+                          ws.origin_prev.data(), ws.origin_cur.data()};
+    if (fill_row<true>(r, x, ctx, rows, best)) best_first = ws.origin_cur[static_cast<size_t>(best.col)];
     std::swap(ws.score_prev, ws.score_cur);
     std::swap(ws.origin_prev, ws.origin_cur);
   }
-  const double best_score = static_cast<double>(best);
-  if (best_score < threshold) return best_score;
-  first_row = best_first;
-  last_row = best_row;
-  aligned_length = best_row - best_first;
-  return best_score;
+  PatternScore result;
+  result.score = static_cast<double>(best.value);
+  if (result.score < threshold) return result;
+  result.first_row = best_first;
+  result.last_row = best.row;
+  result.aligned_length = best.row - best_first;
+  return result;
 }
 
-int32_t align_to_pattern(const char* s, int64_t n, int64_t row_offset, int64_t pattern_offset,
-                         int32_t H, int32_t L, PatternWorkspace& ws, int32_t gap,
-                         int32_t /*terminal_gap*/, int32_t mismatch, int32_t match, double min_score,
-                         std::vector<int32_t>& moves, int32_t& phase) {
+int32_t align_to_pattern(SequenceView seq, const PatternRegion& region, const Scoring& scoring,
+                         double min_score, PatternWorkspace& ws, std::vector<int32_t>& moves) {
+  const char* s = seq.bases;
+  const int64_t n = seq.n;
+  const int64_t row_offset = region.row_offset, pattern_offset = region.pattern_offset;
+  const int32_t H = region.rows, L = region.motif_length;
   const int64_t available = std::max<int64_t>(0, n - (pattern_offset + 1));
   load_pattern(ws, L, s + pattern_offset + 1, available);
   prepare_rows(ws, L);
+  const RowContext ctx{L, ws.pattern.data(), scoring.gap, scoring.mismatch, scoring.match};
   const size_t width = static_cast<size_t>(L) + 1;
   const int32_t K = std::max(1, ws.block_rows);
 
@@ -150,39 +176,36 @@ int32_t align_to_pattern(const char* s, int64_t n, int64_t row_offset, int64_t p
   const size_t checkpoints = static_cast<size_t>(H / K) + 1;
   if (ws.checkpoints.size() < checkpoints * width) ws.checkpoints.resize(checkpoints * width);
   std::copy(ws.score_prev.begin(), ws.score_prev.begin() + static_cast<long>(width), ws.checkpoints.begin());
-  int64_t best = 0;
-  int32_t best_row = 0, best_col = 0;
-  auto fill = [&](int32_t r, int64_t& best_value, int32_t& row_of_best, int32_t& col_of_best) {
-    fill_row<false>(r, row_base(s, n, row_offset + r), L, ws.pattern.data(), ws.score_prev.data(),
-                    ws.score_cur.data(), ws.move_row.data(), nullptr, nullptr, gap, mismatch,
-                    match, best_value, row_of_best, col_of_best);
+  auto fill = [&](int32_t r, BestCell& best_so_far) {
+    const RowBuffers rows{ws.score_prev.data(), ws.score_cur.data(), ws.move_row.data(), nullptr, nullptr};
+    fill_row<false>(r, row_base(s, n, row_offset + r), ctx, rows, best_so_far);
     std::swap(ws.score_prev, ws.score_cur);
   };
+  BestCell best;
   for (int32_t r = 1; r <= H; ++r) {
-    fill(r, best, best_row, best_col);
+    fill(r, best);
     if (r % K == 0) {
       std::copy(ws.score_prev.begin(), ws.score_prev.begin() + static_cast<long>(width),
                 ws.checkpoints.begin() + static_cast<long>(static_cast<size_t>(r / K) * width));
     }
   }
   moves.clear();
-  if (static_cast<double>(best) < min_score) return 0;
+  if (static_cast<double>(best.value) < min_score) return 0;
 
   // Traceback from the best cell, block by block from the last: the moves of
   // rows b*K + 1 .. r are filled again from the scores kept for row b*K, two
   // bits a move. A positive score always carries a move, a score of 0 move 0.
   const size_t row_bytes = (width + 3) / 4;
   if (ws.moves.size() < static_cast<size_t>(K) * row_bytes) ws.moves.resize(static_cast<size_t>(K) * row_bytes);
-  int32_t r = best_row, c = best_col;
+  int32_t r = best.row, c = best.col;
   while (r > 0) {
     const int32_t base = ((r - 1) / K) * K;  // the block holds rows base + 1 .. r
     std::copy(ws.checkpoints.begin() + static_cast<long>(static_cast<size_t>(base / K) * width),
               ws.checkpoints.begin() + static_cast<long>(static_cast<size_t>(base / K + 1) * width),
               ws.score_prev.begin());
-    int64_t unused_best = 0;
-    int32_t unused_row = 0, unused_col = 0;
+    BestCell unused;
     for (int32_t row = base + 1; row <= r; ++row) {
-      fill(row, unused_best, unused_row, unused_col);
+      fill(row, unused);
       uint8_t* packed = ws.moves.data() + static_cast<size_t>(row - base - 1) * row_bytes;
       std::fill(packed, packed + row_bytes, 0);
       for (int32_t col = 0; col <= L; ++col) {
@@ -192,10 +215,7 @@ int32_t align_to_pattern(const char* s, int64_t n, int64_t row_offset, int64_t p
     while (r > base) {
       const uint8_t packed = ws.moves[static_cast<size_t>(r - base - 1) * row_bytes + static_cast<size_t>(c) / 4];
       const uint8_t mv = static_cast<uint8_t>((packed >> (2 * (c % 4))) & 3);
-      if (mv == kStart) {
-        phase = c;
-        return static_cast<int32_t>(moves.size());
-      }
+      if (mv == kStart) return c;
       moves.push_back(mv);
       if (mv == kUp) {
         --r;
@@ -208,8 +228,7 @@ int32_t align_to_pattern(const char* s, int64_t n, int64_t row_offset, int64_t p
       if (c == 0) c = L;
     }
   }
-  phase = c;
-  return static_cast<int32_t>(moves.size());
+  return c;
 }
 
 }  // namespace rivulon

@@ -12,11 +12,13 @@
 // value. After each row, column 0 receives column L's score and a second pass
 // carries it into columns 1, 2, ... while that raises them (move 2); this pass
 // does not change the best cell. Column 0 of the row being filled reads 0.
-// Penalties are negated; the terminal gap penalty has no effect here.
+// Penalties are <= 0 (see Scoring); the terminal gap penalty has no effect here.
 #pragma once
 #include <cstddef>
 #include <cstdint>
 #include <vector>
+
+#include "align/sequence.h"
 
 namespace rivulon {
 
@@ -38,27 +40,36 @@ class PatternWorkspace {
   int32_t block_rows = 1024;                     // K: rows between kept score rows
 };
 
-// Best local score of s[row_offset + 1 .. row_offset + H] against `pattern`
-// (L bytes) repeated. When the best score reaches `threshold`, `first_row`
-// receives the row where the traceback from the best cell stops, `last_row`
-// the best cell's row and `aligned_length` their difference; otherwise only
-// `aligned_length` is set (to 0). Computed in one forward pass with O(L)
-// memory by carrying, for each cell, the row where its traceback would stop.
-// Positions at or beyond n never match.
-double score_against_pattern(int32_t& aligned_length, const char* s, int64_t n, int64_t row_offset,
-                             const char* pattern, int32_t H, int32_t L, int32_t& first_row,
-                             int32_t& last_row, PatternWorkspace& ws, int32_t gap,
-                             int32_t terminal_gap, int32_t mismatch, int32_t match,
-                             double threshold);
+// Outcome of scoring a stretch against a pattern.
+struct PatternScore {
+  double score = 0;            // best local score
+  int32_t aligned_length = 0;  // last_row - first_row when score reaches the threshold, else 0
+  int32_t first_row = 0;       // row where the traceback from the best cell stops (0 below the threshold)
+  int32_t last_row = 0;        // the best cell's row (0 below the threshold)
+};
 
-// The same alignment against the pattern s[pattern_offset + 1 .. pattern_offset + L],
-// with its moves: `moves` receives the traceback from the best cell, last
-// move first, and `phase` the column where it stopped. The moves of each block
-// of rows are recomputed from the scores kept for the row before it. Returns the number of
-// moves, 0 when the best score stays below `min_score` (phase then untouched).
-int32_t align_to_pattern(const char* s, int64_t n, int64_t row_offset, int64_t pattern_offset,
-                         int32_t H, int32_t L, PatternWorkspace& ws, int32_t gap,
-                         int32_t terminal_gap, int32_t mismatch, int32_t match, double min_score,
-                         std::vector<int32_t>& moves, int32_t& phase);
+// Best local score of s[row_offset + 1 .. row_offset + H] against `pattern`
+// (L bytes) repeated, computed in one forward pass with O(L) memory by
+// carrying, for each cell, the row where its traceback would stop. Positions
+// at or beyond the end of the sequence never match.
+PatternScore score_against_pattern(SequenceView seq, int64_t row_offset, int32_t H,
+                                   const char* pattern, int32_t L, const Scoring& scoring,
+                                   double threshold, PatternWorkspace& ws);
+
+// A stretch and the pattern it is drawn against, both inside the sequence.
+struct PatternRegion {
+  int64_t row_offset;      // rows r = 1..rows stand for s[row_offset + r]
+  int64_t pattern_offset;  // the pattern is s[pattern_offset + 1 .. pattern_offset + L]
+  int32_t rows;            // H
+  int32_t motif_length;    // L
+};
+
+// The same alignment with its moves: `moves` receives the traceback from the
+// best cell, last move first (none when the best score stays below
+// `min_score`). The moves of each block of rows are recomputed from the
+// scores kept for the row before it. Returns the column where the traceback
+// stopped, 0 when there are no moves.
+int32_t align_to_pattern(SequenceView seq, const PatternRegion& region, const Scoring& scoring,
+                         double min_score, PatternWorkspace& ws, std::vector<int32_t>& moves);
 
 }  // namespace rivulon

@@ -8,6 +8,9 @@
 
 namespace {
 
+// Match 2, mismatch 7, gap 7, terminal gap 3.
+constexpr rivulon::Scoring kScoring{2, -7, -7, -3};
+
 // Two adjacent copies of a random motif with about 10% substitutions.
 std::string make_copies(int L) {
   std::mt19937 rng(42);
@@ -25,10 +28,9 @@ void BM_AlignFull(benchmark::State& state) {
   const int L = static_cast<int>(state.range(0));
   const std::string s = make_copies(L);
   rivulon::AlignmentMatrix matrix(500);
-  int32_t origin = 0;
+  const rivulon::SequenceView seq{s.data(), static_cast<int32_t>(s.size())};
   for (auto _ : state) {
-    benchmark::DoNotOptimize(rivulon::align_copies(s.data(), static_cast<int64_t>(s.size()), -1, L,
-                                                   1, origin, matrix, -7, -3, -7, 2));
+    benchmark::DoNotOptimize(rivulon::align_copies(seq, -1, L, 1, kScoring, matrix));
   }
 }
 
@@ -36,11 +38,10 @@ void BM_AlignBanded(benchmark::State& state) {
   const int L = static_cast<int>(state.range(0));
   const std::string s = make_copies(L);
   rivulon::AlignmentMatrix matrix(500);
-  int32_t origin = 0;
+  const rivulon::SequenceView seq{s.data(), static_cast<int32_t>(s.size())};
   const int32_t h = rivulon::copy_band_half_width(L);
   for (auto _ : state) {
-    benchmark::DoNotOptimize(rivulon::align_copies_banded(
-        s.data(), static_cast<int64_t>(s.size()), -1, L, 1, origin, matrix, h, -7, -3, -7, 2));
+    benchmark::DoNotOptimize(rivulon::align_copies_banded(seq, -1, L, 1, h, kScoring, matrix));
   }
 }
 

@@ -6,8 +6,6 @@
 #include "detect/marks.h"
 #include "detect/merge.h"
 #include "detect/window_filter.h"
-#include "driver/sequence.h"
-#include "report/report_writer.h"
 
 namespace rivulon {
 
@@ -24,23 +22,22 @@ void zero_range(float* similarity, int32_t n, int64_t from, int64_t to) {
 
 }  // namespace
 
-void screen_copies(int32_t L, int32_t w, int32_t k0, int32_t quota, int32_t allowance,
-                   const char* s, int32_t n, float* similarity, AlignmentMatrix& matrix, double t,
-                   int32_t gap, int32_t terminal_gap, int32_t mismatch, int32_t match,
-                   std::vector<uint16_t>& ring) {
-  const float tf = static_cast<float>(t);
+void screen_copies(const DetectionInput& in, int32_t L, const WindowParameters& wp,
+                   float* similarity, AlignmentMatrix& matrix, std::vector<uint16_t>& ring) {
+  const char* s = in.sequence.bases;
+  const int32_t n = in.sequence.n;
+  const float tf = static_cast<float>(in.threshold);
   int32_t cooldown = 0;  // 0 when alignments are allowed
-  scan_windows<false, false>(s, n, L, w, k0, copy_max_drift(L), ring, [&](int64_t p, WindowState f) {
+  scan_windows<false, false>(in.sequence, L, wp.w, wp.k0, copy_max_drift(L), ring, [&](int64_t p, WindowState f) {
     // The copy under test covers windows q..p.
     const int64_t q = p - f.slots + 1;
-    const bool qualifies = f.good >= quota && q >= 0 && f.longest <= allowance &&
+    const bool qualifies = f.good >= wp.quota && q >= 0 && f.longest <= wp.allowance &&
                            (same_base(s, n, q, q + L) || (q >= L && similarity[q - L] > 0));
     if (qualifies && cooldown == 0) {
-      int32_t origin = 0;
-      const double sim = copy_similarity(s, n, q - 1, L, 1, origin, matrix, kFullAlignmentMax,
-                                         gap, terminal_gap, mismatch, match);
-      if (sim >= tf && origin == 0) {
-        similarity[q] = static_cast<float>(sim);
+      const CopySimilarity pair =
+          copy_similarity(in.sequence, q - 1, L, 1, kFullAlignmentMax, in.scoring, matrix);
+      if (pair.similarity >= tf && pair.origin == 0) {
+        similarity[q] = static_cast<float>(pair.similarity);
         cooldown = (L == 1) ? 0 : 1;
         return true;
       }
@@ -55,25 +52,23 @@ void screen_copies(int32_t L, int32_t w, int32_t k0, int32_t quota, int32_t allo
   });
 }
 
-double score_new_copy(const char* s, int32_t n, int32_t start, int32_t u, int32_t L,
-                      AlignmentMatrix& matrix, int32_t gap, int32_t terminal_gap,
-                      int32_t mismatch, int32_t match) {
+double score_new_copy(const DetectionInput& in, int32_t start, int32_t u, int32_t L,
+                      AlignmentMatrix& matrix) {
   double sum = 0.0;
   for (int32_t c = u - 1; c >= 0; --c) {
-    int32_t origin = 0;
-    sum += copy_similarity(s, n, int64_t{start} + int64_t{c} * L - 1, L, u - c, origin, matrix,
-                           kFullAlignmentMax, gap, terminal_gap, mismatch, match);
+    sum += copy_similarity(in.sequence, int64_t{start} + int64_t{c} * L - 1, L, u - c,
+                           kFullAlignmentMax, in.scoring, matrix)
+               .similarity;
   }
   return sum;
 }
 
-int32_t group_copies(float* similarity, CandidateList& candidates, const char* s, int32_t n,
-                     int32_t L, AlignmentMatrix& matrix, int32_t gap, int32_t terminal_gap,
-                     int32_t mismatch, int32_t match) {
+void group_copies(const DetectionInput& in, int32_t L, float* similarity,
+                  CandidateList& candidates, AlignmentMatrix& matrix) {
+  const int32_t n = in.sequence.n;
   const int64_t limit = int64_t{n} - 2 * int64_t{L} + 1;
   const int32_t allowance = run_gap_allowance(L);
   const double floor_level = 0.4 + 0.5 / std::sqrt(static_cast<double>(L));
-  const size_t listed_before = candidates.size();
 
   int64_t i = 0;
   while (i < limit) {
@@ -99,8 +94,7 @@ int32_t group_copies(float* similarity, CandidateList& candidates, const char* s
     bool failed = false;
     while (cur <= last) {
       CandidateRepeat& k = candidates.back();
-      double sum = score_new_copy(s, n, k.start, k.units, L, matrix, gap, terminal_gap, mismatch,
-                                  match);
+      double sum = score_new_copy(in, k.start, k.units, L, matrix);
       double average = (sum + static_cast<double>(pairs) * static_cast<double>(k.similarity)) /
                        static_cast<double>(k.units + pairs);
       if (average < floor_level) {
@@ -118,31 +112,27 @@ int32_t group_copies(float* similarity, CandidateList& candidates, const char* s
     }
     if (!failed) i = scan_end + 1;
   }
-  return static_cast<int32_t>(candidates.size() - listed_before);
 }
 
-void detect_definition1(int32_t gap, int32_t terminal_gap, int32_t mismatch, int32_t match,
-                        double t, int32_t M, const std::string& sequence_file,
-                        const std::optional<std::string>& coding_file, const char* s, int32_t n,
-                        SignificanceTables& tables, double p, int alignments, int text_report) {
+Detection<RecordTable> detect_definition1(const DetectionInput& in) {
+  const int32_t n = in.sequence.n, M = in.max_motif;
   std::vector<float> similarity(static_cast<size_t>(n), 0.0f);
   RecordTable records(n);
   AlignmentMatrix matrix(M);
   CandidateList candidates;
   std::vector<uint16_t> ring;
-  WindowSchedule schedule(1, match, mismatch, gap, t, p, tables);
+  SignificanceTables tables(M);
+  WindowSchedule schedule(kDefinition1Screening, in.scoring, in.threshold, in.match_probability,
+                          tables);
   for (int32_t L = 1; L <= M; ++L) {
-    const WindowParameters wp = schedule.at(L);
-    screen_copies(L, wp.w, wp.k0, wp.quota, wp.allowance, s, n, similarity.data(), matrix, t, gap,
-                  terminal_gap, mismatch, match, ring);
-    group_copies(similarity.data(), candidates, s, n, L, matrix, gap, terminal_gap, mismatch,
-                 match);
+    const std::optional<WindowParameters> wp = schedule.at(L);
+    if (!wp) return DetectionFailure{DetectionFailure::Cause::kNoQuota, L, schedule.window()};
+    screen_copies(in, L, *wp, similarity.data(), matrix, ring);
+    group_copies(in, L, similarity.data(), candidates, matrix);
     merge_candidates(candidates, records, n, L, kDefinition1Merge);
     candidates.clear();
   }
-  std::vector<float>().swap(similarity);
-  write_report(1, s, n, records, M, coding_file, sequence_file, text_report, alignments,
-                    matrix, gap, terminal_gap, mismatch, match, t);
+  return records;
 }
 
 }  // namespace rivulon

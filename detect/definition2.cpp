@@ -2,14 +2,10 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 
 #include "detect/marks.h"
 #include "detect/merge.h"
 #include "detect/window_filter.h"
-#include "driver/fatal.h"
-#include "driver/messages.h"
-#include "report/report_writer.h"
 
 namespace rivulon {
 
@@ -22,12 +18,10 @@ constexpr double kPairFloorBase = 0.37;
 constexpr double kPairFloorScale = 0.6104999999999999;  // one step below 0.6105
 constexpr float kMark = 1.0f;
 
-double pair_similarity(const char* s, int32_t n, int64_t b, int32_t L, int32_t m,
-                       AlignmentMatrix& matrix, int32_t gap, int32_t terminal_gap,
-                       int32_t mismatch, int32_t match) {
-  int32_t origin = 0;  // not looked at under definition 2
-  return copy_similarity(s, n, b, L, m, origin, matrix, kFullAlignmentMax, gap, terminal_gap,
-                         mismatch, match);
+// The origin of the alignment is not looked at under definition 2.
+double pair_similarity(const DetectionInput& in, int64_t b, int32_t L, int32_t m,
+                       AlignmentMatrix& matrix) {
+  return copy_similarity(in.sequence, b, L, m, kFullAlignmentMax, in.scoring, matrix).similarity;
 }
 
 bool too_small(int64_t units, int32_t L, int32_t n) {
@@ -36,20 +30,18 @@ bool too_small(int64_t units, int32_t L, int32_t n) {
 
 }  // namespace
 
-void screen_copies_avg(int32_t L, int32_t w, int32_t k0, int32_t quota, int32_t allowance,
-                       const char* s, int32_t n, float* marks, AlignmentMatrix& matrix, double t,
-                       int32_t gap, int32_t terminal_gap, int32_t mismatch, int32_t match,
-                       int32_t M, std::vector<uint16_t>& ring) {
-  int64_t last_mark = -int64_t{M};
-  scan_windows<true, true>(s, n, L, w, k0, copy_max_drift(L), ring, [&](int64_t p, WindowState f) {
+void screen_copies_avg(const DetectionInput& in, int32_t L, const WindowParameters& wp,
+                       float* marks, AlignmentMatrix& matrix, std::vector<uint16_t>& ring) {
+  int64_t last_mark = -int64_t{in.max_motif};
+  scan_windows<true, true>(in.sequence, L, wp.w, wp.k0, copy_max_drift(L), ring, [&](int64_t p, WindowState f) {
     // The table holds only this motif length's marks over the range screened
     // (the filter itself never reads it).
     marks[p] = 0.0f;
     const int64_t q = p - f.slots + 1;
-    if (!(f.good >= quota && q >= 0 && f.longest <= allowance)) return false;
+    if (!(f.good >= wp.quota && q >= 0 && f.longest <= wp.allowance)) return false;
     // One alignment starts a stretch; close followers are marked directly.
     if (p - last_mark > L) {
-      if (pair_similarity(s, n, q - 1, L, 1, matrix, gap, terminal_gap, mismatch, match) >= t) {
+      if (pair_similarity(in, q - 1, L, 1, matrix) >= in.threshold) {
         marks[q] = kMark;
         last_mark = p;
       }
@@ -61,19 +53,19 @@ void screen_copies_avg(int32_t L, int32_t w, int32_t k0, int32_t quota, int32_t 
   }, [&](int64_t p, int64_t count) { std::fill(marks + p, marks + p + count, 0.0f); });
 }
 
-int32_t group_around_best_pair(const float* marks, CandidateList& candidates, const char* s,
-                               int32_t n, int32_t L, AlignmentMatrix& matrix, int32_t gap,
-                               int32_t terminal_gap, int32_t mismatch, int32_t match, double t,
-                               std::vector<double>& pairs) {
+bool group_around_best_pair(const DetectionInput& in, int32_t L, const float* marks,
+                            CandidateList& candidates, AlignmentMatrix& matrix,
+                            std::vector<double>& pairs) {
+  const int32_t n = in.sequence.n;
+  const double t = in.threshold;
   const int64_t limit = int64_t{n} - 2 * int64_t{L} + 1;
   const double pair_floor = kPairFloorBase + kPairFloorScale / std::sqrt(static_cast<double>(L));
   const size_t needed = static_cast<size_t>(n / L) + 1;
   if (pairs.size() < needed) pairs.resize(needed);
   std::fill(pairs.begin(), pairs.begin() + static_cast<long>(needed), 0.0);
   auto similarity = [&](int64_t first, int32_t distance) {
-    return pair_similarity(s, n, first - 1, L, distance, matrix, gap, terminal_gap, mismatch, match);
+    return pair_similarity(in, first - 1, L, distance, matrix);
   };
-  int32_t added = 0;
 
   int64_t i = 0;
   while (i < limit) {
@@ -123,7 +115,6 @@ int32_t group_around_best_pair(const float* marks, CandidateList& candidates, co
       const int32_t units = right - left + 2;
       if (too_small(units, L, n)) continue;
       candidates.push_back({static_cast<int32_t>(copy_start(left)), units, static_cast<float>(average)});
-      ++added;
       continue;
     }
 
@@ -141,41 +132,36 @@ int32_t group_around_best_pair(const float* marks, CandidateList& candidates, co
       sum += pairs[static_cast<size_t>(k)];
       ++kept;
     }
-    if (kept == 0 || sum / kept < t) {
-      show_parameter_error(stdout, kMsgBugCheck);
-      fatal(kExitInternalCheck);
-    }
+    if (kept == 0 || sum / kept < t) return false;
     const int32_t units = kept + 1;
     if (too_small(units, L, n)) continue;
     candidates.push_back({static_cast<int32_t>(copy_start(first)), units, static_cast<float>(sum / kept)});
-    ++added;
   }
-  return added;
+  return true;
 }
 
-int detect_definition2(int32_t gap, int32_t terminal_gap, int32_t mismatch, int32_t match,
-                       double t, int32_t M, const std::string& sequence_file,
-                       const std::optional<std::string>& coding_file, const char* s, int32_t n,
-                       SignificanceTables& tables, double p, int alignments, int text_report) {
+Detection<RecordTable> detect_definition2(const DetectionInput& in) {
+  const int32_t n = in.sequence.n, M = in.max_motif;
   std::vector<float> marks(static_cast<size_t>(n), 0.0f);
   RecordTable records(n);
   AlignmentMatrix matrix(M);
   CandidateList candidates;
   std::vector<uint16_t> ring;
   std::vector<double> pairs;
-  WindowSchedule schedule(2, match, mismatch, gap, t, p, tables);
+  SignificanceTables tables(M);
+  WindowSchedule schedule(kDefinition2Screening, in.scoring, in.threshold, in.match_probability,
+                          tables);
   for (int32_t L = 1; L <= M; ++L) {
-    const WindowParameters wp = schedule.at(L);
-    screen_copies_avg(L, wp.w, wp.k0, wp.quota, wp.allowance, s, n, marks.data(), matrix, t, gap,
-                      terminal_gap, mismatch, match, M, ring);
-    group_around_best_pair(marks.data(), candidates, s, n, L, matrix, gap, terminal_gap, mismatch,
-                           match, t, pairs);
+    const std::optional<WindowParameters> wp = schedule.at(L);
+    if (!wp) return DetectionFailure{DetectionFailure::Cause::kNoQuota, L, schedule.window()};
+    screen_copies_avg(in, L, *wp, marks.data(), matrix, ring);
+    if (!group_around_best_pair(in, L, marks.data(), candidates, matrix, pairs)) {
+      return DetectionFailure{DetectionFailure::Cause::kInternalCheck, L, wp->w};
+    }
     merge_candidates(candidates, records, n, L, kDefinition2Merge);
     candidates.clear();
   }
-  write_report(2, s, n, records, M, coding_file, sequence_file, text_report, alignments,
-                    matrix, gap, terminal_gap, mismatch, match, t);
-  return 0;
+  return records;
 }
 
 }  // namespace rivulon

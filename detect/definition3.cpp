@@ -5,8 +5,6 @@
 
 #include "detect/marks.h"
 #include "detect/window_filter.h"
-#include "driver/sequence.h"
-#include "report/report_writer.h"
 
 namespace rivulon {
 
@@ -40,15 +38,17 @@ struct PassResult {
 };
 
 struct Scorer {
+  const DetectionInput& in;
   const int32_t* candidates;
-  const char* s;
-  int32_t n, L, gap, terminal_gap, mismatch, match;
-  double threshold;
+  int32_t L;
   PatternWorkspace& ws;
   std::vector<PrefixGroup>& groups;
   std::vector<char>& consensus;
 
   PassResult pass(int64_t t, int64_t reach, FoundList& found) {
+    const char* s = in.sequence.bases;
+    const int32_t n = in.sequence.n;
+    const double threshold = in.threshold;
     const int32_t K = std::min(L, 3);
     int64_t last = t, u = t;
     int32_t top = 0;
@@ -72,7 +72,7 @@ struct Scorer {
     }
     const int64_t end = u;
     const int64_t H = end - t;
-    if (static_cast<double>(H * match) < threshold) return {PassResult::kQuickReject, end};
+    if (static_cast<double>(H * in.scoring.match) < threshold) return {PassResult::kQuickReject, end};
 
     // Representative copy: the largest group, the later-created one on ties.
     int64_t P = t;
@@ -84,20 +84,16 @@ struct Scorer {
       }
     }
     const int32_t rows = static_cast<int32_t>(H);
-    int32_t length = 0, first = 0, last_row = 0;
-    double score = score_against_pattern(length, s, n, t - 1, s + P, rows, L, first, last_row, ws,
-                                         gap, terminal_gap, mismatch, match, threshold);
-    if (!(score >= threshold && length >= 2 * L)) {
-      build_consensus_pattern(s, n, t, last, P, L, consensus.data());
-      int32_t length2 = 0, first2 = 0, last2 = 0;
-      double score2 = score_against_pattern(length2, s, n, t - 1, consensus.data(), rows, L, first2,
-                                            last2, ws, gap, terminal_gap, mismatch, match, threshold);
-      if (score2 >= score) {
-        score = score2;
-        length = length2;
-        first = first2;
-      }
+    PatternScore best =
+        score_against_pattern(in.sequence, t - 1, rows, s + P, L, in.scoring, threshold, ws);
+    if (!(best.score >= threshold && best.aligned_length >= 2 * L)) {
+      build_consensus_pattern(s, t, last, P, L, consensus.data());
+      const PatternScore second = score_against_pattern(in.sequence, t - 1, rows, consensus.data(),
+                                                        L, in.scoring, threshold, ws);
+      if (second.score >= best.score) best = second;
     }
+    const double score = best.score;
+    const int32_t length = best.aligned_length, first = best.first_row;
     if (score >= threshold && length >= kMinimumCopies * L) {
       found.push_back({static_cast<int32_t>(t + first), static_cast<int32_t>(P),
                        static_cast<double>(length) / L, score});
@@ -109,20 +105,18 @@ struct Scorer {
 
 }  // namespace
 
-void screen_pattern_candidates(int32_t L, int32_t w, int32_t k0, int32_t quota, int32_t allowance,
-                               const char* s, int32_t n, int32_t* candidates,
-                               std::vector<uint16_t>& ring) {
-  std::fill(candidates, candidates + n, 0);
-  scan_windows<true, true>(s, n, L, w, k0, pattern_max_drift(L), ring, [&](int64_t k, WindowState f) {
-    if (!(f.good >= quota && k >= f.slots - 1 && f.longest <= allowance)) return false;
+void screen_pattern_candidates(SequenceView seq, int32_t L, const WindowParameters& wp,
+                               int32_t* candidates, std::vector<uint16_t>& ring) {
+  std::fill(candidates, candidates + seq.n, 0);
+  scan_windows<true, true>(seq, L, wp.w, wp.k0, pattern_max_drift(L), ring, [&](int64_t k, WindowState f) {
+    if (!(f.good >= wp.quota && k >= f.slots - 1 && f.longest <= wp.allowance)) return false;
     candidates[k - f.slots + 1] = f.good;
     return true;
   }, [](int64_t, int64_t) {});
 }
 
-void build_consensus_pattern(const char* s, int32_t n, int64_t t, int64_t last, int64_t P,
-                             int32_t L, char* out) {
-  (void)n;  // every position counted lies in [t, last], inside the sequence
+void build_consensus_pattern(const char* s, int64_t t, int64_t last, int64_t P, int32_t L,
+                             char* out) {
   for (int32_t c = 0; c < L; ++c) {
     int32_t nA = 0, nC = 0, nG = 0, nT = 0;
     auto tally = [&](int64_t q) {
@@ -170,15 +164,13 @@ void build_consensus_pattern(const char* s, int32_t n, int64_t t, int64_t last, 
   }
 }
 
-void find_pattern_repeats(const int32_t* candidates, FoundList& found, const char* s, int32_t n,
-                          int32_t L, PatternWorkspace& workspace, int32_t gap,
-                          int32_t terminal_gap, int32_t mismatch, int32_t match, double threshold) {
+void find_pattern_repeats(const DetectionInput& in, int32_t L, const int32_t* candidates,
+                          FoundList& found, PatternWorkspace& workspace) {
   std::vector<PrefixGroup> groups;
   std::vector<char> consensus(static_cast<size_t>(L));
-  Scorer scorer{candidates, s, n, L, gap, terminal_gap, mismatch, match, threshold,
-                workspace, groups, consensus};
+  Scorer scorer{in, candidates, L, workspace, groups, consensus};
   const int32_t a = run_gap_allowance(L);
-  const int64_t T = int64_t{n} - 2 * int64_t{L} + 1;
+  const int64_t T = int64_t{in.sequence.n} - 2 * int64_t{L} + 1;
   int64_t t = 0;
   while (t < T) {
     if (candidates[t] <= 0) {
@@ -267,27 +259,25 @@ void record_pattern_repeats(const FoundList& found, PatternRepeatTable& table, i
   }
 }
 
-int detect_definition3(int32_t gap, int32_t terminal_gap, int32_t mismatch, int32_t match,
-                       double threshold, int32_t M, const std::string& sequence_file,
-                       const std::optional<std::string>& coding_file, const char* s, int32_t n,
-                       SignificanceTables& tables, double p, int alignments, int text_report) {
+Detection<PatternRepeatTable> detect_definition3(const DetectionInput& in) {
+  const int32_t n = in.sequence.n, M = in.max_motif;
   std::vector<int32_t> candidates(static_cast<size_t>(n), 0);
   PatternRepeatTable records(n);
   PatternWorkspace workspace(M);
   FoundList found;
   std::vector<uint16_t> ring;
-  WindowSchedule schedule(3, match, mismatch, gap, threshold, p, tables);
+  SignificanceTables tables(M);
+  WindowSchedule schedule(kDefinition3Screening, in.scoring, in.threshold, in.match_probability,
+                          tables);
   for (int32_t L = 1; L <= M; ++L) {
-    const WindowParameters wp = schedule.at(L);
-    screen_pattern_candidates(L, wp.w, wp.k0, wp.quota, wp.allowance, s, n, candidates.data(), ring);
-    find_pattern_repeats(candidates.data(), found, s, n, L, workspace, gap, terminal_gap, mismatch,
-                         match, threshold);
+    const std::optional<WindowParameters> wp = schedule.at(L);
+    if (!wp) return DetectionFailure{DetectionFailure::Cause::kNoQuota, L, schedule.window()};
+    screen_pattern_candidates(in.sequence, L, *wp, candidates.data(), ring);
+    find_pattern_repeats(in, L, candidates.data(), found, workspace);
     record_pattern_repeats(found, records, n, L);
     found.clear();
   }
-  write_report(s, n, records, M, coding_file, sequence_file, text_report, alignments,
-                       workspace, gap, terminal_gap, mismatch, match, threshold);
-  return 0;
+  return records;
 }
 
 }  // namespace rivulon

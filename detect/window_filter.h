@@ -13,7 +13,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "driver/sequence.h"
+#include "align/sequence.h"
 
 namespace rivulon {
 
@@ -69,10 +69,12 @@ struct BadRuns {
 //
 // GrowInSingleSlot: the drift may grow when the ring has a single slot.
 // CountFirstBad: a bad window at p = 0 raises the longest bad run too.
-// `ring` is scratch, resized here. s[n] must be the terminating NUL.
+// `ring` is scratch, resized here. The sequence's bases[n] must be its terminating NUL.
 template <bool GrowInSingleSlot, bool CountFirstBad, typename Visit, typename Skip>
-void scan_windows(const char* s, int32_t n, int32_t L, int32_t w, int32_t k0, int32_t max_drift,
+void scan_windows(SequenceView seq, int32_t L, int32_t w, int32_t k0, int32_t max_drift,
                   std::vector<uint16_t>& ring_store, Visit visit, Skip skip) {
+  const char* s = seq.bases;
+  const int32_t n = seq.n;
   const int32_t slots = L - w + 1;
   ring_store.assign(static_cast<std::size_t>(slots), 0);
   uint16_t* ring = ring_store.data();

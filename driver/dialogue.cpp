@@ -81,10 +81,10 @@ void run_dialogue(std::FILE* in, std::FILE* out, RunSettings& s) {
   }
   std::fputs("Do you want Rivulon to generate a file with the alignments (Y/N)?", out);
   std::fflush(out);
-  s.alignments = read_answer(in) ? 1 : 0;
+  s.alignments = read_answer(in);
   std::fputs("\nDo you want Rivulon to generate the output also as a text file (Y/N)?", out);
   std::fflush(out);
-  s.text_report = read_answer(in) ? 1 : 0;
+  s.text_report = read_answer(in);
   std::fputs("\n", out);
 }
 

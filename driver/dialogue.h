@@ -5,6 +5,8 @@
 #include <optional>
 #include <string>
 
+#include "align/sequence.h"
+
 namespace rivulon {
 
 // Largest accepted alignment parameter: larger values would overflow the
@@ -12,19 +14,25 @@ namespace rivulon {
 constexpr int32_t kMaxAlignmentParameter = 1000000;
 constexpr int32_t kMaxMotifLength = 500;
 
+// The answers of the dialogue, as entered.
 struct RunSettings {
   int32_t match = 0;          // match score, >= 0
-  int32_t mismatch = 0;       // mismatch penalty, negated after the dialogue (<= 0)
-  int32_t gap = 0;            // gap penalty, negated after the dialogue (<= 0)
-  int32_t terminal_gap = 0;   // terminal gap penalty, negated after the dialogue (<= 0)
-  int32_t max_motif = 0;      // maximum motif length M, 1..500 (lowered after loading)
+  int32_t mismatch = 0;       // mismatch penalty, >= 0
+  int32_t gap = 0;            // gap penalty, >= 0
+  int32_t terminal_gap = 0;   // terminal gap penalty, >= 0
+  int32_t max_motif = 0;      // maximum motif length M, 1..500
   int32_t definition = 0;     // 1, 2 or 3
   double threshold = 0.0;     // level * 0.01 (definitions 1, 2) or minimum score (3)
-  int alignments = 0;         // 1 when an alignments page is wanted
-  int text_report = 0;        // 1 when a text report is wanted
+  bool alignments = false;    // an alignments page is wanted
+  bool text_report = false;   // a text report is wanted
   std::string sequence_file;  // first command-line argument, unchanged
   std::optional<std::string> coding_file;  // second argument, when present
 };
+
+// The scores the alignments add: the penalties as entered, negated.
+inline Scoring scoring_of(const RunSettings& s) {
+  return Scoring{s.match, -s.mismatch, -s.gap, -s.terminal_gap};
+}
 
 // Reads a whole number the way "%d" does (leading white space skipped,
 // optional sign, digits), leaving the character after it in the stream.
@@ -38,7 +46,7 @@ bool read_answer(std::FILE* in);
 
 // Prints the prompts on `out`, reads the answers from `in` and tests each
 // value right after reading it. A rejected value prints its message and ends
-// the run with status 3000 (fatal). Penalties are stored as entered (not negated).
+// the run with status 3000 (fatal).
 void run_dialogue(std::FILE* in, std::FILE* out, RunSettings& settings);
 
 }  // namespace rivulon

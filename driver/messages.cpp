@@ -6,14 +6,7 @@ void show_parameter_error(std::FILE* out, int code) {
   std::fputs("\nerror in parameters\n", out);
   switch (code) {
     case kMsgNotInteger:
-    case kMsgNotInteger9:
       std::fputs("\nNot a valid integer", out);
-      break;
-    case kMsgIllegal:
-      std::fputs("\nIllegal parameters", out);
-      break;
-    case kMsgNotPattern:
-      std::fputs("\nNot a valid pattern", out);
       break;
     case kMsgNegativeParameter:
       std::fputs("\nAlignment Parameter are positive integers.", out);
@@ -30,6 +23,14 @@ void show_parameter_error(std::FILE* out, int code) {
     default:
       break;
   }
+}
+
+void show_no_quota(std::FILE* err, int32_t motif_length, int32_t window) {
+  std::fprintf(err,
+               "rivulon: motif length %d cannot be screened (window length %d, no good-window "
+               "quota exists); the gap penalty is too small against the match score and the "
+               "threshold\n",
+               motif_length, window);
 }
 
 }  // namespace rivulon

@@ -2,8 +2,10 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
+#include <variant>
 
 #include "detect/definition1.h"
 #include "detect/definition2.h"
@@ -12,10 +14,11 @@
 #include "driver/fatal.h"
 #include "driver/messages.h"
 #include "driver/sequence.h"
+#include "report/coding_regions.h"
 #include "report/output_file.h"
 #include "report/output_names.h"
 #include "report/page.h"
-#include "stats/significance.h"
+#include "report/report_writer.h"
 
 namespace rivulon {
 
@@ -24,6 +27,79 @@ namespace {
 struct FileCloser {
   void operator()(std::FILE* f) const { std::fclose(f); }
 };
+
+// Puts the page that stands under the report page's name while the run works.
+void put_provisional_page(const std::string& sequence_file) {
+  OutputFile provisional;
+  bool written = provisional.open(report_page_name(sequence_file));
+  if (written) {
+    write_provisional_page(provisional.stream());
+    written = provisional.commit();
+  }
+  if (!written) std::fputs(kOutputWriteError, stdout);
+}
+
+// Ends the run on a failed detection with its message and status.
+[[noreturn]] void detection_failed(const DetectionFailure& failure) {
+  if (failure.cause == DetectionFailure::Cause::kNoQuota) {
+    show_no_quota(stderr, failure.motif_length, failure.window);
+    fatal(kExitNoQuota);
+  }
+  show_parameter_error(stdout, kMsgBugCheck);
+  fatal(kExitInternalCheck);
+}
+
+// The table of a detection, or the end of the run.
+template <typename Table>
+Table take_table(Detection<Table>&& detection) {
+  if (const DetectionFailure* failure = std::get_if<DetectionFailure>(&detection)) {
+    detection_failed(*failure);
+  }
+  return std::move(std::get<Table>(detection));
+}
+
+// The coding-region file's name: the command line's under definition 1; one
+// word read from standard input under definitions 2 and 3 (definition 3 asks
+// for it first), the command line's at the end of input.
+std::string coding_file_name(const RunSettings& s) {
+  if (s.definition == 1) return *s.coding_file;
+  if (s.definition == 3) {
+    std::fputs(kFileNamePrompt, stdout);
+    std::fflush(stdout);
+  }
+  char word[4096];
+  if (std::scanf("%4095s", word) == 1) return word;
+  return *s.coding_file;
+}
+
+// Reads the coding regions into the listed records. An unreadable file waits
+// for a key and ends the run with status 1.
+template <typename Table>
+void annotate_from_coding_file(const RunSettings& s, Table& records) {
+  const std::optional<CodingRegionTable> regions = read_coding_regions(coding_file_name(s));
+  if (!regions) {
+    std::fputs(kCodingFileUnreadableMessage, stdout);
+    std::fflush(stdout);
+    std::getc(stdin);
+    fatal(kExitCodingFileUnreadable);
+  }
+  annotate_coding_regions(*regions, records, records.n);
+}
+
+void report_page_failures(const PageFailures& failures, int definition) {
+  for (Page page : failures) {
+    std::fputs(page == Page::kReport && definition == 2 ? kOutputWriteError : kInputWriteError,
+               stdout);
+  }
+}
+
+template <typename Table, typename Write>
+void finish_run(const RunSettings& s, Detection<Table>&& detection, Write write) {
+  Table records = take_table(std::move(detection));
+  if (s.coding_file) annotate_from_coding_file(s, records);
+  const ReportRequest request{s.sequence_file, s.alignments, s.text_report, s.coding_file.has_value()};
+  report_page_failures(write(request, records), s.definition);
+}
 
 }  // namespace
 
@@ -35,55 +111,41 @@ int run_rivulon(int argc, char** argv) {
   RunSettings settings;
   settings.sequence_file = argv[1];
   if (argc == 3) settings.coding_file = std::string(argv[2]);
-
   run_dialogue(stdin, stdout, settings);
-  settings.mismatch = -settings.mismatch;
-  settings.gap = -settings.gap;
-  settings.terminal_gap = -settings.terminal_gap;
+  const Scoring scoring = scoring_of(settings);
 
   // The sequence file stays open until the end of the run.
   std::unique_ptr<std::FILE, FileCloser> input(std::fopen(settings.sequence_file.c_str(), "r"));
   struct stat info {};
   // A directory opens for reading here but yields no bytes: it is no sequence file.
   if (!input || (fstat(fileno(input.get()), &info) == 0 && S_ISDIR(info.st_mode))) {
-    std::fputs("Error in openning input file for read\n", stdout);
+    std::fputs(kSequenceUnreadableMessage, stdout);
     fatal(kExitSequenceUnreadable);
   }
-
-  OutputFile provisional;
-  bool written = provisional.open(report_page_name(settings.sequence_file));
-  if (written) {
-    write_provisional_page(provisional.stream());
-    written = provisional.commit();
-  }
-  if (!written) std::fputs("\nerror in openning output file for write", stdout);
+  put_provisional_page(settings.sequence_file);
 
   const Sequence seq = load_sequence(input.get());
   if (std::ferror(input.get())) {  // a read error is not the end of the sequence
-    std::fputs("Error in openning input file for read\n", stdout);
+    std::fputs(kSequenceUnreadableMessage, stdout);
     fatal(kExitSequenceUnreadable);
   }
-  const double p = match_probability(seq);
-  int32_t M = settings.max_motif;
-  if (M > seq.n / 2) M = seq.n / 2;
-
-  SignificanceTables tables(M);
-  const RunSettings& s = settings;
-  switch (s.definition) {
+  const DetectionInput in{seq.view(), scoring, settings.threshold,
+                          std::min(settings.max_motif, seq.n / 2), match_probability(seq)};
+  const SequenceView view = seq.view();
+  switch (settings.definition) {
     case 1:
-      detect_definition1(s.gap, s.terminal_gap, s.mismatch, s.match, s.threshold, M,
-                         s.sequence_file, s.coding_file, seq.bases(), seq.n, tables, p,
-                         s.alignments, s.text_report);
-      break;
     case 2:
-      detect_definition2(s.gap, s.terminal_gap, s.mismatch, s.match, s.threshold, M,
-                         s.sequence_file, s.coding_file, seq.bases(), seq.n, tables, p,
-                         s.alignments, s.text_report);
+      finish_run(settings,
+                 settings.definition == 1 ? detect_definition1(in) : detect_definition2(in),
+                 [&](const ReportRequest& request, const RecordTable& records) {
+                   return write_report(request, settings.definition, view, scoring, records);
+                 });
       break;
     default:
-      detect_definition3(s.gap, s.terminal_gap, s.mismatch, s.match, s.threshold, M,
-                         s.sequence_file, s.coding_file, seq.bases(), seq.n, tables, p,
-                         s.alignments, s.text_report);
+      finish_run(settings, detect_definition3(in),
+                 [&](const ReportRequest& request, const PatternRepeatTable& records) {
+                   return write_report(request, view, scoring, settings.threshold, records);
+                 });
       break;
   }
   return 0;

@@ -4,6 +4,7 @@
 #include <new>
 
 #include "driver/fatal.h"
+#include "driver/messages.h"
 
 namespace rivulon {
 
@@ -11,7 +12,6 @@ namespace {
 
 constexpr int64_t kFirstCapacity = 16;
 constexpr int64_t kMaxBases = std::numeric_limits<int32_t>::max();
-const char* const kAllocationMessage = "allocation error.check sufficient sapce is available";
 
 // Doubles the buffer; a failure (or a length the 32-bit count cannot hold)
 // ends the run with status 142.
@@ -77,7 +77,7 @@ Sequence load_sequence(std::FILE* in) {
         seq.count_t += 1;
         break;
       default:
-        std::fputs("error! input file is not valid\n", stdout);
+        std::fputs(kInvalidSequenceMessage, stdout);
         fatal(kExitInvalidSequence);
     }
     if (c == EOF) break;  // a header ran to the end of the file

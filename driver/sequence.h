@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <vector>
 
+#include "align/sequence.h"
+
 namespace rivulon {
 
 struct Sequence {
@@ -13,6 +15,7 @@ struct Sequence {
   double count_a = 0, count_c = 0, count_g = 0, count_t = 0;  // case-insensitive base counts
 
   const char* bases() const { return buffer.data(); }
+  SequenceView view() const { return {buffer.data(), n}; }
 };
 
 // Reads `in` to its end: bases (ACGT in either case) are kept as read, blanks
@@ -25,9 +28,5 @@ Sequence load_sequence(std::FILE* in);
 // Probability that two bases drawn at random from the sequence are equal:
 // (T/n)^2 + (G/n)^2 + (C/n)^2 + (A/n)^2, added in that order. NaN for n = 0.
 double match_probability(const Sequence& seq);
-
-// True when the bases at positions a < b are equal; a position at or beyond
-// the end of the sequence never equals anything.
-inline bool same_base(const char* s, int64_t n, int64_t a, int64_t b) { return b < n && s[a] == s[b]; }
 
 }  // namespace rivulon

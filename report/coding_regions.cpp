@@ -5,8 +5,6 @@
 #include <limits>
 #include <optional>
 
-#include "driver/fatal.h"
-
 namespace rivulon {
 
 namespace {
@@ -136,14 +134,9 @@ CodingRegionTable scan_coding_regions(std::FILE* in) {
   return table;
 }
 
-CodingRegionTable read_coding_regions(const std::string& file_name, std::FILE* keys) {
+std::optional<CodingRegionTable> read_coding_regions(const std::string& file_name) {
   std::FILE* in = std::fopen(file_name.c_str(), "r");
-  if (in == nullptr) {
-    std::fputs("\ncan't open file,press any key\n", stdout);
-    std::fflush(stdout);
-    std::getc(keys);
-    fatal(kExitCodingFileUnreadable);
-  }
+  if (in == nullptr) return std::nullopt;
   CodingRegionTable table = scan_coding_regions(in);
   std::fclose(in);
   return table;

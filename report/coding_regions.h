@@ -3,6 +3,7 @@
 #pragma once
 #include <cstdint>
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -30,10 +31,8 @@ struct CodingRegionTable {
 // does a number that does not fit 32 bits.
 CodingRegionTable scan_coding_regions(std::FILE* in);
 
-// Opens and scans the named file. When it cannot be opened prints
-// "\ncan't open file,press any key\n", reads one character from `keys` and
-// ends the run with status 1.
-CodingRegionTable read_coding_regions(const std::string& file_name, std::FILE* keys);
+// Opens and scans the named file; nothing when it cannot be opened.
+std::optional<CodingRegionTable> read_coding_regions(const std::string& file_name);
 
 // Gives every listed record the name of the coding region its position lies
 // in, or "noncoding". The regions are met in file order by a cursor that

@@ -43,10 +43,9 @@ void write_text_report_head(std::FILE* out) {
   std::fprintf(out, "%s\n\n\n", kInstitution);
 }
 
-void write_parameter_lines(std::FILE* out, int32_t match, int32_t mismatch, int32_t gap,
-                           int32_t terminal_gap, int64_t length) {
-  std::fprintf(out, "<p align=\"left\">Alignment parameters:&nbsp; %d %d %d %d<br>", match, mismatch,
-               gap, terminal_gap);
+void write_parameter_lines(std::FILE* out, const Scoring& scoring, int64_t length) {
+  std::fprintf(out, "<p align=\"left\">Alignment parameters:&nbsp; %d %d %d %d<br>", scoring.match,
+               scoring.mismatch, scoring.gap, scoring.terminal_gap);
   std::fprintf(out, "Sequence length: %ld</p>", static_cast<long>(length));
 }
 

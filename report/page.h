@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "align/sequence.h"
+
 namespace rivulon {
 
 inline constexpr const char* kAuthors = "Rivulon contributors";
@@ -19,9 +21,8 @@ void write_provisional_page(std::FILE* out);
 // Writes the four head lines of the text report.
 void write_text_report_head(std::FILE* out);
 
-// Writes the alignment parameters (penalties as carried, i.e. negated) and the
+// Writes the alignment parameters (penalties as scored, i.e. <= 0) and the
 // sequence length.
-void write_parameter_lines(std::FILE* out, int32_t match, int32_t mismatch, int32_t gap,
-                           int32_t terminal_gap, int64_t length);
+void write_parameter_lines(std::FILE* out, const Scoring& scoring, int64_t length);
 
 }  // namespace rivulon

@@ -1,8 +1,11 @@
 #include "report/report_writer.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <vector>
+
+#include "align/copy_alignment.h"
 
 #include "align/pattern_alignment.h"
 #include "report/coding_regions.h"
@@ -16,9 +19,6 @@ namespace {
 
 constexpr int32_t kFullTraceBelow = 20;  // the drawings trace fully below L = 20
 constexpr int kMoveListFactorCopies = 2;
-
-const char* const kInputWriteError = "\nerror in openning input file for write";
-const char* const kOutputWriteError = "\nerror in openning output file for write";
 
 // Blanks after a value v in the text report: the smallest whole number not
 // below 10 - log10(v), none when that is not positive.
@@ -35,27 +35,17 @@ void write_filler(std::FILE* out, double v) {
 // The base at `index`, '?' at or beyond the end of the sequence.
 char base_at(const char* s, int64_t n, int64_t index) { return index < n ? s[index] : '?'; }
 
-// Reads the coding-region file name for definitions 2 and 3: one word from
-// standard input; at the end of input the command-line name stays.
-std::string read_file_name(const std::string& fallback) {
-  char word[4096];
-  if (std::scanf("%4095s", word) == 1) return word;
-  return fallback;
-}
-
-// One output page with the message printed when it cannot be written.
+// One output page; a page that cannot be created or put in place is noted in `failures`.
 struct ReportOutput {
   OutputFile file;
-  const char* failure = nullptr;
+  Page page = Page::kReport;
 
-  // Opens the page; prints the failure message when it cannot be created.
-  void open(const std::string& name, const char* message) {
-    failure = message;
-    if (!file.open(name)) std::fputs(message, stdout);
+  void open(const std::string& name, Page kind, PageFailures& failures) {
+    page = kind;
+    if (!file.open(name)) failures.push_back(kind);
   }
-  // Puts the finished page in place; prints the failure message when that fails.
-  void finish() {
-    if (file.stream() != nullptr && !file.commit()) std::fputs(failure, stdout);
+  void finish(PageFailures& failures) {
+    if (file.stream() != nullptr && !file.commit()) failures.push_back(page);
   }
 };
 
@@ -63,6 +53,7 @@ struct ReportOutput {
 struct ReportFiles {
   ReportOutput page_out, alignments_out, text_out;
   std::string link_target;  // rows link into this page
+  PageFailures failures;
 
   // The open streams; nullptr for a page not asked for or not created.
   std::FILE* page() const { return page_out.file.stream(); }
@@ -70,33 +61,32 @@ struct ReportFiles {
   std::FILE* text() const { return text_out.file.stream(); }
 };
 
-void open_report_files(ReportFiles& files, int definition, const std::string& sequence_file,
-                       int text_report, int alignments, int32_t match, int32_t mismatch,
-                       int32_t gap, int32_t terminal_gap, int64_t n) {
-  const std::string page_name = report_page_name(sequence_file);
+void open_report_files(ReportFiles& files, const ReportRequest& request, const Scoring& scoring,
+                       int64_t n) {
+  const std::string page_name = report_page_name(request.sequence_file);
   files.link_target = page_name;
-  files.page_out.open(page_name, definition == 2 ? kOutputWriteError : kInputWriteError);
-  if (alignments) {
-    files.link_target = alignments_page_name(sequence_file);
-    files.alignments_out.open(files.link_target, kInputWriteError);
+  files.page_out.open(page_name, Page::kReport, files.failures);
+  if (request.alignments) {
+    files.link_target = alignments_page_name(request.sequence_file);
+    files.alignments_out.open(files.link_target, Page::kAlignments, files.failures);
     if (files.alignments() != nullptr) {
       write_page_head(files.alignments());
-      write_parameter_lines(files.alignments(), match, mismatch, gap, terminal_gap, n);
+      write_parameter_lines(files.alignments(), scoring, n);
     }
   }
-  const std::string text_name = text_report_name(sequence_file);
-  if (text_report) {
-    files.text_out.open(text_name, kInputWriteError);
+  const std::string text_name = text_report_name(request.sequence_file);
+  if (request.text_report) {
+    files.text_out.open(text_name, Page::kText, files.failures);
     if (files.text() != nullptr) write_text_report_head(files.text());
   }
   if (files.page() != nullptr) {
     write_page_head(files.page());
-    if (text_report) {
+    if (request.text_report) {
       std::fprintf(files.page(), "<p><b>Please click for a <a href=\"%s\">text report</a>.</b></p>",
                    text_name.c_str());
       std::fputs("<p>&nbsp;</p>", files.page());
     }
-    write_parameter_lines(files.page(), match, mismatch, gap, terminal_gap, n);
+    write_parameter_lines(files.page(), scoring, n);
   }
 }
 
@@ -132,49 +122,66 @@ void write_table_header(const ReportFiles& files, bool coding, int definition) {
   }
 }
 
-// One table row. `units` and `score` are already formatted by the caller.
-void write_table_row(std::FILE* out, bool coding, const std::string& link_target, long row,
-                     long position, int32_t L, const char* units, const char* score,
-                     const char* coding_name) {
+// The cells of one row of the repeat table and of the text report.
+struct TableRow {
+  int64_t row;                 // 1-based row number, the anchor in the alignments page
+  int64_t position;            // the repeat's start
+  int32_t motif_length;
+  const char* units;        // formatted
+  double units_value;       // sets the text report's filler after the units
+  const char* score;        // formatted
+  const char* coding_name;  // the coding region, when the report has that column
+};
+
+void write_table_row(std::FILE* out, bool coding, const std::string& link_target, const TableRow& r) {
   if (out == nullptr) return;
   std::fputs("<tr>", out);
   if (coding) {
-    std::fprintf(out, "<td width=\"147\" align=\"center\" height=\"19\"><a href=\"%s#%ld\">%ld</a></td>", link_target.c_str(), row, position);
-    std::fprintf(out, "<td width=\"100\" align=\"center\" height=\"19\">%d</td>", L);
-    std::fprintf(out, "<td width=\"96\" align=\"center\" height=\"19\">%s</td>", units);
-    std::fprintf(out, "<td width=\"87\" align=\"center\" height=\"19\">%s</td>", score);
-    std::fprintf(out, "<td width=\"215\" align=\"center\" height=\"19\">%s</td>", coding_name);
+    std::fprintf(out, "<td width=\"147\" align=\"center\" height=\"19\"><a href=\"%s#%ld\">%ld</a></td>", link_target.c_str(), r.row, r.position);
+    std::fprintf(out, "<td width=\"100\" align=\"center\" height=\"19\">%d</td>", r.motif_length);
+    std::fprintf(out, "<td width=\"96\" align=\"center\" height=\"19\">%s</td>", r.units);
+    std::fprintf(out, "<td width=\"87\" align=\"center\" height=\"19\">%s</td>", r.score);
+    std::fprintf(out, "<td width=\"215\" align=\"center\" height=\"19\">%s</td>", r.coding_name);
   } else {
-    std::fprintf(out, "<td width=\"130\" align=\"center\" height=\"19\"><a href=\"%s#%ld\">%ld</a></td>", link_target.c_str(), row, position);
-    std::fprintf(out, "<td width=\"95\" align=\"center\" height=\"19\">%d</td>", L);
-    std::fprintf(out, "<td width=\"95\" align=\"center\" height=\"19\">%s</td>", units);
-    std::fprintf(out, "<td width=\"80\" align=\"center\" height=\"19\">%s</td>", score);
+    std::fprintf(out, "<td width=\"130\" align=\"center\" height=\"19\"><a href=\"%s#%ld\">%ld</a></td>", link_target.c_str(), r.row, r.position);
+    std::fprintf(out, "<td width=\"95\" align=\"center\" height=\"19\">%d</td>", r.motif_length);
+    std::fprintf(out, "<td width=\"95\" align=\"center\" height=\"19\">%s</td>", r.units);
+    std::fprintf(out, "<td width=\"80\" align=\"center\" height=\"19\">%s</td>", r.score);
   }
   std::fputs("</tr>", out);
 }
 
-// One text report line; `units_value` sets the filler after the units.
-void write_text_row(std::FILE* out, bool coding, long position, int32_t L, const char* units,
-                    double units_value, const char* score, const char* coding_name) {
+void write_text_row(std::FILE* out, bool coding, const TableRow& r) {
   if (out == nullptr) return;
-  std::fprintf(out, "  %ld ", position);
-  write_filler(out, static_cast<double>(position + 1));
-  std::fprintf(out, "  %ld ", static_cast<long>(L));
-  write_filler(out, L);
-  std::fprintf(out, "  %s ", units);
-  write_filler(out, units_value);
+  std::fprintf(out, "  %ld ", r.position);
+  write_filler(out, static_cast<double>(r.position + 1));
+  std::fprintf(out, "  %ld ", static_cast<long>(r.motif_length));
+  write_filler(out, r.motif_length);
+  std::fprintf(out, "  %s ", r.units);
+  write_filler(out, r.units_value);
   if (coding) {
-    std::fprintf(out, "    %s     %s\r\n", score, coding_name);
+    std::fprintf(out, "    %s     %s\r\n", r.score, r.coding_name);
   } else {
-    std::fprintf(out, "    %s\r\n", score);
+    std::fprintf(out, "    %s\r\n", r.score);
   }
 }
 
+// What every alignment block of one report shares.
+struct Drawing {
+  std::FILE* out;
+  bool coding;
+  SequenceView seq;
+  const Scoring& scoring;
+};
+
 // Alignment block of a definition 1 or 2 repeat: every adjacent copy pair.
-void write_alignment_block(std::FILE* out, int definition, bool coding, const char* s, int32_t n,
-                      long row, long i, const RepeatRecord& rec, AlignmentMatrix& matrix,
-                      int32_t gap, int32_t terminal_gap, int32_t mismatch, int32_t match,
-                      std::vector<int32_t>& moves) {
+void write_alignment_block(const Drawing& d, int definition, int64_t row, int64_t i,
+                           const RepeatRecord& rec, AlignmentMatrix& matrix,
+                           std::vector<int32_t>& moves) {
+  std::FILE* out = d.out;
+  const bool coding = d.coding;
+  const char* s = d.seq.bases;
+  const int32_t n = d.seq.n;
   const int32_t L = rec.motif_length;
   std::fprintf(out,
                coding ? "<p align=\"left\"><a name=\"%ld\"></a>&nbsp;&nbsp;<font color=\"#FFFF00\">Position:</font> %ld &nbsp;&nbsp; <font color=\"#FFFF00\">Motif length:</font> %d &nbsp;&nbsp;  <font color=\"#FFFF00\">Number of units:</font> %d &nbsp;&nbsp; <font color=\"#FFFF00\">Similarity level:</font> %.2f</p>"
@@ -184,11 +191,10 @@ void write_alignment_block(std::FILE* out, int definition, bool coding, const ch
     const int64_t first = i + int64_t{L} * m, second = first + L;
     int32_t count;
     if (L < kFullTraceBelow) {
-      count = trace_copies(s, n, first - 1, L, 1, matrix, gap, terminal_gap, mismatch, match,
-                           moves.data());
+      count = trace_copies(d.seq, first - 1, L, 1, d.scoring, matrix, moves.data());
     } else {
-      count = trace_copies_banded(s, n, first - 1, L, 1, matrix, copy_band_half_width(L), gap,
-                                  terminal_gap, mismatch, match, moves.data());
+      count = trace_copies_banded(d.seq, first - 1, L, 1, copy_band_half_width(L), d.scoring,
+                                  matrix, moves.data());
     }
     if (definition == 1) {
       std::fputs("<table border=\"0\" cellspacing=\"0\" width=\"1%\" id=\"AutoNumber1\" style=\"float: left\" cellpadding=\"0\">", out);
@@ -228,14 +234,14 @@ void write_alignment_block(std::FILE* out, int definition, bool coding, const ch
 
 // The pattern row of one drawn line: entries from `first` downwards until
 // `columns` pattern columns are written, starting at phase f.
-void write_pattern_row(std::FILE* out, const char* s, int32_t n, const std::vector<int32_t>& moves,
+void write_pattern_row(std::FILE* out, SequenceView seq, const std::vector<int32_t>& moves,
                        int64_t first, int32_t columns, int64_t pattern_start, int32_t L, int32_t f) {
   int32_t j = 0;
   for (int64_t e = first; j < columns && e >= 0; --e) {
     if (moves[static_cast<size_t>(e)] == kMoveUp) {
       std::fputc('-', out);
     } else {
-      std::fputc(base_at(s, n, pattern_start + (j + f) % L), out);
+      std::fputc(base_at(seq.bases, seq.n, pattern_start + (j + f) % L), out);
       ++j;
     }
   }
@@ -243,17 +249,19 @@ void write_pattern_row(std::FILE* out, const char* s, int32_t n, const std::vect
 
 // Alignment block of a definition 3 repeat: the repeat against its pattern,
 // one line pair per pass through the pattern.
-void write_alignment_block(std::FILE* out, const char* s, int32_t n, long row, long i,
-                         const PatternRepeatRecord& rec, PatternWorkspace& ws, int32_t gap,
-                         int32_t terminal_gap, int32_t mismatch, int32_t match, double t,
-                         std::vector<int32_t>& moves) {
+void write_alignment_block(const Drawing& d, double min_score, int64_t row, int64_t i,
+                           const PatternRepeatRecord& rec, PatternWorkspace& ws,
+                           std::vector<int32_t>& moves) {
+  std::FILE* out = d.out;
+  const char* s = d.seq.bases;
+  const int32_t n = d.seq.n;
   const int32_t L = rec.motif_length;
   std::fprintf(out, "<p align=\"left\"><a name=\"%ld\"></a>&nbsp;&nbsp;<font color=\"#FFFF00\">Position:</font> %ld &nbsp;&nbsp; <font color=\"#FFFF00\">Motif length:</font> %d &nbsp;&nbsp;  <font color=\"#FFFF00\">Number of units:</font> %.1f &nbsp;&nbsp; <font color=\"#FFFF00\">Score:</font> %.0f</p>",
                row, i, L, rec.units, rec.score);
   const int32_t H = static_cast<int32_t>(L * rec.units);
-  int32_t f = 0;
-  const int32_t count = align_to_pattern(s, n, i - 1, int64_t{rec.pattern_start} - 1, H, L, ws,
-                                         gap, terminal_gap, mismatch, match, t, moves, f);
+  const PatternRegion region{i - 1, int64_t{rec.pattern_start} - 1, H, L};
+  const int32_t f = align_to_pattern(d.seq, region, d.scoring, min_score, ws, moves);
+  const int32_t count = static_cast<int32_t>(moves.size());
   const char* const kLineStart = "<p align=\"left\"><font face=\"Courier New\">&nbsp;&nbsp;&nbsp;%ld<br>&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;";
   const char* const kRowBreak = "<br>&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;";
   std::fprintf(out, kLineStart, i);
@@ -262,7 +270,7 @@ void write_alignment_block(std::FILE* out, const char* s, int32_t n, long row, l
   for (int64_t e = int64_t{count} - 1; e >= 0; --e) {
     if (t_cols == L) {
       std::fputs(kRowBreak, out);
-      write_pattern_row(out, s, n, moves, e + t_cols + u_ups, L, rec.pattern_start, L, f);
+      write_pattern_row(out, d.seq, moves, e + t_cols + u_ups, L, rec.pattern_start, L, f);
       std::fputs("</font></p><p align=\"left\">&nbsp;</p>", out);
       t_cols = 0;
       u_ups = 0;
@@ -283,7 +291,7 @@ void write_alignment_block(std::FILE* out, const char* s, int32_t n, long row, l
     }
   }
   std::fputs(kRowBreak, out);
-  if (t_cols > 0) write_pattern_row(out, s, n, moves, -1 + t_cols + u_ups, t_cols, rec.pattern_start, L, f);
+  if (t_cols > 0) write_pattern_row(out, d.seq, moves, -1 + t_cols + u_ups, t_cols, rec.pattern_start, L, f);
   std::fputs("<p align=\"left\">&nbsp;</p>", out);
 }
 
@@ -302,7 +310,7 @@ void format_cells(const PatternRepeatRecord& rec, char (&units)[64], char (&scor
 template <typename Record, typename Block>
 void write_repeat_table(ReportFiles& files, bool coding, const RecordArena<Record>& records,
                         int32_t n, Block write_block) {
-  long row = 0;
+  int64_t row = 0;
   char units[64], score[64];
   for (int32_t i = 0; i < n; ++i) {
     for (uint32_t x = static_cast<uint32_t>(i);; x = records.at(x).next) {
@@ -310,10 +318,10 @@ void write_repeat_table(ReportFiles& files, bool coding, const RecordArena<Recor
       if (rec.listed == 1) {
         ++row;
         format_cells(rec, units, score);
-        write_table_row(files.page(), coding, files.link_target, row, i, rec.motif_length, units,
-                        score, rec.coding_name);
-        write_text_row(files.text(), coding, i, rec.motif_length, units, static_cast<double>(rec.units),
-                       score, rec.coding_name);
+        const TableRow cells{row, i, rec.motif_length, units, static_cast<double>(rec.units),
+                             score, rec.coding_name};
+        write_table_row(files.page(), coding, files.link_target, cells);
+        write_text_row(files.text(), coding, cells);
         if (files.alignments() != nullptr) write_block(row, i, rec);
       }
       if (rec.next == kNoRecord) break;
@@ -322,56 +330,58 @@ void write_repeat_table(ReportFiles& files, bool coding, const RecordArena<Recor
 }
 
 void close_report_files(ReportFiles& files) {
-  files.page_out.finish();
-  files.alignments_out.finish();
-  files.text_out.finish();
+  files.page_out.finish(files.failures);
+  files.alignments_out.finish(files.failures);
+  files.text_out.finish(files.failures);
+}
+
+// The longest motif among the listed records: what the drawings need room for.
+template <typename Record>
+int32_t longest_listed_motif(const RecordArena<Record>& records) {
+  int32_t longest = 1;
+  for (int32_t i = 0; i < records.n; ++i) {
+    for (uint32_t x = static_cast<uint32_t>(i);; x = records.at(x).next) {
+      const Record& rec = records.at(x);
+      if (rec.listed == 1) longest = std::max(longest, rec.motif_length);
+      if (rec.next == kNoRecord) break;
+    }
+  }
+  return longest;
 }
 
 }  // namespace
 
-void write_report(int definition, const char* s, int32_t n, RecordTable& records, int32_t M,
-                  const std::optional<std::string>& coding_file, const std::string& sequence_file,
-                  int text_report, int alignments, AlignmentMatrix& matrix, int32_t gap,
-                  int32_t terminal_gap, int32_t mismatch, int32_t match, double /*t*/) {
-  const bool coding = coding_file.has_value();
-  if (coding) {
-    std::string name = definition == 2 ? read_file_name(*coding_file) : *coding_file;
-    CodingRegionTable regions = read_coding_regions(name, stdin);
-    annotate_coding_regions(regions, records, n);
-  }
+PageFailures write_report(const ReportRequest& request, int definition, SequenceView seq,
+                          const Scoring& scoring, const RecordTable& records) {
   ReportFiles files;
-  open_report_files(files, definition, sequence_file, text_report, alignments, match, mismatch, gap,
-                    terminal_gap, n);
-  std::vector<int32_t> moves(static_cast<size_t>(kMoveListFactorCopies) * static_cast<size_t>(M > 0 ? M : 1), 0);
-  write_table_header(files, coding, definition);
-  write_repeat_table(files, coding, records, n, [&](long row, long i, const RepeatRecord& rec) {
-    write_alignment_block(files.alignments(), definition, coding, s, n, row, i, rec, matrix, gap,
-                          terminal_gap, mismatch, match, moves);
-  });
+  open_report_files(files, request, scoring, seq.n);
+  write_table_header(files, request.coding_regions, definition);
+  const int32_t longest = files.alignments() != nullptr ? longest_listed_motif(records) : 1;
+  AlignmentMatrix matrix(longest);
+  std::vector<int32_t> moves(static_cast<size_t>(kMoveListFactorCopies) * static_cast<size_t>(longest), 0);
+  const Drawing drawing{files.alignments(), request.coding_regions, seq, scoring};
+  write_repeat_table(files, request.coding_regions, records, seq.n,
+                     [&](int64_t row, int64_t i, const RepeatRecord& rec) {
+                       write_alignment_block(drawing, definition, row, i, rec, matrix, moves);
+                     });
   close_report_files(files);
+  return files.failures;
 }
 
-void write_report(const char* s, int32_t n, PatternRepeatTable& records, int32_t /*M*/,
-                  const std::optional<std::string>& coding_file, const std::string& sequence_file,
-                  int text_report, int alignments, PatternWorkspace& workspace, int32_t gap,
-                  int32_t terminal_gap, int32_t mismatch, int32_t match, double t) {
-  const bool coding = coding_file.has_value();
-  if (coding) {
-    std::fputs("\nFile name: ", stdout);
-    std::fflush(stdout);
-    CodingRegionTable regions = read_coding_regions(read_file_name(*coding_file), stdin);
-    annotate_coding_regions(regions, records, n);
-  }
+PageFailures write_report(const ReportRequest& request, SequenceView seq, const Scoring& scoring,
+                          double min_score, const PatternRepeatTable& records) {
   ReportFiles files;
-  open_report_files(files, 3, sequence_file, text_report, alignments, match, mismatch, gap,
-                    terminal_gap, n);
+  open_report_files(files, request, scoring, seq.n);
+  write_table_header(files, request.coding_regions, 3);
+  PatternWorkspace workspace(files.alignments() != nullptr ? longest_listed_motif(records) : 1);
   std::vector<int32_t> moves;  // grows to the longest traceback drawn
-  write_table_header(files, coding, 3);
-  write_repeat_table(files, coding, records, n, [&](long row, long i, const PatternRepeatRecord& rec) {
-    write_alignment_block(files.alignments(), s, n, row, i, rec, workspace, gap, terminal_gap,
-                          mismatch, match, t, moves);
-  });
+  const Drawing drawing{files.alignments(), request.coding_regions, seq, scoring};
+  write_repeat_table(files, request.coding_regions, records, seq.n,
+                     [&](int64_t row, int64_t i, const PatternRepeatRecord& rec) {
+                       write_alignment_block(drawing, min_score, row, i, rec, workspace, moves);
+                     });
   close_report_files(files);
+  return files.failures;
 }
 
 }  // namespace rivulon

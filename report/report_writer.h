@@ -1,33 +1,38 @@
 // The report writers: the report page (replacing the provisional page), and
 // as asked the alignments page and the text report, written in one pass over
-// the positions.
+// the positions. They write only the pages they create; what went wrong is
+// handed back to the caller to tell the user.
 #pragma once
 #include <cstdint>
-#include <optional>
 #include <string>
+#include <vector>
 
-#include "align/copy_alignment.h"
+#include "align/sequence.h"
 #include "detect/records.h"
 
 namespace rivulon {
 
-class PatternWorkspace;
+// What a report holds besides its records.
+struct ReportRequest {
+  std::string sequence_file;    // the pages are named after its base name
+  bool alignments = false;      // write the alignments page
+  bool text_report = false;     // write the text report
+  bool coding_regions = false;  // the records carry coding-region names: add their column
+};
 
-// Report of definition 1 or 2 (`definition`). `coding_file` is the coding-region
-// file named on the command line; definition 2 first reads a replacement name
-// from standard input. The Alignment matrix must hold motif length M.
-// Penalties negated; `t` is unused by these definitions.
-void write_report(int definition, const char* s, int32_t n, RecordTable& records, int32_t M,
-                  const std::optional<std::string>& coding_file, const std::string& sequence_file,
-                  int text_report, int alignments, AlignmentMatrix& matrix, int32_t gap,
-                  int32_t terminal_gap, int32_t mismatch, int32_t match, double t);
+enum class Page { kReport, kAlignments, kText };
 
-// Report of definition 3: prints "\nFile name: " and reads the coding-region
-// file name from standard input when a coding-region file is named; draws
-// each repeat against its pattern with minimum score `t`.
-void write_report(const char* s, int32_t n, PatternRepeatTable& records, int32_t M,
-                  const std::optional<std::string>& coding_file, const std::string& sequence_file,
-                  int text_report, int alignments, PatternWorkspace& workspace, int32_t gap,
-                  int32_t terminal_gap, int32_t mismatch, int32_t match, double t);
+// The pages that could not be created or put in place, in the order that happened.
+using PageFailures = std::vector<Page>;
+
+// Report of definition 1 or 2 (`definition`: the alignments page labels the
+// copies of a pair differently).
+PageFailures write_report(const ReportRequest& request, int definition, SequenceView seq,
+                          const Scoring& scoring, const RecordTable& records);
+
+// Report of definition 3; each repeat is drawn against its pattern with the
+// run's minimum score.
+PageFailures write_report(const ReportRequest& request, SequenceView seq, const Scoring& scoring,
+                          double min_score, const PatternRepeatTable& records);
 
 }  // namespace rivulon

@@ -2,18 +2,11 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
-
-#include "driver/fatal.h"
 
 namespace rivulon {
 
 namespace {
 
-constexpr int32_t kWindowCap = 20;              // definitions 1 and 2
-constexpr int32_t kFrozenWindow = 33;           // definition 3
-constexpr double kFreezeLimit = 33.333333333333336;
-constexpr double kPatternTarget = 0.7;          // definition 3's level per position
 constexpr double kLevelCap = 0.05;
 constexpr double kLevelFloor = 5.0000000000000004e-08;
 
@@ -29,9 +22,9 @@ int32_t largest_short_count(int32_t length, int32_t match, int32_t penalty, doub
   return m;
 }
 
-// Window match floor of definition 3: the largest k below w with k < 0.7 w.
-int32_t count_rule_floor(int32_t w) {
-  double limit = 0.7 * w;
+// Window match floor at a fixed level: the largest k below w with k < level * w.
+int32_t level_floor(int32_t w, double level) {
+  double limit = level * w;
   if (w < limit) return w;
   int32_t k = w;
   do {
@@ -51,15 +44,6 @@ float window_hit_probability(int32_t w, int32_t k0, double p) {
   return sum;
 }
 
-[[noreturn]] void no_quota(int32_t L, int32_t w) {
-  std::fprintf(stderr,
-               "rivulon: motif length %d cannot be screened (window length %d, no good-window "
-               "quota exists); the gap penalty is too small against the match score and the "
-               "threshold\n",
-               L, w);
-  fatal(kExitNoQuota);
-}
-
 }  // namespace
 
 double binomial_coefficient(int32_t k, int32_t n) {
@@ -71,29 +55,30 @@ double binomial_coefficient(int32_t k, int32_t n) {
   return value;
 }
 
-WindowChoice choose_window(int32_t L, int32_t match, int32_t mismatch, int32_t gap, double t,
-                           double p, int definition) {
+WindowChoice choose_window(int32_t L, const Scoring& scoring, double t, double p,
+                           const ScreeningRule& rule) {
   WindowChoice choice;
-  const bool pattern = (definition == 3);
-  const double per_position = pattern ? kPatternTarget : t;
-  int32_t m1 = largest_short_count(L, match, gap, L * per_position);
+  const bool fixed = rule.fixed_level > 0;
+  const double per_position = fixed ? rule.fixed_level : t;
+  int32_t m1 = largest_short_count(L, scoring.match, scoring.gap, L * per_position);
   int32_t half = static_cast<int32_t>(std::ceil(L * 0.5));
   int32_t w = std::min(m1, half);
-  if (pattern) {
-    if (w >= kFreezeLimit) {
-      w = kFrozenWindow;
+  if (rule.freeze_at > 0) {
+    if (w >= rule.freeze_at) {
+      w = rule.frozen_window;
       choice.frozen = true;
     }
   } else {
-    w = std::min(w, kWindowCap);
+    w = std::min(w, rule.window_cap);
   }
-  if (w < 2) {  // no quota exists; window_quota ends the run
+  if (w < 2) {  // no quota exists; window_quota says so
     choice.w = w;
     choice.k0 = w;
     return choice;
   }
   for (;;) {
-    int32_t k0 = pattern ? count_rule_floor(w) : largest_short_count(w, match, mismatch, w * t);
+    int32_t k0 = fixed ? level_floor(w, rule.fixed_level)
+                       : largest_short_count(w, scoring.match, scoring.mismatch, w * t);
     float hit = window_hit_probability(w, k0, p);
     choice.w = w;
     choice.k0 = k0;
@@ -105,9 +90,9 @@ WindowChoice choose_window(int32_t L, int32_t match, int32_t mismatch, int32_t g
   return choice;
 }
 
-int32_t bad_run_allowance(int32_t L, int32_t w, int definition) {
-  int32_t c = (definition == 1) ? 3 : 5;
-  return static_cast<int32_t>(static_cast<double>(c * w) * std::log(static_cast<double>(L)));
+int32_t bad_run_allowance(int32_t L, int32_t w, const ScreeningRule& rule) {
+  return static_cast<int32_t>(static_cast<double>(rule.bad_run_factor * w) *
+                              std::log(static_cast<double>(L)));
 }
 
 SignificanceTables::SignificanceTables(int32_t max_motif)
@@ -116,11 +101,12 @@ SignificanceTables::SignificanceTables(int32_t max_motif)
       table_b(static_cast<size_t>(max_motif + 1) * static_cast<size_t>(max_motif), 0.0),
       distribution(static_cast<size_t>(max_motif), 0.0) {}
 
-int32_t window_quota(int32_t L, int32_t w, int32_t k0, SignificanceTables& tables, double p) {
-  if (w < 2) no_quota(L, w);
+std::optional<int32_t> window_quota(int32_t L, int32_t w, int32_t k0, SignificanceTables& tables,
+                                    double p) {
+  if (w < 2) return std::nullopt;
   const int32_t n = L - w + 1;
   const int32_t cols = tables.columns;
-  if (n + 1 > cols || 2 * w > cols + 1) no_quota(L, w);  // cannot happen for L <= M
+  if (n + 1 > cols || 2 * w > cols + 1) return std::nullopt;  // cannot happen for L <= M
   std::fill(tables.distribution.begin(), tables.distribution.begin() + (n + 1), 0.0);
 
   int32_t steps;
@@ -198,9 +184,9 @@ int32_t window_quota(int32_t L, int32_t w, int32_t k0, SignificanceTables& table
   return pick_quota(L, w, tables.distribution.data());
 }
 
-int32_t pick_quota(int32_t L, int32_t w, const double* distribution) {
+std::optional<int32_t> pick_quota(int32_t L, int32_t w, const double* distribution) {
   const int32_t n = L - w + 1;
-  if (n < 0) no_quota(L, w);
+  if (n < 0) return std::nullopt;
   double d = std::pow(0.6, n);
   if (d >= kLevelCap) {
     d = kLevelCap;
@@ -213,19 +199,20 @@ int32_t pick_quota(int32_t L, int32_t w, const double* distribution) {
     total += distribution[c];
     if (total / scale > d) return c == n ? n : c + 1;
   }
-  no_quota(L, w);
+  return std::nullopt;
 }
 
-WindowParameters WindowSchedule::at(int32_t L) {
-  if (L <= 3) return {L, L, 1, bad_run_allowance(L, L, definition_)};
+std::optional<WindowParameters> WindowSchedule::at(int32_t L) {
+  if (L <= 3) return WindowParameters{L, L, 1, bad_run_allowance(L, L, rule_)};
   if (!frozen_) {
-    WindowChoice choice = choose_window(L, match_, mismatch_, gap_, t_, p_, definition_);
+    WindowChoice choice = choose_window(L, scoring_, t_, p_, rule_);
     w_ = choice.w;
     k0_ = choice.k0;
     frozen_ = choice.frozen;
   }
-  int32_t quota = window_quota(L, w_, k0_, tables_, p_);
-  return {w_, k0_, quota, bad_run_allowance(L, w_, definition_)};
+  const std::optional<int32_t> quota = window_quota(L, w_, k0_, tables_, p_);
+  if (!quota) return std::nullopt;
+  return WindowParameters{w_, k0_, *quota, bad_run_allowance(L, w_, rule_)};
 }
 
 }  // namespace rivulon

@@ -4,7 +4,10 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <vector>
+
+#include "align/sequence.h"
 
 namespace rivulon {
 
@@ -12,22 +15,34 @@ namespace rivulon {
 // (n - k + b) / b (quotient formed first). 1.0 for k <= 0; 0 for 0 <= n < k.
 double binomial_coefficient(int32_t k, int32_t n);
 
+// How one definition screens: the rule its detector hands to the model.
+struct ScreeningRule {
+  // Level per position that sets the window (the target score of a copy is L
+  // times this level) and, when positive, also the window match floor: the
+  // largest count below w that stays under level * w. Zero: both follow the
+  // run's similarity threshold instead.
+  double fixed_level;
+  int32_t window_cap;         // longest window (when freeze_at is 0)
+  double freeze_at;           // when positive: a window this long or longer ...
+  int32_t frozen_window;      // ... becomes this one and stays for every longer motif
+  int32_t bad_run_factor;     // c of the bad-run allowance trunc(c * w * ln L)
+};
+
 struct WindowChoice {
   int32_t w = 0;        // window length; below 2 means no quota exists
   int32_t k0 = 0;       // a window is good with at least k0 matches
   float hit = 0.0f;     // window hit probability P of a random sequence
-  bool frozen = false;  // definition 3 only: the window reached the cap of 33
+  bool frozen = false;  // the window reached the rule's freeze
 };
 
-// Window length and match floor for a motif length L >= 4 under `definition`
-// (1, 2 or 3). `mismatch` and `gap` are negated penalties, `t` the threshold
-// (unused by definition 3, whose target per position is 0.7), `p` the Match
-// probability. Pure function; definition 3's freeze is kept by the caller.
-WindowChoice choose_window(int32_t L, int32_t match, int32_t mismatch, int32_t gap, double t,
-                           double p, int definition);
+// Window length and match floor for a motif length L >= 4: `t` is the
+// similarity threshold (not read when the rule fixes the level), `p` the
+// Match probability. Pure function; the freeze is kept by the caller.
+WindowChoice choose_window(int32_t L, const Scoring& scoring, double t, double p,
+                           const ScreeningRule& rule);
 
-// trunc(c * w * ln L) with c = 3 for definition 1 and 5 for definitions 2 and 3.
-int32_t bad_run_allowance(int32_t L, int32_t w, int definition);
+// trunc(c * w * ln L) with the rule's factor c.
+int32_t bad_run_allowance(int32_t L, int32_t w, const ScreeningRule& rule);
 
 // Tables of the match-count distribution, allocated once per run for the
 // maximum motif length M and reused by every call of window_quota.
@@ -47,13 +62,13 @@ struct SignificanceTables {
 // smallest number of good windows among the L - w + 1 windows of one copy that
 // a random sequence reaches rarely enough. Calls within one detection come for
 // L = 4, 5, ... in order; a call with the previous call's w extends the
-// previous distribution by one window. Ends the run with status 5000 when
-// w < 2 or no quota exists.
-int32_t window_quota(int32_t L, int32_t w, int32_t k0, SignificanceTables& tables, double p);
+// previous distribution by one window. Nothing when w < 2 or no quota exists.
+std::optional<int32_t> window_quota(int32_t L, int32_t w, int32_t k0, SignificanceTables& tables,
+                                    double p);
 
-// Quota chosen from `distribution` (entries 0..L - w + 1, scaled by 2^w).
-// Ends the run with status 5000 when none qualifies.
-int32_t pick_quota(int32_t L, int32_t w, const double* distribution);
+// Quota chosen from `distribution` (entries 0..L - w + 1, scaled by 2^w);
+// nothing when none qualifies.
+std::optional<int32_t> pick_quota(int32_t L, int32_t w, const double* distribution);
 
 // The screening parameters of one motif length.
 struct WindowParameters {
@@ -64,21 +79,23 @@ struct WindowParameters {
 };
 
 // Hands out the window parameters of L = 1, 2, ..., M in increasing order for
-// one detection, keeping definition 3's frozen window from length to length.
+// one detection, keeping a frozen window from length to length.
 class WindowSchedule {
  public:
-  WindowSchedule(int definition, int32_t match, int32_t mismatch, int32_t gap, double t, double p,
+  WindowSchedule(const ScreeningRule& rule, const Scoring& scoring, double t, double p,
                  SignificanceTables& tables)
-      : definition_(definition), match_(match), mismatch_(mismatch), gap_(gap), t_(t), p_(p),
-        tables_(tables) {}
+      : rule_(rule), scoring_(scoring), t_(t), p_(p), tables_(tables) {}
 
   // L <= 3: w = k0 = L and quota 1 without consulting the model; otherwise
-  // choose_window (skipped once definition 3's window froze) and window_quota.
-  WindowParameters at(int32_t L);
+  // choose_window (skipped once the window froze) and window_quota. Nothing
+  // when no quota exists; window() then names the window that had none.
+  std::optional<WindowParameters> at(int32_t L);
+
+  int32_t window() const { return w_; }
 
  private:
-  int definition_;
-  int32_t match_, mismatch_, gap_;
+  ScreeningRule rule_;
+  Scoring scoring_;
   double t_, p_;
   SignificanceTables& tables_;
   bool frozen_ = false;

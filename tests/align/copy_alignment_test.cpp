@@ -11,24 +11,22 @@
 namespace rivulon {
 namespace {
 
-struct Params {
-  int32_t gap, terminal_gap, mismatch, match;
-};
+SequenceView view(const std::string& s) { return {s.data(), static_cast<int32_t>(s.size())}; }
 
 // Copies A and B side by side: s = A + B, base offset -1, distance 1.
-double similarity(const std::string& a, const std::string& b, Params p, int32_t& origin,
+double similarity(const std::string& a, const std::string& b, const Scoring& p, int32_t& origin,
                   AlignmentMatrix& m) {
-  std::string s = a + b;
-  return align_copies(s.data(), static_cast<int64_t>(s.size()), -1, static_cast<int32_t>(a.size()),
-                      1, origin, m, p.gap, p.terminal_gap, p.mismatch, p.match);
+  const std::string s = a + b;
+  const CopySimilarity result = align_copies(view(s), -1, static_cast<int32_t>(a.size()), 1, p, m);
+  origin = result.origin;
+  return result.similarity;
 }
 
-std::vector<int32_t> trace(const std::string& a, const std::string& b, Params p, AlignmentMatrix& m) {
-  std::string s = a + b;
+std::vector<int32_t> trace(const std::string& a, const std::string& b, const Scoring& p,
+                           AlignmentMatrix& m) {
+  const std::string s = a + b;
   std::vector<int32_t> moves(2 * a.size());
-  int32_t count = trace_copies(s.data(), static_cast<int64_t>(s.size()), -1,
-                               static_cast<int32_t>(a.size()), 1, m, p.gap, p.terminal_gap,
-                               p.mismatch, p.match, moves.data());
+  int32_t count = trace_copies(view(s), -1, static_cast<int32_t>(a.size()), 1, p, m, moves.data());
   moves.resize(static_cast<size_t>(count));
   return moves;
 }
@@ -36,41 +34,40 @@ std::vector<int32_t> trace(const std::string& a, const std::string& b, Params p,
 TEST(AlignCopies, IdenticalCopies) {
   AlignmentMatrix m(10);
   int32_t origin = -1;
-  EXPECT_EQ(similarity("ACGTTGCA", "ACGTTGCA", {-2, -2, -1, 3}, origin, m), 3.0);
+  EXPECT_EQ(similarity("ACGTTGCA", "ACGTTGCA", Scoring{3, -1, -2, -2}, origin, m), 3.0);
   EXPECT_EQ(origin, 0);
-  EXPECT_EQ(trace("ACGTTGCA", "ACGTTGCA", {-2, -2, -1, 3}, m), std::vector<int32_t>(8, 3));
+  EXPECT_EQ(trace("ACGTTGCA", "ACGTTGCA", Scoring{3, -1, -2, -2}, m), std::vector<int32_t>(8, 3));
 }
 
 TEST(AlignCopies, SingleBaseTieGoesHorizontal) {
   AlignmentMatrix m(4);
   int32_t origin = -1;
-  EXPECT_EQ(similarity("A", "G", {-1, -1, -3, 2}, origin, m), -2.0);
+  EXPECT_EQ(similarity("A", "G", Scoring{2, -3, -1, -1}, origin, m), -2.0);
   EXPECT_EQ(origin, 1);
-  EXPECT_EQ(trace("A", "G", {-1, -1, -3, 2}, m), (std::vector<int32_t>{2, 1}));
+  EXPECT_EQ(trace("A", "G", Scoring{2, -3, -1, -1}, m), (std::vector<int32_t>{2, 1}));
 }
 
 TEST(AlignCopies, ShiftedCopiesWithTerminalGap) {
   AlignmentMatrix m(4);
   int32_t origin = -1;
-  EXPECT_EQ(similarity("ACGT", "CGTA", {-2, 0, -1, 1}, origin, m), 0.25);
+  EXPECT_EQ(similarity("ACGT", "CGTA", Scoring{1, -1, -2, 0}, origin, m), 0.25);
   EXPECT_EQ(origin, 1);
-  EXPECT_EQ(trace("ACGT", "CGTA", {-2, 0, -1, 1}, m), (std::vector<int32_t>{1, 3, 3, 3, 2}));
-  EXPECT_EQ(similarity("ACGT", "CGTA", {-2, -2, -1, 1}, origin, m), -0.25);
+  EXPECT_EQ(trace("ACGT", "CGTA", Scoring{1, -1, -2, 0}, m), (std::vector<int32_t>{1, 3, 3, 3, 2}));
+  EXPECT_EQ(similarity("ACGT", "CGTA", Scoring{1, -1, -2, -2}, origin, m), -0.25);
 }
 
 TEST(AlignCopies, CaseMatters) {
   AlignmentMatrix m(4);
   int32_t origin = -1;
-  EXPECT_EQ(similarity("aCGT", "ACGT", {-2, -2, -1, 1}, origin, m), 0.5);
+  EXPECT_EQ(similarity("aCGT", "ACGT", Scoring{1, -1, -2, -2}, origin, m), 0.5);
 }
 
 TEST(AlignCopies, PositionsPastTheEndNeverMatch) {
   // Copy B lies entirely beyond the end: its bases match nothing, not even each other.
   AlignmentMatrix m(4);
-  int32_t origin = 0;
   const char s[] = "AAAA";
-  double sim = align_copies(s, 2, -1, 2, 1, origin, m, -5, -5, -1, 1);
-  EXPECT_EQ(sim, -1.0);
+  const CopySimilarity result = align_copies({s, 2}, -1, 2, 1, Scoring{1, -1, -5, -5}, m);
+  EXPECT_EQ(result.similarity, -1.0);
 }
 
 TEST(AlignCopies, MatchesTheReferenceOnRandomCopies) {
@@ -82,8 +79,11 @@ TEST(AlignCopies, MatchesTheReferenceOnRandomCopies) {
     std::string a, b;
     for (int i = 0; i < L; ++i) a += bases[rng() % 4];
     for (int i = 0; i < L; ++i) b += (rng() % 3) ? a[i] : bases[rng() % 4];
-    Params p{-static_cast<int32_t>(rng() % 8), -static_cast<int32_t>(rng() % 8),
-             -static_cast<int32_t>(rng() % 8), static_cast<int32_t>(rng() % 4)};
+    Scoring p;
+    p.gap = -static_cast<int32_t>(rng() % 8);
+    p.terminal_gap = -static_cast<int32_t>(rng() % 8);
+    p.mismatch = -static_cast<int32_t>(rng() % 8);
+    p.match = static_cast<int32_t>(rng() % 4);
     int32_t origin = -1;
     double sim = similarity(a, b, p, origin, m);
     const reference::ReferenceCell ref =
@@ -128,15 +128,15 @@ TEST(AlignCopiesBanded, EqualsFullWhenThePathStaysInTheBand) {
     std::string s = a + b;
     // Junk left from other calls must not matter.
     for (AlignCell& c : banded.cells) c = {static_cast<int32_t>(rng() % 50), static_cast<int32_t>(rng() % 7)};
-    Params p{-(1 + static_cast<int32_t>(rng() % 7)), -static_cast<int32_t>(rng() % 7),
-             -static_cast<int32_t>(rng() % 7), 1 + static_cast<int32_t>(rng() % 3)};
+    Scoring p;
+    p.gap = -(1 + static_cast<int32_t>(rng() % 7));
+    p.terminal_gap = -static_cast<int32_t>(rng() % 7);
+    p.mismatch = -static_cast<int32_t>(rng() % 7);
+    p.match = 1 + static_cast<int32_t>(rng() % 3);
     const int32_t h = copy_band_half_width(L);
-    int32_t o1 = -1, o2 = -1;
-    double f = align_copies(s.data(), static_cast<int64_t>(s.size()), -1, L, 1, o1, full, p.gap,
-                            p.terminal_gap, p.mismatch, p.match);
+    const CopySimilarity f = align_copies(view(s), -1, L, 1, p, full);
     std::vector<int32_t> moves(2 * L);
-    int32_t count = trace_copies(s.data(), static_cast<int64_t>(s.size()), -1, L, 1, full, p.gap,
-                                 p.terminal_gap, p.mismatch, p.match, moves.data());
+    int32_t count = trace_copies(view(s), -1, L, 1, p, full, moves.data());
     // Does the full path stay within the band?
     int j = L, k = L;
     bool inside = true;
@@ -146,15 +146,12 @@ TEST(AlignCopiesBanded, EqualsFullWhenThePathStaysInTheBand) {
       else if (moves[i] == kMoveLeft) --k;
       else --j, --k;
     }
-    if (!inside || o1 > h) continue;
-    double g = align_copies_banded(s.data(), static_cast<int64_t>(s.size()), -1, L, 1, o2, banded,
-                                   h, p.gap, p.terminal_gap, p.mismatch, p.match);
-    ASSERT_EQ(f, g);
-    ASSERT_EQ(o1, o2);
+    if (!inside || f.origin > h) continue;
+    const CopySimilarity g = align_copies_banded(view(s), -1, L, 1, h, p, banded);
+    ASSERT_EQ(f.similarity, g.similarity);
+    ASSERT_EQ(f.origin, g.origin);
     std::vector<int32_t> banded_moves(2 * L);
-    int32_t banded_count = trace_copies_banded(s.data(), static_cast<int64_t>(s.size()), -1, L, 1,
-                                               banded, h, p.gap, p.terminal_gap, p.mismatch,
-                                               p.match, banded_moves.data());
+    int32_t banded_count = trace_copies_banded(view(s), -1, L, 1, h, p, banded, banded_moves.data());
     ASSERT_EQ(banded_count, count);
     ASSERT_TRUE(std::equal(moves.begin(), moves.begin() + count, banded_moves.begin()));
     ++compared;
@@ -173,8 +170,7 @@ TEST(TraceCopiesBanded, GapPenaltyZeroNeverFollowsUnwrittenCells) {
     for (AlignCell& c : m.cells) c = {static_cast<int32_t>(rng() % 9) - 4, static_cast<int32_t>(rng() % 5)};
     const int32_t h = copy_band_half_width(L);
     std::vector<int32_t> moves(2 * L);
-    int32_t count = trace_copies_banded(s.data(), static_cast<int64_t>(s.size()), -1, L, 1, m, h,
-                                        0, 0, -3, 2, moves.data());
+    int32_t count = trace_copies_banded(view(s), -1, L, 1, h, Scoring{2, -3, 0, 0}, m, moves.data());
     ASSERT_GE(count, L);
     ASSERT_LE(count, 2 * L);
     int j = 0, k = 0;

@@ -15,12 +15,11 @@ using Measured = reference::PatternAlignmentResult;
 
 Measured forward(const std::string& stretch, const std::string& pattern, int32_t gap,
                  int32_t mismatch, int32_t match, double threshold, PatternWorkspace& ws) {
-  Measured m{0, -1, -7, -7, {}, 0};
-  m.score = score_against_pattern(m.length, stretch.data(), static_cast<int64_t>(stretch.size()),
-                                  -1, pattern.data(), static_cast<int32_t>(stretch.size()),
-                                  static_cast<int32_t>(pattern.size()), m.first, m.last, ws, gap, 0,
-                                  mismatch, match, threshold);
-  return m;
+  const PatternScore got = score_against_pattern(
+      {stretch.data(), static_cast<int32_t>(stretch.size())}, -1,
+      static_cast<int32_t>(stretch.size()), pattern.data(), static_cast<int32_t>(pattern.size()),
+      Scoring{match, mismatch, gap, 0}, threshold, ws);
+  return Measured{got.score, got.aligned_length, got.first_row, got.last_row, {}, 0};
 }
 
 std::string repeat(const std::string& unit, int times) {
@@ -53,13 +52,13 @@ TEST(ScoreAgainstPattern, BadPrefixDropped) {
   EXPECT_EQ(m.length, 24);
 }
 
-TEST(ScoreAgainstPattern, BelowThresholdLeavesRowsUntouched) {
+TEST(ScoreAgainstPattern, BelowThresholdGivesNoRows) {
   PatternWorkspace ws(10);
   Measured m = forward(repeat("AC", 5), "AC", -7, -7, 2, 30, ws);
   EXPECT_EQ(m.score, 20.0);
   EXPECT_EQ(m.length, 0);
-  EXPECT_EQ(m.first, -7);
-  EXPECT_EQ(m.last, -7);
+  EXPECT_EQ(m.first, 0);
+  EXPECT_EQ(m.last, 0);
 }
 
 TEST(ScoreAgainstPattern, LastOfEqualBestValuesWins) {
@@ -103,12 +102,10 @@ TEST(ScoreAgainstPattern, ForwardPassEqualsFullTraceback) {
     if (want.score >= threshold && !stretch.empty()) {
       std::string s = pattern + stretch;
       std::vector<int32_t> moves;
-      int32_t phase = -1;
       ws.block_rows = 1 + static_cast<int32_t>(rng() % 9);
-      int32_t count = align_to_pattern(s.data(), static_cast<int64_t>(s.size()), L - 1, -1,
-                                       static_cast<int32_t>(stretch.size()), L, ws, gap, 0,
-                                       mismatch, match, threshold, moves, phase);
-      ASSERT_EQ(count, static_cast<int32_t>(want.moves.size()));
+      const PatternRegion region{L - 1, -1, static_cast<int32_t>(stretch.size()), L};
+      const int32_t phase = align_to_pattern({s.data(), static_cast<int32_t>(s.size())}, region,
+                                             Scoring{match, mismatch, gap, 0}, threshold, ws, moves);
       ASSERT_EQ(moves, want.moves) << stretch << " / " << pattern << " blocks " << ws.block_rows;
       ASSERT_EQ(phase, want.phase);
     }
@@ -119,9 +116,9 @@ TEST(AlignToPattern, BelowMinimumGivesNoMoves) {
   PatternWorkspace ws(5);
   std::string s = "ACACAC";
   std::vector<int32_t> moves{9, 9};
-  int32_t phase = 42;
-  EXPECT_EQ(align_to_pattern(s.data(), 6, -1, -1, 6, 2, ws, -7, 0, -7, 2, 30, moves, phase), 0);
-  EXPECT_EQ(phase, 42);
+  const PatternRegion region{-1, -1, 6, 2};
+  EXPECT_EQ(align_to_pattern({s.data(), 6}, region, Scoring{2, -7, -7, 0}, 30, ws, moves), 0);
+  EXPECT_TRUE(moves.empty());
 }
 
 }  // namespace

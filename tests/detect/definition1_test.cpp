@@ -15,10 +15,13 @@ class Definition1Test : public ::testing::Test {
               int32_t allowance, double t, int32_t terminal_gap = -2) {
     s = seq;
     sim.assign(s.size(), 0.0f);
-    screen_copies(L, w, k0, quota, allowance, s.c_str(), n(), sim.data(), matrix, t, -2,
-                  terminal_gap, -1, 1, scratch);
+    screen_copies(input(t, terminal_gap), L, WindowParameters{w, k0, quota, allowance}, sim.data(),
+                  matrix, scratch);
   }
   int32_t n() const { return static_cast<int32_t>(s.size()); }
+  DetectionInput input(double t = 0.8, int32_t terminal_gap = -2) const {
+    return DetectionInput{{s.c_str(), n()}, Scoring{1, -1, -2, terminal_gap}, t, 60, 0.25};
+  }
   std::vector<int> marked() const {
     std::vector<int> at;
     for (size_t i = 0; i < sim.size(); ++i) if (sim[i] > 0) at.push_back(static_cast<int>(i));
@@ -35,7 +38,7 @@ TEST_F(Definition1Test, WorkedExampleScreensAndGroups) {
   screen("TTGACGACGACGACTT", 3, 3, 3, 1, 9, 0.8);
   EXPECT_EQ(marked(), (std::vector<int>{2, 5, 8}));
   EXPECT_EQ(sim[2], 1.0f);
-  group_copies(sim.data(), candidates, s.c_str(), n(), 3, matrix, -2, -2, -1, 1);
+  group_copies(input(), 3, sim.data(), candidates, matrix);
   ASSERT_EQ(candidates.size(), 1u);
   EXPECT_EQ(candidates[0].start, 2);
   EXPECT_EQ(candidates[0].units, 4);
@@ -73,7 +76,7 @@ TEST_F(Definition1Test, ShortRunDroppedInLongSequences) {
   sim.assign(100, 0.0f);
   for (int at : {10, 14, 18}) sim[at] = 1.0f;
   // scanEnd = 25 and 25 - 10 + 4 = 19 < 20: dropped, entries 10..25 zeroed.
-  group_copies(sim.data(), candidates, s.c_str(), n(), 4, matrix, -2, -2, -1, 1);
+  group_copies(input(), 4, sim.data(), candidates, matrix);
   EXPECT_TRUE(candidates.empty());
   EXPECT_TRUE(marked().empty());
 }
@@ -84,7 +87,7 @@ TEST_F(Definition1Test, EarlyFailureRemovedOnlyAbove100Bases) {
     sim.assign(s.size(), 0.0f);
     for (int at : {0, 4, 8, 12}) sim[at] = 1.0f;
     candidates.clear();
-    group_copies(sim.data(), candidates, s.c_str(), n(), 4, matrix, -2, -2, -1, 1);
+    group_copies(input(), 4, sim.data(), candidates, matrix);
     // The third copy (CCCC) fails against the first two at once.
     const bool kept = candidates.size() == 1 && candidates[0].start == 0 && candidates[0].units == 2;
     EXPECT_EQ(kept, length == 100) << length;
@@ -98,7 +101,7 @@ TEST_F(Definition1Test, ThreeIdenticalCopiesGrowToThreeUnits) {
   sim.assign(s.size(), 0.0f);
   sim[0] = 1.0f;
   sim[3] = 1.0f;
-  group_copies(sim.data(), candidates, s.c_str(), n(), 3, matrix, -2, -2, -1, 1);
+  group_copies(input(), 3, sim.data(), candidates, matrix);
   ASSERT_EQ(candidates.size(), 1u);
   EXPECT_EQ(candidates[0].units, 3);
   EXPECT_EQ(candidates[0].similarity, 1.0f);
@@ -110,7 +113,8 @@ TEST_F(Definition1Test, GrowthPastTheLastBaseNeverMatchesThere) {
   std::vector<char> exact = {'A', 'C', 'G', 'T', 'A', 'C', 'G', 'T', 'A', 'C', 'G', 'T', 'A', 'C', '\0'};
   sim.assign(14, 0.0f);
   for (int at : {0, 4, 8}) sim[at] = 1.0f;
-  group_copies(sim.data(), candidates, exact.data(), 14, 4, matrix, -2, -2, -1, 1);
+  const DetectionInput in{{exact.data(), 14}, Scoring{1, -1, -2, -2}, 0.8, 60, 0.25};
+  group_copies(in, 4, sim.data(), candidates, matrix);
   ASSERT_EQ(candidates.size(), 1u);
   EXPECT_EQ(candidates[0].start, 0);
   EXPECT_EQ(candidates[0].units, 3);  // the fourth copy "AC??" averages 0.5 < 0.65
@@ -124,8 +128,9 @@ TEST(ScoreNewCopy, FullAlignmentUpTo20AndBandedAbove) {
     std::string x(10, 'G'), y, z(10, 'T');
     for (int i = 0; i < L - 10; ++i) y += "AC"[i % 3 == 0];
     const std::string s = x + y + y + z;
-    const double sim = score_new_copy(s.c_str(), static_cast<int32_t>(s.size()), 0, 1, L, matrix,
-                                      -1, 0, -5, 2);
+    const DetectionInput in{{s.c_str(), static_cast<int32_t>(s.size())}, Scoring{2, -5, -1, 0}, 0.5,
+                            30, 0.25};
+    const double sim = score_new_copy(in, 0, 1, L, matrix);
     if (L == 20) {
       EXPECT_EQ(sim, 0.5);  // 2 * 10 - 10
     } else {
@@ -137,7 +142,8 @@ TEST(ScoreNewCopy, FullAlignmentUpTo20AndBandedAbove) {
 TEST(ScoreNewCopy, SumsAgainstEveryEarlierCopy) {
   AlignmentMatrix matrix(10);
   const std::string s = "ACGACGACGACG";
-  EXPECT_EQ(score_new_copy(s.c_str(), 12, 0, 3, 3, matrix, -2, -2, -1, 2), 6.0);
+  const DetectionInput in{{s.c_str(), 12}, Scoring{2, -1, -2, -2}, 0.8, 10, 0.25};
+  EXPECT_EQ(score_new_copy(in, 0, 3, 3, matrix), 6.0);
 }
 
 }  // namespace

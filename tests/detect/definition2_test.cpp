@@ -15,8 +15,8 @@ class Definition2Test : public ::testing::Test {
               int32_t terminal_gap = -2) {
     s = seq;
     marks.assign(s.size(), 0.5f);  // junk: every entry the scan passes must be cleared
-    screen_copies_avg(L, w, k0, 1, 16, s.c_str(), n(), marks.data(), matrix, t, -2, terminal_gap,
-                      -1, 1, 8, scratch);
+    const DetectionInput in{{s.c_str(), n()}, Scoring{1, -1, -2, terminal_gap}, t, 8, 0.25};
+    screen_copies_avg(in, L, WindowParameters{w, k0, 1, 16}, marks.data(), matrix, scratch);
   }
   int32_t n() const { return static_cast<int32_t>(s.size()); }
   std::vector<int> marked() const {
@@ -25,8 +25,8 @@ class Definition2Test : public ::testing::Test {
     return at;
   }
   void group(int32_t L, double t, int32_t mismatch = -1, int32_t gap = -2) {
-    group_around_best_pair(marks.data(), candidates, s.c_str(), n(), L, matrix, gap, gap, mismatch,
-                           1, t, pairs);
+    const DetectionInput in{{s.c_str(), n()}, Scoring{1, mismatch, gap, gap}, t, 60, 0.25};
+    ASSERT_TRUE(group_around_best_pair(in, L, marks.data(), candidates, matrix, pairs));
   }
   std::string s;
   std::vector<float> marks;
@@ -74,8 +74,8 @@ TEST_F(Definition2Test, FullAlignmentUpTo19AndBandedFrom20) {
     std::vector<uint16_t> ring;
     // Window floor 0: the copy qualifies. Gap -1, terminal gap 0, mismatch -5,
     // match 2: the shifted alignment scores 2 (L - shift) - shift, 11/19 and 10/20.
-    screen_copies_avg(L, L, 0, 1, 100, s.c_str(), n(), marks.data(), matrix, 0.5, -1, 0, -5, 2,
-                      60, ring);
+    const DetectionInput in{{s.c_str(), n()}, Scoring{2, -5, -1, 0}, 0.5, 60, 0.25};
+    screen_copies_avg(in, L, WindowParameters{L, 0, 1, 100}, marks.data(), matrix, ring);
     EXPECT_EQ(marks[0], L == 19 ? 1.0f : 0.0f) << L;
   }
 }

@@ -15,8 +15,8 @@ std::vector<int32_t> screen(const std::string& s, int32_t L, int32_t w, int32_t 
                             int32_t allowance) {
   std::vector<int32_t> candidates(s.size(), 7);  // junk: all of it must be rewritten
   std::vector<uint16_t> ring;
-  screen_pattern_candidates(L, w, k0, quota, allowance, s.c_str(), static_cast<int32_t>(s.size()),
-                            candidates.data(), ring);
+  screen_pattern_candidates({s.c_str(), static_cast<int32_t>(s.size())}, L,
+                            WindowParameters{w, k0, quota, allowance}, candidates.data(), ring);
   return candidates;
 }
 
@@ -50,8 +50,9 @@ class FindTest : public ::testing::Test {
   void find(const std::vector<int>& starts, int32_t L, int32_t match, double threshold) {
     candidates.assign(s.size(), 0);
     for (int at : starts) candidates[static_cast<size_t>(at)] = 1;
-    find_pattern_repeats(candidates.data(), found, s.c_str(), static_cast<int32_t>(s.size()), L, ws,
-                         -7, -3, -7, match, threshold);
+    const DetectionInput in{{s.c_str(), static_cast<int32_t>(s.size())}, Scoring{match, -7, -7, -3},
+                            threshold, 60, 0.25};
+    find_pattern_repeats(in, L, candidates.data(), found, ws);
   }
   std::string s;
   std::vector<int32_t> candidates;
@@ -88,8 +89,9 @@ class ConsensusTest : public FindTest {
     candidates.assign(s.size(), 0);
     candidates[10] = 5;
     candidates[20] = candidates[30] = candidates[40] = 1;
-    find_pattern_repeats(candidates.data(), found, s.c_str(), static_cast<int32_t>(s.size()), 10,
-                         ws, -7, -3, -7, 2, threshold);
+    const DetectionInput in{{s.c_str(), static_cast<int32_t>(s.size())}, Scoring{2, -7, -7, -3},
+                            threshold, 60, 0.25};
+    find_pattern_repeats(in, 10, candidates.data(), found, ws);
   }
 };
 
@@ -181,7 +183,7 @@ TEST(ConsensusPattern, MajorityOfTheCopiesInCapitals) {
   // Copies: ACGT, ACGA, acTA, ACTA with the representative at 0 (ACGT).
   const std::string s = "ACGTACGAacTAACTA";
   char out[4];
-  build_consensus_pattern(s.c_str(), 16, 0, 15, 0, 4, out);
+  build_consensus_pattern(s.c_str(), 0, 15, 0, 4, out);
   EXPECT_EQ(std::string(out, 4), "ACGA");  // G stays on a tie, T loses to A
 }
 

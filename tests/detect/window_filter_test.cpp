@@ -32,7 +32,7 @@ void compare(const std::string& seq, int32_t L, int32_t w, int32_t k0, int32_t m
   reference::scan_windows_reference<Grow, CountFirst>(seq, L, w, k0, max_drift, Recorder{&want});
   std::vector<uint16_t> ring;
   std::map<int64_t, bool> skipped;
-  scan_windows<Grow, CountFirst>(seq.c_str(), static_cast<int32_t>(seq.size()), L, w, k0,
+  scan_windows<Grow, CountFirst>(SequenceView{seq.c_str(), static_cast<int32_t>(seq.size())}, L, w, k0,
                                  max_drift, ring, Recorder{&got}, [&](int64_t p, int64_t count) {
                                    for (int64_t i = 0; i < count; ++i) skipped[p + i] = true;
                                  });

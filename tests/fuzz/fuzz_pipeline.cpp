@@ -9,13 +9,13 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <variant>
 
 #include "detect/definition1.h"
 #include "detect/definition2.h"
 #include "detect/definition3.h"
-#include "driver/fatal.h"
 #include "driver/sequence.h"
-#include "stats/significance.h"
+#include "report/report_writer.h"
 
 namespace {
 
@@ -45,8 +45,6 @@ void remove_scratch_dir() {
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   if (mkdtemp(scratch_dir) == nullptr || chdir(scratch_dir) != 0) std::abort();
   std::atexit(remove_scratch_dir);
-  // Messages of the run (and the explanation of status 5000) stay out of the fuzzer's log.
-  if (std::freopen("/dev/null", "w", stdout) == nullptr) std::abort();
   return 0;
 }
 
@@ -73,7 +71,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const int32_t n = static_cast<int32_t>(s.size());
   if (M > n / 2) M = n / 2;
 
-  rivulon::SignificanceTables tables(M);
   rivulon::Sequence counted;  // only its base counts and length
   counted.n = n;
   for (char c : s) {
@@ -84,22 +81,28 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       default: counted.count_t += 1; break;
     }
   }
-  const double p = rivulon::match_probability(counted);
-  const std::optional<std::string> no_coding;
-  try {
-    if (definition == 1) {
-      rivulon::detect_definition1(gap, terminal_gap, mismatch, match, t, M, "fuzz.fa", no_coding,
-                                  s.c_str(), n, tables, p, flags & 1, (flags >> 1) & 1);
-    } else if (definition == 2) {
-      rivulon::detect_definition2(gap, terminal_gap, mismatch, match, t, M, "fuzz.fa", no_coding,
-                                  s.c_str(), n, tables, p, flags & 1, (flags >> 1) & 1);
+  const rivulon::SequenceView view{s.c_str(), n};
+  const rivulon::Scoring scoring{match, mismatch, gap, terminal_gap};
+  const rivulon::DetectionInput input{view, scoring, t, M, rivulon::match_probability(counted)};
+  const rivulon::ReportRequest request{"fuzz.fa", (flags & 1) != 0, ((flags >> 1) & 1) != 0, false};
+  // A failure may only be the lack of a quota; the internal check must never fire.
+  auto failed = [](const rivulon::DetectionFailure& f) {
+    if (f.cause != rivulon::DetectionFailure::Cause::kNoQuota) __builtin_trap();
+  };
+  if (definition == 3) {
+    auto detection = rivulon::detect_definition3(input);
+    if (auto* f = std::get_if<rivulon::DetectionFailure>(&detection)) {
+      failed(*f);
     } else {
-      rivulon::detect_definition3(gap, terminal_gap, mismatch, match, t, M, "fuzz.fa", no_coding,
-                                  s.c_str(), n, tables, p, flags & 1, (flags >> 1) & 1);
+      rivulon::write_report(request, view, scoring, t, std::get<rivulon::PatternRepeatTable>(detection));
     }
-  } catch (const rivulon::FatalError& e) {
-    if (e.status != rivulon::kExitNoQuota && e.status != rivulon::kExitInternalCheck) __builtin_trap();
-    if (e.status == rivulon::kExitInternalCheck) __builtin_trap();  // the check must never fire
+  } else {
+    auto detection = definition == 1 ? rivulon::detect_definition1(input) : rivulon::detect_definition2(input);
+    if (auto* f = std::get_if<rivulon::DetectionFailure>(&detection)) {
+      failed(*f);
+    } else {
+      rivulon::write_report(request, definition, view, scoring, std::get<rivulon::RecordTable>(detection));
+    }
   }
   return 0;
 }

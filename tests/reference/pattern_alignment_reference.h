@@ -17,7 +17,7 @@ struct PatternAlignmentResult {
 
 // Best local score of `stretch` against `pattern` repeated end to end, and
 // the traceback from the best cell (last move first) with the column where it
-// stops; `first`/`last` are the rows where it stops and starts (-7 below the threshold).
+// stops; `first`/`last` are the rows where it stops and starts (0 below the threshold).
 inline PatternAlignmentResult pattern_alignment_reference(const std::string& stretch, const std::string& pattern, int32_t gap,
                                                             int32_t mismatch, int32_t match,
                                                             double threshold) {
@@ -48,7 +48,7 @@ inline PatternAlignmentResult pattern_alignment_reference(const std::string& str
       move[c][r] = 2;
     }
   }
-  if (best < threshold) return {best, 0, -7, -7, {}, 0};
+  if (best < threshold) return {best, 0, 0, 0, {}, 0};
   int r = br, c = bc, length = 0;
   std::vector<int32_t> moves;
   while (r > 0 && score[c][r] > 0) {

@@ -7,7 +7,6 @@
 
 #include <string>
 
-#include "align/pattern_alignment.h"
 #include "golden.h"
 
 namespace rivulon::testing {
@@ -41,9 +40,8 @@ TEST_F(ReportGolden, Definition1RowsInListingOrder) {
   records.at(5) = RepeatRecord{3, 5, 4, 1.75, 0, 0, {}, 0};  // not listed
   uint32_t deeper = records.append_after(5);
   records.at(deeper) = RepeatRecord{1, 0, 2, 2.0, 1, 0, {}, 0};
-  AlignmentMatrix matrix(7);
-  write_report(1, s.c_str(), n, records, 7, std::nullopt, "seq.fa", 1, 1, matrix, -7, -3, -5, 2,
-               0.8);
+  write_report(ReportRequest{"seq.fa", true, true, false}, 1,
+               SequenceView{s.c_str(), n}, Scoring{2, -5, -7, -3}, records);
   expect_written_files();
 }
 
@@ -55,9 +53,8 @@ TEST_F(ReportGolden, FillerShrinksWithTheNumberOfDigits) {
   records.at(8) = RepeatRecord{12, 0, 10, 1.0, 1, 0, {}, 0};
   records.at(9) = RepeatRecord{120, 0, 100, 1.0, 1, 0, {}, 0};
   records.at(999) = RepeatRecord{5, 0, 2, 1.0, 1, 0, {}, 0};
-  AlignmentMatrix matrix(120);
-  write_report(2, s.c_str(), 2000, records, 120, std::nullopt, "f.fa", 1, 0, matrix, -7, -3, -5,
-               2, 0.8);
+  write_report(ReportRequest{"f.fa", false, true, false}, 2,
+               SequenceView{s.c_str(), 2000}, Scoring{2, -5, -7, -3}, records);
   expect_written_files();
 }
 
@@ -65,9 +62,8 @@ TEST_F(ReportGolden, Definition2LabelsStandInFrontOfTheRows) {
   const std::string s = "ACGTACGGT";
   RecordTable records(9);
   records.at(0) = RepeatRecord{4, 0, 2, 1.25, 1, 0, {}, 0};
-  AlignmentMatrix matrix(4);
-  write_report(2, s.c_str(), 9, records, 4, std::nullopt, "d2.fa", 0, 1, matrix, -7, -3, -5, 2,
-               0.8);
+  write_report(ReportRequest{"d2.fa", true, false, false}, 2,
+               SequenceView{s.c_str(), 9}, Scoring{2, -5, -7, -3}, records);
   expect_written_files();
 }
 
@@ -76,8 +72,8 @@ TEST_F(ReportGolden, PastTheEndDrawnAsQuestionMarks) {
   const std::string s = "ACGACGA";
   RecordTable records(7);
   records.at(3) = RepeatRecord{3, 0, 2, 1.0, 1, 0, {}, 0};
-  AlignmentMatrix matrix(3);
-  write_report(1, s.c_str(), 7, records, 3, std::nullopt, "q.fa", 0, 1, matrix, -7, -3, -5, 2, 0.8);
+  write_report(ReportRequest{"q.fa", true, false, false}, 1,
+               SequenceView{s.c_str(), 7}, Scoring{2, -5, -7, -3}, records);
   expect_written_files();
 }
 
@@ -88,8 +84,8 @@ TEST_F(ReportGolden, Definition3DrawsOnePassThroughThePatternPerLine) {
   PatternRepeatTable records(15);
   records.at(0) = PatternRepeatRecord{3, 0, 0, 7.0 / 3, 14, 1, 0, {}, 0};
   records.at(8) = PatternRepeatRecord{3, 0, 0, 2.0, 61.6, 1, 0, {}, 0};  // aligns below the minimum
-  PatternWorkspace ws(7);
-  write_report(s.c_str(), 15, records, 7, std::nullopt, "p3.fa", 1, 1, ws, -7, -3, -7, 2, 10);
+  write_report(ReportRequest{"p3.fa", true, true, false}, SequenceView{s.c_str(), 15},
+               Scoring{2, -7, -7, -3}, 10, records);
   expect_written_files();
 }
 

@@ -4,10 +4,17 @@
 
 #include <cmath>
 
-#include "driver/fatal.h"
+#include "detect/detection.h"
 
 namespace rivulon {
 namespace {
+
+// The screening rules the detectors hand to the model, by definition.
+const ScreeningRule& rule(int definition) {
+  return definition == 1 ? kDefinition1Screening
+         : definition == 2 ? kDefinition2Screening
+                           : kDefinition3Screening;
+}
 
 TEST(BinomialCoefficient, EdgeValues) {
   EXPECT_EQ(binomial_coefficient(0, 5), 1.0);
@@ -17,19 +24,19 @@ TEST(BinomialCoefficient, EdgeValues) {
 }
 
 TEST(ChooseWindow, ScoreRuleWithoutShrinking) {
-  WindowChoice c = choose_window(10, 2, -7, -7, 0.8, 0.25, 1);
+  WindowChoice c = choose_window(10, Scoring{2, -7, -7, 0}, 0.8, 0.25, rule(1));
   EXPECT_EQ(c.w, 5);
   EXPECT_EQ(c.k0, 4);
   EXPECT_EQ(c.hit, 0.015625f);
-  EXPECT_EQ(bad_run_allowance(10, c.w, 1), 34);
-  WindowChoice four = choose_window(4, 2, -7, -7, 0.8, 0.25, 1);
+  EXPECT_EQ(bad_run_allowance(10, c.w, rule(1)), 34);
+  WindowChoice four = choose_window(4, Scoring{2, -7, -7, 0}, 0.8, 0.25, rule(1));
   EXPECT_EQ(four.w, 2);
   EXPECT_EQ(four.k0, 1);
   EXPECT_EQ(four.hit, 0.4375f);
 }
 
 TEST(ChooseWindow, ShrinksWhileTheHitProbabilityIsTooSpread) {
-  WindowChoice c = choose_window(5, 2, -3, -5, 50 * 0.01, 0.3, 1);
+  WindowChoice c = choose_window(5, Scoring{2, -3, -5, 0}, 50 * 0.01, 0.3, rule(1));
   EXPECT_EQ(c.w, 2);
   EXPECT_EQ(c.k0, 1);
   EXPECT_FLOAT_EQ(c.hit, 0.51f);
@@ -37,7 +44,7 @@ TEST(ChooseWindow, ShrinksWhileTheHitProbabilityIsTooSpread) {
 
 TEST(ChooseWindow, CappedAtTwentyForDefinitionsOneAndTwo) {
   for (int definition : {1, 2}) {
-    WindowChoice c = choose_window(40, 2, -7, -7, 0.8, 0.25, definition);
+    WindowChoice c = choose_window(40, Scoring{2, -7, -7, 0}, 0.8, 0.25, rule(definition));
     EXPECT_EQ(c.w, 20);
     EXPECT_EQ(c.k0, 17);
     EXPECT_FALSE(c.frozen);
@@ -46,36 +53,31 @@ TEST(ChooseWindow, CappedAtTwentyForDefinitionsOneAndTwo) {
 
 TEST(ChooseWindow, DefinitionThreeFreezesFromAStartingWindowOf34) {
   // Match 0: the gap bound is L, so the starting window is ceil(L / 2).
-  EXPECT_FALSE(choose_window(66, 0, -7, -7, 50, 0.25, 3).frozen);  // 33: no freeze
-  WindowChoice c = choose_window(67, 0, -7, -7, 50, 0.25, 3);
+  EXPECT_FALSE(choose_window(66, Scoring{0, -7, -7, 0}, 50, 0.25, rule(3)).frozen);  // 33: no freeze
+  WindowChoice c = choose_window(67, Scoring{0, -7, -7, 0}, 50, 0.25, rule(3));
   EXPECT_TRUE(c.frozen);
   EXPECT_LE(c.w, 33);
   // The count rule: the largest k below w with k < 0.7 w.
-  WindowChoice small = choose_window(10, 0, -7, -7, 50, 0.25, 3);
+  WindowChoice small = choose_window(10, Scoring{0, -7, -7, 0}, 50, 0.25, rule(3));
   EXPECT_EQ(small.k0, static_cast<int>(std::ceil(0.7 * small.w)) - 1);
 }
 
 TEST(ChooseWindow, GapPenaltyZeroLeavesNoWindow) {
-  EXPECT_LT(choose_window(4, 2, -7, 0, 0.5, 0.25, 1).w, 2);
-  EXPECT_LT(choose_window(4, 1, -7, 0, 0.5, 0.25, 1).w, 2);
+  EXPECT_LT(choose_window(4, Scoring{2, -7, 0, 0}, 0.5, 0.25, rule(1)).w, 2);
+  EXPECT_LT(choose_window(4, Scoring{1, -7, 0, 0}, 0.5, 0.25, rule(1)).w, 2);
 }
 
 TEST(BadRunAllowance, ShortMotifs) {
-  EXPECT_EQ(bad_run_allowance(1, 1, 1), 0);
-  EXPECT_EQ(bad_run_allowance(2, 2, 1), 4);
-  EXPECT_EQ(bad_run_allowance(3, 3, 1), 9);
-  EXPECT_EQ(bad_run_allowance(2, 2, 2), 6);
-  EXPECT_EQ(bad_run_allowance(3, 3, 3), 16);
+  EXPECT_EQ(bad_run_allowance(1, 1, rule(1)), 0);
+  EXPECT_EQ(bad_run_allowance(2, 2, rule(1)), 4);
+  EXPECT_EQ(bad_run_allowance(3, 3, rule(1)), 9);
+  EXPECT_EQ(bad_run_allowance(2, 2, rule(2)), 6);
+  EXPECT_EQ(bad_run_allowance(3, 3, rule(3)), 16);
 }
 
-int quota_status(int L, int w, int k0) {
+bool has_quota(int L, int w, int k0) {
   SignificanceTables tables(40);
-  try {
-    window_quota(L, w, k0, tables, 0.25);
-  } catch (const FatalError& e) {
-    return e.status;
-  }
-  return 0;
+  return window_quota(L, w, k0, tables, 0.25).has_value();
 }
 
 TEST(WindowQuota, FreshStartForL4) {
@@ -118,9 +120,10 @@ TEST(WindowQuota, DistributionSumsToTwoToTheW) {
   }
 }
 
-TEST(WindowQuota, WindowBelowTwoEndsWith5000) {
-  EXPECT_EQ(quota_status(4, 0, 0), 5000);
-  EXPECT_EQ(quota_status(4, 1, 1), 5000);
+TEST(WindowQuota, WindowBelowTwoHasNoQuota) {
+  EXPECT_FALSE(has_quota(4, 0, 0));
+  EXPECT_FALSE(has_quota(4, 1, 1));
+  EXPECT_TRUE(has_quota(4, 2, 1));
 }
 
 TEST(PickQuota, SignificanceLevelIsCappedAndFloored) {
@@ -168,18 +171,18 @@ TEST(PickQuota, FloorSitsOneUlpAbove5e8) {
 
 TEST(WindowSchedule, ShortMotifsNeedNoModel) {
   SignificanceTables tables(10);
-  WindowSchedule schedule(1, 2, -7, -7, 0.8, 0.25, tables);
+  WindowSchedule schedule(rule(1), Scoring{2, -7, -7, 0}, 0.8, 0.25, tables);
   for (int L = 1; L <= 3; ++L) {
-    WindowParameters p = schedule.at(L);
+    WindowParameters p = schedule.at(L).value();
     EXPECT_EQ(p.w, L);
     EXPECT_EQ(p.k0, L);
     EXPECT_EQ(p.quota, 1);
   }
   // The short motifs leave the tables as they were: L = 4 comes out as from a fresh start.
-  const WindowParameters after_short = schedule.at(4);
+  const WindowParameters after_short = schedule.at(4).value();
   SignificanceTables fresh_tables(10);
-  WindowSchedule fresh(1, 2, -7, -7, 0.8, 0.25, fresh_tables);
-  const WindowParameters direct = fresh.at(4);
+  WindowSchedule fresh(rule(1), Scoring{2, -7, -7, 0}, 0.8, 0.25, fresh_tables);
+  const WindowParameters direct = fresh.at(4).value();
   EXPECT_EQ(after_short.w, direct.w);
   EXPECT_EQ(after_short.k0, direct.k0);
   EXPECT_EQ(after_short.quota, direct.quota);
@@ -188,10 +191,10 @@ TEST(WindowSchedule, ShortMotifsNeedNoModel) {
 
 TEST(WindowSchedule, FrozenWindowKeptWhileQuotaRecomputed) {
   SignificanceTables tables(100);
-  WindowSchedule schedule(3, 0, -7, -7, 50, 0.25, tables);
+  WindowSchedule schedule(rule(3), Scoring{0, -7, -7, 0}, 50, 0.25, tables);
   WindowParameters at67{}, at90{};
   for (int L = 1; L <= 90; ++L) {
-    WindowParameters p = schedule.at(L);
+    WindowParameters p = schedule.at(L).value();
     if (L == 67) at67 = p;
     if (L == 90) at90 = p;
   }

@@ -1,0 +1,52 @@
+// What every detector takes and what it gives back besides its record table.
+//
+// Positions and lengths in the sequence are int32_t (a sequence holds fewer
+// than 2^31 bases); a position computed from them that may pass the end (a
+// copy m motif lengths on, a run's reach) is formed in int64_t.
+#pragma once
+#include <cstdint>
+#include <variant>
+
+#include "align/sequence.h"
+#include "stats/significance.h"
+
+namespace rivulon {
+
+struct DetectionInput {
+  SequenceView sequence;
+  Scoring scoring;
+  double threshold;          // similarity level x 0.01 (definitions 1, 2) or minimum score (3)
+  int32_t max_motif;         // M: motif lengths 1..M are examined; at most n / 2
+  double match_probability;  // probability that two bases drawn at random are equal
+};
+
+// Why a detection stopped without a table.
+struct DetectionFailure {
+  enum class Cause {
+    kNoQuota,        // the significance model has no quota for a motif length
+    kInternalCheck,  // definition 2's trimming found no stretch it had promised
+  };
+  Cause cause;
+  int32_t motif_length;  // the motif length being examined
+  int32_t window;        // kNoQuota: the window length without a quota
+};
+
+// A detector's result: its record table, or why there is none.
+template <typename Table>
+using Detection = std::variant<Table, DetectionFailure>;
+
+// How each definition screens (see ScreeningRule).
+inline constexpr ScreeningRule kDefinition1Screening{
+    .fixed_level = 0, .window_cap = 20, .freeze_at = 0, .frozen_window = 0, .bad_run_factor = 3};
+inline constexpr ScreeningRule kDefinition2Screening{
+    .fixed_level = 0, .window_cap = 20, .freeze_at = 0, .frozen_window = 0, .bad_run_factor = 5};
+// Definition 3 screens at a level of 0.7 per position whatever the minimum
+// score; its window freezes at 33 once it would reach 100 / 3 (the double
+// nearest, 33.333333333333336).
+inline constexpr ScreeningRule kDefinition3Screening{.fixed_level = 0.7,
+                                                     .window_cap = 0,
+                                                     .freeze_at = 100.0 / 3,
+                                                     .frozen_window = 33,
+                                                     .bad_run_factor = 5};
+
+}  // namespace rivulon

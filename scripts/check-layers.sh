@@ -1,0 +1,54 @@
+#!/usr/bin/env bash
+# The library's layers: which folders a file may include, and that no layer
+# below the programs talks to the console or ends the process. Prints every
+# offence and exits 1 when there is one.
+#   align   align only
+#   stats   stats, and the plain records of align/sequence.h
+#   detect  detect, align, stats
+#   report  report, align, and the plain records of detect/records.h
+# Programs (driver/ and every further program's folder) may use all of them.
+set -u
+cd "$(dirname "$0")/.."
+
+allowed_includes() {
+  case "$1" in
+    align) echo 'align/' ;;
+    stats) echo 'stats/ align/sequence.h' ;;
+    detect) echo 'detect/ align/ stats/' ;;
+    report) echo 'report/ align/ detect/records.h' ;;
+  esac
+}
+
+failures=0
+complain() { echo "layering: $*"; failures=$((failures + 1)); }
+
+for layer in align stats detect report; do
+  for file in "$layer"/*.h "$layer"/*.cpp; do
+    [ -e "$file" ] || continue
+    while IFS= read -r include; do
+      ok=0
+      for prefix in $(allowed_includes "$layer"); do
+        case "$include" in "$prefix"*) ok=1 ;; esac
+      done
+      [ "$ok" = 1 ] || complain "$file includes \"$include\", which the $layer layer may not use"
+    done < <(sed -n 's/^[[:space:]]*#[[:space:]]*include[[:space:]]*"\([^"]*\)".*/\1/p' "$file")
+
+    # Only the programs read the console, print to it or end the process;
+    # report/ writes only to the page streams it opened itself.
+    code=$(sed 's://.*$::' "$file")
+    if grep -nE '\b(stdin|stdout|stderr|std::cin|std::cout|std::cerr)\b|\b(scanf|getchar|exit|_Exit|abort|fatal)[[:space:]]*\(|\b(std::)?(printf|puts)[[:space:]]*\(' \
+        <<<"$code" >/dev/null; then
+      complain "$file talks to the console or ends the process:"
+      grep -nE '\b(stdin|stdout|stderr|std::cin|std::cout|std::cerr)\b|\b(scanf|getchar|exit|_Exit|abort|fatal)[[:space:]]*\(|\b(std::)?(printf|puts)[[:space:]]*\(' <<<"$code" | sed 's/^/    /'
+    fi
+    if [ "$layer" != report ] && grep -nE '\b(fprintf|fputs|fputc|fwrite|putc|getc|fgetc|fopen)[[:space:]]*\(' <<<"$code" >/dev/null; then
+      complain "$file does file or console I/O, which only report/ and the programs do"
+    fi
+  done
+done
+
+if [ "$failures" -gt 0 ]; then
+  echo "layering: $failures offence(s)"
+  exit 1
+fi
+echo "layering: every include and every console call is where its layer allows"
