@@ -145,4 +145,10 @@ int32_t trace_copies_banded(SequenceView seq, int64_t b, int32_t L, int32_t m, i
   return traceback<true>(matrix, L, h, moves);
 }
 
+int32_t trace_copy_pair(SequenceView seq, int64_t b, int32_t L, int32_t m, int32_t full_up_to,
+                        const Scoring& scoring, AlignmentMatrix& matrix, int32_t* moves) {
+  if (L <= full_up_to) return trace_copies(seq, b, L, m, scoring, matrix, moves);
+  return trace_copies_banded(seq, b, L, m, copy_band_half_width(L), scoring, matrix, moves);
+}
+
 }  // namespace rivulon

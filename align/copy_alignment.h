@@ -67,6 +67,14 @@ CopySimilarity align_copies(SequenceView seq, int64_t b, int32_t L, int32_t m,
 CopySimilarity align_copies_banded(SequenceView seq, int64_t b, int32_t L, int32_t m, int32_t h,
                                    const Scoring& scoring, AlignmentMatrix& matrix);
 
+// Motif lengths up to which (inclusive) a copy pair is aligned over the full
+// matrix; longer ones are aligned within the band of copy_band_half_width(L).
+// The limits differ between uses and every report depends on them
+// (byte-exact: do not unify them).
+inline constexpr int32_t kFullScoringUpToDefinition1 = 20;  // definition 1: screening, growth
+inline constexpr int32_t kFullScoringUpToDefinition2 = 19;  // definition 2: screening, grouping
+inline constexpr int32_t kFullDrawingUpTo = 19;             // the alignments page, definitions 1 and 2
+
 // Copy similarity as the detectors take it: align_copies for L up to
 // `full_up_to`, align_copies_banded with copy_band_half_width(L) above.
 CopySimilarity copy_similarity(SequenceView seq, int64_t b, int32_t L, int32_t m,
@@ -83,5 +91,10 @@ int32_t trace_copies(SequenceView seq, int64_t b, int32_t L, int32_t m, const Sc
 // takes a diagonal step instead of reading a move this call never wrote.
 int32_t trace_copies_banded(SequenceView seq, int64_t b, int32_t L, int32_t m, int32_t h,
                             const Scoring& scoring, AlignmentMatrix& matrix, int32_t* moves);
+
+// The moves of a copy pair as a drawing takes them: trace_copies for L up to
+// `full_up_to`, trace_copies_banded with copy_band_half_width(L) above.
+int32_t trace_copy_pair(SequenceView seq, int64_t b, int32_t L, int32_t m, int32_t full_up_to,
+                        const Scoring& scoring, AlignmentMatrix& matrix, int32_t* moves);
 
 }  // namespace rivulon

@@ -11,7 +11,6 @@ namespace rivulon {
 
 namespace {
 
-constexpr int32_t kFullAlignmentMax = 20;  // definition 1 aligns fully up to L = 20
 constexpr int32_t kShortRun = 20;          // runs and repeats below 20 bases are dropped ...
 constexpr int32_t kLongSequence = 100;     // ... in sequences of 100 bases or more
 
@@ -35,7 +34,7 @@ void screen_copies(const DetectionInput& in, int32_t L, const WindowParameters& 
                            (same_base(s, n, q, q + L) || (q >= L && similarity[q - L] > 0));
     if (qualifies && cooldown == 0) {
       const CopySimilarity pair =
-          copy_similarity(in.sequence, q - 1, L, 1, kFullAlignmentMax, in.scoring, matrix);
+          copy_similarity(in.sequence, q - 1, L, 1, kFullScoringUpToDefinition1, in.scoring, matrix);
       if (pair.similarity >= tf && pair.origin == 0) {
         similarity[q] = static_cast<float>(pair.similarity);
         cooldown = (L == 1) ? 0 : 1;
@@ -57,7 +56,7 @@ double score_new_copy(const DetectionInput& in, int32_t start, int32_t u, int32_
   double sum = 0.0;
   for (int32_t c = u - 1; c >= 0; --c) {
     sum += copy_similarity(in.sequence, int64_t{start} + int64_t{c} * L - 1, L, u - c,
-                           kFullAlignmentMax, in.scoring, matrix)
+                           kFullScoringUpToDefinition1, in.scoring, matrix)
                .similarity;
   }
   return sum;
@@ -121,17 +120,15 @@ Detection<RecordTable> detect_definition1(const DetectionInput& in) {
   AlignmentMatrix matrix(M);
   CandidateList candidates;
   std::vector<uint16_t> ring;
-  SignificanceTables tables(M);
-  WindowSchedule schedule(kDefinition1Screening, in.scoring, in.threshold, in.match_probability,
-                          tables);
-  for (int32_t L = 1; L <= M; ++L) {
-    const std::optional<WindowParameters> wp = schedule.at(L);
-    if (!wp) return DetectionFailure{DetectionFailure::Cause::kNoQuota, L, schedule.window()};
-    screen_copies(in, L, *wp, similarity.data(), matrix, ring);
-    group_copies(in, L, similarity.data(), candidates, matrix);
-    merge_candidates(candidates, records, n, L, kDefinition1Merge);
-    candidates.clear();
-  }
+  const std::optional<DetectionFailure> failure = for_each_motif_length(
+      in, kDefinition1Screening, [&](int32_t L, const WindowParameters& wp) {
+        screen_copies(in, L, wp, similarity.data(), matrix, ring);
+        group_copies(in, L, similarity.data(), candidates, matrix);
+        merge_found(candidates, records, n, L, kDefinition1Merge);
+        candidates.clear();
+        return std::optional<DetectionFailure>();
+      });
+  if (failure) return *failure;
   return records;
 }
 

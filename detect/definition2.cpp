@@ -11,17 +11,19 @@ namespace rivulon {
 
 namespace {
 
-constexpr int32_t kFullAlignmentMax = 19;  // definition 2 aligns fully up to L = 19
 constexpr int32_t kShortRepeat = 20;
 constexpr int32_t kLongSequence = 100;
 constexpr double kPairFloorBase = 0.37;
-constexpr double kPairFloorScale = 0.6104999999999999;  // one step below 0.6105
+// One ulp below 0.6105 (which is 0x1.389374bc6a7f0p-1). Pair similarities
+// that land on the floor 0.37 + scale / sqrt(L) are decided by these bits.
+constexpr double kPairFloorScale = 0x1.389374bc6a7efp-1;  // 0.6104999999999999
 constexpr float kMark = 1.0f;
 
 // The origin of the alignment is not looked at under definition 2.
 double pair_similarity(const DetectionInput& in, int64_t b, int32_t L, int32_t m,
                        AlignmentMatrix& matrix) {
-  return copy_similarity(in.sequence, b, L, m, kFullAlignmentMax, in.scoring, matrix).similarity;
+  return copy_similarity(in.sequence, b, L, m, kFullScoringUpToDefinition2, in.scoring, matrix)
+      .similarity;
 }
 
 bool too_small(int64_t units, int32_t L, int32_t n) {
@@ -148,19 +150,18 @@ Detection<RecordTable> detect_definition2(const DetectionInput& in) {
   CandidateList candidates;
   std::vector<uint16_t> ring;
   std::vector<double> pairs;
-  SignificanceTables tables(M);
-  WindowSchedule schedule(kDefinition2Screening, in.scoring, in.threshold, in.match_probability,
-                          tables);
-  for (int32_t L = 1; L <= M; ++L) {
-    const std::optional<WindowParameters> wp = schedule.at(L);
-    if (!wp) return DetectionFailure{DetectionFailure::Cause::kNoQuota, L, schedule.window()};
-    screen_copies_avg(in, L, *wp, marks.data(), matrix, ring);
-    if (!group_around_best_pair(in, L, marks.data(), candidates, matrix, pairs)) {
-      return DetectionFailure{DetectionFailure::Cause::kInternalCheck, L, wp->w};
-    }
-    merge_candidates(candidates, records, n, L, kDefinition2Merge);
-    candidates.clear();
-  }
+  const std::optional<DetectionFailure> failure = for_each_motif_length(
+      in, kDefinition2Screening,
+      [&](int32_t L, const WindowParameters& wp) -> std::optional<DetectionFailure> {
+        screen_copies_avg(in, L, wp, marks.data(), matrix, ring);
+        if (!group_around_best_pair(in, L, marks.data(), candidates, matrix, pairs)) {
+          return DetectionFailure{DetectionFailure::Cause::kInternalCheck, L, wp.w};
+        }
+        merge_found(candidates, records, n, L, kDefinition2Merge);
+        candidates.clear();
+        return std::nullopt;
+      });
+  if (failure) return *failure;
   return records;
 }
 

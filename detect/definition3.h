@@ -19,25 +19,25 @@ namespace rivulon {
 void screen_pattern_candidates(SequenceView seq, int32_t L, const WindowParameters& wp,
                                int32_t* candidates, std::vector<uint16_t>& ring);
 
-// Consensus of the copies of the region [t, last] (inside the sequence) in
-// phase with the representative copy at P: one capital letter per column (L
+// The base a consensus column takes, from the representative copy's own base
+// and the column's counts. The own base stays unless another is strictly more
+// frequent. Otherwise the other three bases, taken in the order C, A, G, T
+// (the own base left out) as x, y, z, meet in two rounds: x against y, x
+// winning a tie; then the winner against z, z winning a tie against x but
+// not against y. A byte other than A, C, G, T stays.
+char pick_consensus_base(char own, int32_t nA, int32_t nC, int32_t nG, int32_t nT);
+
+// Consensus of the copies of the region [first, last] (inside the sequence)
+// in phase with the representative copy: one capital letter per column (L
 // bytes into `out`).
-void build_consensus_pattern(const char* s, int64_t t, int64_t last, int64_t P, int32_t L,
-                             char* out);
+void build_consensus_pattern(const char* s, int64_t first, int64_t last, int64_t representative,
+                             int32_t L, char* out);
 
 // Gathers the candidate starts of motif length L into regions, aligns each
 // region against its representative copy (and a consensus pattern when that
 // does not settle it) and puts every accepted repeat at the front of `found`.
-void find_pattern_repeats(const DetectionInput& in, int32_t L, const int32_t* candidates,
-                          FoundList& found, PatternWorkspace& workspace);
-
-// True when the standing record `x` at the new repeat's start makes it redundant.
-bool pattern_is_dominated(const FoundRepeat& repeat, const PatternRepeatRecord& x, int32_t L);
-// True when the new repeat may take the place of record `x`.
-bool pattern_may_replace(const FoundRepeat& repeat, const PatternRepeatRecord& x, int32_t L);
-
-// Merges the found repeats (newest first) into the pattern repeat table.
-void record_pattern_repeats(const FoundList& found, PatternRepeatTable& table, int32_t n, int32_t L);
+void group_pattern_candidates(const DetectionInput& in, int32_t L, const int32_t* candidates,
+                              FoundList& found, PatternWorkspace& workspace);
 
 // The whole definition 3 detection over motif lengths 1..M.
 Detection<PatternRepeatTable> detect_definition3(const DetectionInput& in);

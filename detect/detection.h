@@ -5,6 +5,7 @@
 // copy m motif lengths on, a run's reach) is formed in int64_t.
 #pragma once
 #include <cstdint>
+#include <optional>
 #include <variant>
 
 #include "align/sequence.h"
@@ -48,5 +49,25 @@ inline constexpr ScreeningRule kDefinition3Screening{.fixed_level = 0.7,
                                                      .freeze_at = 100.0 / 3,
                                                      .frozen_window = 33,
                                                      .bad_run_factor = 5};
+
+// The frame of every detection: for L = 1, 2, ..., M in this order, the
+// screening parameters of L from the significance model and one call of
+// examine(L, parameters), which screens, groups and merges that motif length.
+// Stops at the first motif length the model has no quota for, or whose
+// examination returns a failure.
+template <typename Examine>
+std::optional<DetectionFailure> for_each_motif_length(const DetectionInput& in,
+                                                      const ScreeningRule& rule, Examine examine) {
+  SignificanceTables tables(in.max_motif);
+  WindowSchedule schedule(rule, in.scoring, in.threshold, in.match_probability, tables);
+  for (int32_t L = 1; L <= in.max_motif; ++L) {
+    const std::optional<WindowParameters> parameters = schedule.at(L);
+    if (!parameters) {
+      return DetectionFailure{DetectionFailure::Cause::kNoQuota, L, schedule.window()};
+    }
+    if (std::optional<DetectionFailure> failure = examine(L, *parameters)) return failure;
+  }
+  return std::nullopt;
+}
 
 }  // namespace rivulon

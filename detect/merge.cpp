@@ -46,50 +46,33 @@ bool may_replace(const CandidateRepeat& k, const RepeatRecord& r, int32_t L, con
          sim >= c.replace_long_similarity * r.similarity;
 }
 
-void merge_candidates(const CandidateList& candidates, RecordTable& table, int32_t n, int32_t L,
-                      const MergeConstants& c) {
-  for (auto it = candidates.rbegin(); it != candidates.rend(); ++it) {
-    const CandidateRepeat& k = *it;
-    const uint32_t head = static_cast<uint32_t>(k.start);
-    if (table.at(head).motif_length != 0) {
-      bool dominated = false;
-      for (uint32_t x = head;; x = table.at(x).next) {
-        if (is_dominated(k, table.at(x), L, c)) {
-          dominated = true;
-          break;
-        }
-        if (table.at(x).next == kNoRecord) break;
-      }
-      if (dominated) continue;
-    }
-    const int32_t reach = L > 3 ? L : 2 * L;
-    const int64_t first = -static_cast<int64_t>(std::min(k.start, reach));
-    const int64_t last = int64_t{k.units - 1} * L - 1;
-    for (int64_t o = first; o <= last; ++o) {
-      const int64_t pos = k.start + o;
-      if (pos >= n) break;
-      uint32_t chosen = static_cast<uint32_t>(pos);
-      if (table.at(chosen).motif_length != 0) {
-        for (uint32_t x = chosen;; x = table.at(x).next) {
-          const RepeatRecord& rec = table.at(x);
-          if (may_replace(k, rec, L, c) && (rec.offset != 0 || o != 0)) {
-            chosen = x;
-            break;
-          }
-          if (rec.next == kNoRecord) {
-            chosen = table.append_after(x);
-            break;
-          }
-        }
-      }
-      RepeatRecord& out = table.at(chosen);
-      out.motif_length = L;
-      out.offset = static_cast<int32_t>(o);
-      out.units = k.units;
-      out.similarity = k.similarity;
-      out.listed = (o == 0) ? 1 : 0;
-    }
+bool pattern_is_dominated(const FoundRepeat& repeat, const PatternRepeatRecord& x, int32_t L,
+                          const PatternMergeConstants& c) {
+  const int32_t l = x.motif_length;
+  const bool alike = std::ceil(c.alike_factor * l) >= L || L <= l + c.dominated_margin;
+  if (!alike) {
+    const int32_t remainder = L % l;
+    const double e = std::ceil(c.dominated_remainder * L);
+    if (!(remainder <= e || remainder >= l - e)) return false;
+    if (l * x.units <= L) return false;
   }
+  return c.dominated_length * l * x.units >= L * repeat.units &&
+         c.dominated_score * repeat.score <= x.score;
+}
+
+bool pattern_may_replace(const FoundRepeat& repeat, const PatternRepeatRecord& x, int32_t L,
+                         const PatternMergeConstants& c) {
+  const int32_t l = x.motif_length;
+  if (std::ceil(c.alike_factor * l) >= L) return true;
+  if (L <= l + c.replace_margin) return true;
+  const int32_t remainder = L % l;
+  const double e = std::ceil(c.replace_remainder * L);
+  if (remainder > e && remainder < l - e) return false;
+  if (L >= l * x.units) return false;
+  if (l <= c.protected_motif) return false;
+  return (L * repeat.units >= l * x.units && c.replace_score * x.score <= repeat.score) ||
+         (L * repeat.units >= c.replace_length * l * x.units &&
+          c.replace_long_score * x.score <= repeat.score);
 }
 
 }  // namespace rivulon

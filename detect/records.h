@@ -56,12 +56,52 @@ struct RecordArena {
   }
   // Number of records, heads included.
   std::size_t size() const { return heads.size() + chained.size(); }
-  // Appends a zero-filled record after `tail` in its chain and returns its index.
-  uint32_t append_after(uint32_t tail) {
+
+  // The records of one position, head first: for (Record& r : table.chain(pos)).
+  template <typename Arena, typename Value>
+  class Chain {
+   public:
+    class Iterator {
+     public:
+      Iterator(Arena* arena, uint32_t index, bool done) : arena_(arena), index_(index), done_(done) {}
+      Value& operator*() const { return arena_->at(index_); }
+      Iterator& operator++() {
+        const uint32_t next = arena_->at(index_).next;
+        if (next == kNoRecord) {
+          done_ = true;
+        } else {
+          index_ = next;
+        }
+        return *this;
+      }
+      bool operator!=(const Iterator& other) const { return done_ != other.done_; }
+
+     private:
+      Arena* arena_;
+      uint32_t index_;
+      bool done_;
+    };
+    Chain(Arena* arena, uint32_t head) : arena_(arena), head_(head) {}
+    Iterator begin() const { return Iterator(arena_, head_, false); }
+    Iterator end() const { return Iterator(arena_, head_, true); }
+
+   private:
+    Arena* arena_;
+    uint32_t head_;
+  };
+  Chain<RecordArena, Record> chain(int64_t pos) { return {this, static_cast<uint32_t>(pos)}; }
+  Chain<const RecordArena, const Record> chain(int64_t pos) const {
+    return {this, static_cast<uint32_t>(pos)};
+  }
+
+  // Appends a zero-filled record at the end of the chain of `pos` and returns it.
+  Record& append_to_chain(int64_t pos) {
+    uint32_t tail = static_cast<uint32_t>(pos);
+    while (at(tail).next != kNoRecord) tail = at(tail).next;
     chained.push_back(Record{});
     const uint32_t index = static_cast<uint32_t>(heads.size() + chained.size() - 1);
     at(tail).next = index;
-    return index;
+    return at(index);
   }
 };
 

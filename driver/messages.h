@@ -18,6 +18,8 @@ inline constexpr const char* kContactAddress = "the Rivulon issue tracker";
 // Prints "\nerror in parameters\n" and then the text of `code` to `out`.
 void show_parameter_error(std::FILE* out, int code);
 
+// Byte-exact, do not correct: users and scripts match these texts as they are,
+// spelling included ("openning", "sapce").
 inline constexpr const char* kSequenceUnreadableMessage = "Error in openning input file for read\n";
 inline constexpr const char* kInvalidSequenceMessage = "error! input file is not valid\n";
 inline constexpr const char* kAllocationMessage = "allocation error.check sufficient sapce is available";

@@ -54,19 +54,16 @@ void annotate(const CodingRegionTable& table, Table& records, int32_t n) {
   for (int32_t i = 0; i < n; ++i) {
     const uint32_t pos = static_cast<uint32_t>(i);
     if (k < count && pos >= static_cast<uint32_t>(table.regions[k].end)) ++k;
-    for (uint32_t x = pos;; x = records.at(x).next) {
-      auto& rec = records.at(x);
-      if (rec.listed == 1) {
-        if (k < count && static_cast<uint32_t>(table.regions[k].start) <= pos &&
-            pos <= static_cast<uint32_t>(table.regions[k].end)) {
-          rec.coding = 1;
-          copy_cut(table.regions[k].name, rec.coding_name, sizeof rec.coding_name);
-        } else {
-          rec.coding = 0;
-          copy_cut(kNoncoding, rec.coding_name, sizeof rec.coding_name);
-        }
+    for (auto& rec : records.chain(i)) {
+      if (rec.listed != 1) continue;
+      if (k < count && static_cast<uint32_t>(table.regions[k].start) <= pos &&
+          pos <= static_cast<uint32_t>(table.regions[k].end)) {
+        rec.coding = 1;
+        copy_cut(table.regions[k].name, rec.coding_name, sizeof rec.coding_name);
+      } else {
+        rec.coding = 0;
+        copy_cut(kNoncoding, rec.coding_name, sizeof rec.coding_name);
       }
-      if (records.at(x).next == kNoRecord) break;
     }
   }
 }

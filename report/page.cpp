@@ -29,6 +29,8 @@ void write_page_head(std::FILE* out) {
   write_head_body(out);
 }
 
+// Byte-exact, do not normalise: the provisional page has no opening html tag,
+// its second line ends in a blank, and its last paragraph closes apart.
 void write_provisional_page(std::FILE* out) {
   write_head_body(out);
   std::fputs("<p align=\"left\"><font size=\"4\">Please press Refresh.</font></p>", out);

@@ -17,7 +17,6 @@ namespace rivulon {
 
 namespace {
 
-constexpr int32_t kFullTraceBelow = 20;  // the drawings trace fully below L = 20
 constexpr int kMoveListFactorCopies = 2;
 
 // Blanks after a value v in the text report: the smallest whole number not
@@ -94,6 +93,7 @@ void write_table_header(const ReportFiles& files, bool coding, int definition) {
   if (files.page() != nullptr) {
     std::FILE* out = files.page();
     if (coding) {
+      // Byte-exact, do not normalise: definition 3's tag has two blanks before `width`.
       std::fputs(definition == 3
                      ? "<table border=\"2\" cellspacing=\"1\"  width=\"600\" id=\"AutoNumber1\">"
                      : "<table border=\"2\" cellspacing=\"1\" width=\"600\" id=\"AutoNumber1\">",
@@ -116,6 +116,7 @@ void write_table_header(const ReportFiles& files, bool coding, int definition) {
     }
   }
   if (files.text() != nullptr) {
+    // Byte-exact, do not normalise: the table's lines end in "\r\n", the head's in "\n".
     std::fputs(coding ? "POSITION       LENGTH       UNITS               SCORE    GENE_ENCODED\r\n"
                       : "POSITION       LENGTH       UNITS               SCORE\r\n",
                files.text());
@@ -183,19 +184,16 @@ void write_alignment_block(const Drawing& d, int definition, int64_t row, int64_
   const char* s = d.seq.bases;
   const int32_t n = d.seq.n;
   const int32_t L = rec.motif_length;
+  // Byte-exact, do not normalise: the heading opens with two &nbsp; when the
+  // report has a coding-region column and with three when not.
   std::fprintf(out,
                coding ? "<p align=\"left\"><a name=\"%ld\"></a>&nbsp;&nbsp;<font color=\"#FFFF00\">Position:</font> %ld &nbsp;&nbsp; <font color=\"#FFFF00\">Motif length:</font> %d &nbsp;&nbsp;  <font color=\"#FFFF00\">Number of units:</font> %d &nbsp;&nbsp; <font color=\"#FFFF00\">Similarity level:</font> %.2f</p>"
                       : "<p align=\"left\"><a name=\"%ld\"></a>&nbsp;&nbsp;&nbsp;<font color=\"#FFFF00\">Position:</font> %ld &nbsp;&nbsp; <font color=\"#FFFF00\">Motif length:</font> %d &nbsp;&nbsp;  <font color=\"#FFFF00\">Number of units:</font> %d &nbsp;&nbsp; <font color=\"#FFFF00\">Similarity level:</font> %.2f</p>",
                row, i, L, rec.units, rec.similarity);
   for (int64_t m = 0; m + 2 <= rec.units; ++m) {
     const int64_t first = i + int64_t{L} * m, second = first + L;
-    int32_t count;
-    if (L < kFullTraceBelow) {
-      count = trace_copies(d.seq, first - 1, L, 1, d.scoring, matrix, moves.data());
-    } else {
-      count = trace_copies_banded(d.seq, first - 1, L, 1, copy_band_half_width(L), d.scoring,
-                                  matrix, moves.data());
-    }
+    const int32_t count =
+        trace_copy_pair(d.seq, first - 1, L, 1, kFullDrawingUpTo, d.scoring, matrix, moves.data());
     if (definition == 1) {
       std::fputs("<table border=\"0\" cellspacing=\"0\" width=\"1%\" id=\"AutoNumber1\" style=\"float: left\" cellpadding=\"0\">", out);
       std::fputs("<tr><td width=\"100%\" style=\"border-style: none; border-width: small\" height=\"19\"><font face=\"Courier New\">", out);
@@ -291,6 +289,9 @@ void write_alignment_block(const Drawing& d, double min_score, int64_t row, int6
     }
   }
   std::fputs(kRowBreak, out);
+  // Byte-exact, do not "fix": once the move list has run out, the current entry
+  // reads as one below the last (-1), so the last pattern row starts at
+  // -1 + t_cols + u_ups, not at t_cols + u_ups.
   if (t_cols > 0) write_pattern_row(out, d.seq, moves, -1 + t_cols + u_ups, t_cols, rec.pattern_start, L, f);
   std::fputs("<p align=\"left\">&nbsp;</p>", out);
 }
@@ -313,18 +314,15 @@ void write_repeat_table(ReportFiles& files, bool coding, const RecordArena<Recor
   int64_t row = 0;
   char units[64], score[64];
   for (int32_t i = 0; i < n; ++i) {
-    for (uint32_t x = static_cast<uint32_t>(i);; x = records.at(x).next) {
-      const Record& rec = records.at(x);
-      if (rec.listed == 1) {
-        ++row;
-        format_cells(rec, units, score);
-        const TableRow cells{row, i, rec.motif_length, units, static_cast<double>(rec.units),
-                             score, rec.coding_name};
-        write_table_row(files.page(), coding, files.link_target, cells);
-        write_text_row(files.text(), coding, cells);
-        if (files.alignments() != nullptr) write_block(row, i, rec);
-      }
-      if (rec.next == kNoRecord) break;
+    for (const Record& rec : records.chain(i)) {
+      if (rec.listed != 1) continue;
+      ++row;
+      format_cells(rec, units, score);
+      const TableRow cells{row, i, rec.motif_length, units, static_cast<double>(rec.units), score,
+                           rec.coding_name};
+      write_table_row(files.page(), coding, files.link_target, cells);
+      write_text_row(files.text(), coding, cells);
+      if (files.alignments() != nullptr) write_block(row, i, rec);
     }
   }
 }
@@ -340,48 +338,52 @@ template <typename Record>
 int32_t longest_listed_motif(const RecordArena<Record>& records) {
   int32_t longest = 1;
   for (int32_t i = 0; i < records.n; ++i) {
-    for (uint32_t x = static_cast<uint32_t>(i);; x = records.at(x).next) {
-      const Record& rec = records.at(x);
+    for (const Record& rec : records.chain(i)) {
       if (rec.listed == 1) longest = std::max(longest, rec.motif_length);
-      if (rec.next == kNoRecord) break;
     }
   }
   return longest;
+}
+
+// The whole report: the files opened in order, the table header, a row (and
+// alignment block) per listed record, the pages put in place.
+template <typename Record, typename Block>
+PageFailures write_pages(const ReportRequest& request, int definition, SequenceView seq,
+                         const Scoring& scoring, const RecordArena<Record>& records,
+                         Block write_block) {
+  ReportFiles files;
+  open_report_files(files, request, scoring, seq.n);
+  write_table_header(files, request.coding_regions, definition);
+  const Drawing drawing{files.alignments(), request.coding_regions, seq, scoring};
+  write_repeat_table(files, request.coding_regions, records, seq.n,
+                     [&](int64_t row, int64_t i, const Record& rec) {
+                       write_block(drawing, row, i, rec);
+                     });
+  close_report_files(files);
+  return files.failures;
 }
 
 }  // namespace
 
 PageFailures write_report(const ReportRequest& request, int definition, SequenceView seq,
                           const Scoring& scoring, const RecordTable& records) {
-  ReportFiles files;
-  open_report_files(files, request, scoring, seq.n);
-  write_table_header(files, request.coding_regions, definition);
-  const int32_t longest = files.alignments() != nullptr ? longest_listed_motif(records) : 1;
+  const int32_t longest = request.alignments ? longest_listed_motif(records) : 1;
   AlignmentMatrix matrix(longest);
   std::vector<int32_t> moves(static_cast<size_t>(kMoveListFactorCopies) * static_cast<size_t>(longest), 0);
-  const Drawing drawing{files.alignments(), request.coding_regions, seq, scoring};
-  write_repeat_table(files, request.coding_regions, records, seq.n,
-                     [&](int64_t row, int64_t i, const RepeatRecord& rec) {
-                       write_alignment_block(drawing, definition, row, i, rec, matrix, moves);
+  return write_pages(request, definition, seq, scoring, records,
+                     [&](const Drawing& d, int64_t row, int64_t i, const RepeatRecord& rec) {
+                       write_alignment_block(d, definition, row, i, rec, matrix, moves);
                      });
-  close_report_files(files);
-  return files.failures;
 }
 
 PageFailures write_report(const ReportRequest& request, SequenceView seq, const Scoring& scoring,
                           double min_score, const PatternRepeatTable& records) {
-  ReportFiles files;
-  open_report_files(files, request, scoring, seq.n);
-  write_table_header(files, request.coding_regions, 3);
-  PatternWorkspace workspace(files.alignments() != nullptr ? longest_listed_motif(records) : 1);
+  PatternWorkspace workspace(request.alignments ? longest_listed_motif(records) : 1);
   std::vector<int32_t> moves;  // grows to the longest traceback drawn
-  const Drawing drawing{files.alignments(), request.coding_regions, seq, scoring};
-  write_repeat_table(files, request.coding_regions, records, seq.n,
-                     [&](int64_t row, int64_t i, const PatternRepeatRecord& rec) {
-                       write_alignment_block(drawing, min_score, row, i, rec, workspace, moves);
+  return write_pages(request, 3, seq, scoring, records,
+                     [&](const Drawing& d, int64_t row, int64_t i, const PatternRepeatRecord& rec) {
+                       write_alignment_block(d, min_score, row, i, rec, workspace, moves);
                      });
-  close_report_files(files);
-  return files.failures;
 }
 
 }  // namespace rivulon

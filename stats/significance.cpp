@@ -7,8 +7,11 @@ namespace rivulon {
 
 namespace {
 
+// The significance level 0.6^n of a copy with n windows is held within
+// [kLevelFloor, kLevelCap]. The floor is one ulp above 5e-8 (5e-8 itself is
+// 0x1.ad7f29abcaf48p-25), so a tail of exactly 5e-8 is still rare enough.
 constexpr double kLevelCap = 0.05;
-constexpr double kLevelFloor = 5.0000000000000004e-08;
+constexpr double kLevelFloor = 0x1.ad7f29abcaf49p-25;  // 5.0000000000000004e-08
 
 // Largest count m below `length` whose score m * match + (length - m) * penalty
 // falls short of `target`; `length` itself when even a perfect score does.
@@ -101,89 +104,141 @@ SignificanceTables::SignificanceTables(int32_t max_motif)
       table_b(static_cast<size_t>(max_motif + 1) * static_cast<size_t>(max_motif), 0.0),
       distribution(static_cast<size_t>(max_motif), 0.0) {}
 
-std::optional<int32_t> window_quota(int32_t L, int32_t w, int32_t k0, SignificanceTables& tables,
-                                    double p) {
-  if (w < 2) return std::nullopt;
-  const int32_t n = L - w + 1;
+// The good-window quota
+// ---------------------
+// A copy of length L is screened through its n = L - w + 1 windows of w
+// comparisons; under the null model every comparison is a match with
+// probability p (the Match probability), independently, and a window is good
+// with at least k0 matches. The model follows the windows one at a time:
+//
+//   state after window i:  (h, e, j)
+//     e in {0, 1}   whether the window's first comparison (the next to leave) is a match
+//     h in [0, w)   matches among its other w - 1 comparisons
+//     j in [0, i]   good windows among windows 1..i
+//
+// Table row 2h + e, column j, holds F_i(h, e, j) = 2^w P(state); the scaling
+// by 2^w keeps the values of long windows away from underflow.
+//
+// The first window (i = 1), with g = [h + e >= k0]:
+//   F_1(h, e, g) = C(w-1, h) (1-p)^(w-h-e) p^(h+e) / 0.5^w
+//
+// One slide (window i to i + 1): the first comparison leaves; of the w - 1
+// others, which becomes the new first is taken as exchangeable (it is a match
+// with probability h / (w - 1)); the entering comparison is a match with
+// probability p. With q = 1 - p and s = [h + e >= k0] for the new state:
+//   F'(h, 0, j) = ( (w-h-1) F(h,0,j-s) q + (w-h-1) F(h,1,j-s) q
+//                 + (w-h) F(h-1,1,j-s) p + (w-h) F(h-1,0,j-s) p ) / (w-1)
+//   F'(h, 1, j) = ( h F(h,1,j-s) p + h F(h,0,j-s) p
+//                 + (h+1) F(h+1,0,j-s) q + (h+1) F(h+1,1,j-s) q ) / (w-1)
+// where terms naming h - 1 < 0 or h + 1 = w are absent and F'(h, e, j) = 0
+// for j < s. Each product is formed left to right and the terms are added in
+// the order written: the quota depends on those last bits.
+//
+// The distribution of the number J of good windows is D(j) = sum over h, e of
+// F_n(h, e, j) = 2^w P(J = j); pick_quota takes the quota from it.
+//
+// Motif lengths come in increasing order and keep their window while the
+// model allows: with the same w as the previous call, n grew by one and one
+// slide extends the previous F; otherwise the tables start afresh.
+
+namespace {
+
+// F_1 into table B (which then holds the current F), every other entry 0.
+void start_window_states(SignificanceTables& tables, int32_t w, int32_t k0, double p) {
   const int32_t cols = tables.columns;
-  if (n + 1 > cols || 2 * w > cols + 1) return std::nullopt;  // cannot happen for L <= M
-  std::fill(tables.distribution.begin(), tables.distribution.begin() + (n + 1), 0.0);
-
-  int32_t steps;
-  if (w != tables.last_w) {
-    // Fresh start: the distribution of the first window alone.
-    tables.current_is_a = false;
-    for (int32_t r = 0; r < 2 * w; ++r) {
-      std::fill(tables.row(true, r), tables.row(true, r) + cols, 0.0);
-      std::fill(tables.row(false, r), tables.row(false, r) + cols, 0.0);
-    }
-    for (int32_t h = 0; h < w; ++h) {
-      for (int32_t e = 0; e <= 1; ++e) {
-        double value = binomial_coefficient(h, w - 1) * std::pow(1 - p, w - h - e) *
-                       std::pow(p, h + e) / std::pow(0.5, w);
-        tables.row(false, 2 * h + e)[h + e >= k0 ? 1 : 0] = value;
-      }
-    }
-    steps = n - 1;
-  } else {
-    steps = 1;  // the previous distribution extended by one window
+  tables.current_is_a = false;
+  for (int32_t r = 0; r < 2 * w; ++r) {
+    std::fill(tables.row(true, r), tables.row(true, r) + cols, 0.0);
+    std::fill(tables.row(false, r), tables.row(false, r) + cols, 0.0);
   }
-  tables.last_w = w;
+  for (int32_t h = 0; h < w; ++h) {
+    for (int32_t e = 0; e <= 1; ++e) {
+      const double value = binomial_coefficient(h, w - 1) * std::pow(1 - p, w - h - e) *
+                           std::pow(p, h + e) / std::pow(0.5, w);
+      tables.row(false, 2 * h + e)[h + e >= k0 ? 1 : 0] = value;
+    }
+  }
+}
 
+// One slide: F' from F into the other table, columns 0..windows.
+void slide_window(SignificanceTables& tables, int32_t w, int32_t k0, int32_t windows, double p) {
   const double q = 1 - p;
-  for (int32_t step = 0; step < steps; ++step) {
-    const bool src_a = tables.current_is_a;
-    for (int32_t h = 0; h < w; ++h) {
-      for (int32_t e = 0; e <= 1; ++e) {
-        const int32_t s = (h + e >= k0) ? 1 : 0;
-        double* dst = tables.row(!src_a, 2 * h + e);
-        for (int32_t j = 0; j < s; ++j) dst[j] = 0.0;
-        // Sliding the window by one: the state (h, e) is reached from the
-        // states listed below; terms are added in this order, then divided by w - 1.
-        if (e == 0) {
-          const double* s0 = tables.row(src_a, 2 * h);
-          const double* s1 = tables.row(src_a, 2 * h + 1);
-          const double* s2 = h >= 1 ? tables.row(src_a, 2 * h - 1) : nullptr;
-          const double* s3 = h >= 1 ? tables.row(src_a, 2 * h - 2) : nullptr;
-          const double stay = w - h - 1, enter = w - h;
-          for (int32_t j = s; j <= n; ++j) {
-            double sum = stay * s0[j - s] * q;
-            sum += stay * s1[j - s] * q;
-            if (h >= 1) {
-              sum += enter * s2[j - s] * p;
-              sum += enter * s3[j - s] * p;
-            }
-            dst[j] = sum / (w - 1);
+  const bool from_a = tables.current_is_a;
+  for (int32_t h = 0; h < w; ++h) {
+    for (int32_t e = 0; e <= 1; ++e) {
+      const int32_t shift = (h + e >= k0) ? 1 : 0;  // s: the new window is good
+      double* to = tables.row(!from_a, 2 * h + e);
+      for (int32_t j = 0; j < shift; ++j) to[j] = 0.0;
+      if (e == 0) {
+        const double* same0 = tables.row(from_a, 2 * h);
+        const double* same1 = tables.row(from_a, 2 * h + 1);
+        const double* less1 = h >= 1 ? tables.row(from_a, 2 * h - 1) : nullptr;
+        const double* less0 = h >= 1 ? tables.row(from_a, 2 * h - 2) : nullptr;
+        const double stay = w - h - 1, enter = w - h;
+        for (int32_t j = shift; j <= windows; ++j) {
+          double sum = stay * same0[j - shift] * q;
+          sum += stay * same1[j - shift] * q;
+          if (h >= 1) {
+            sum += enter * less1[j - shift] * p;
+            sum += enter * less0[j - shift] * p;
           }
-        } else {
-          const double* s0 = tables.row(src_a, 2 * h + 1);
-          const double* s1 = tables.row(src_a, 2 * h);
-          const double* s2 = h + 1 < w ? tables.row(src_a, 2 * h + 2) : nullptr;
-          const double* s3 = h + 1 < w ? tables.row(src_a, 2 * h + 3) : nullptr;
-          const double keep = h, next = h + 1;
-          for (int32_t j = s; j <= n; ++j) {
-            double sum = keep * s0[j - s] * p;
-            sum += keep * s1[j - s] * p;
-            if (h + 1 < w) {
-              sum += next * s2[j - s] * q;
-              sum += next * s3[j - s] * q;
-            }
-            dst[j] = sum / (w - 1);
+          to[j] = sum / (w - 1);
+        }
+      } else {
+        const double* same1 = tables.row(from_a, 2 * h + 1);
+        const double* same0 = tables.row(from_a, 2 * h);
+        const double* more0 = h + 1 < w ? tables.row(from_a, 2 * h + 2) : nullptr;
+        const double* more1 = h + 1 < w ? tables.row(from_a, 2 * h + 3) : nullptr;
+        const double keep = h, next = h + 1;
+        for (int32_t j = shift; j <= windows; ++j) {
+          double sum = keep * same1[j - shift] * p;
+          sum += keep * same0[j - shift] * p;
+          if (h + 1 < w) {
+            sum += next * more0[j - shift] * q;
+            sum += next * more1[j - shift] * q;
           }
+          to[j] = sum / (w - 1);
         }
       }
     }
-    tables.current_is_a = !src_a;
   }
+  tables.current_is_a = !from_a;
+}
 
-  for (int32_t j = 0; j <= n; ++j) {
+// D(j) for j = 0..windows: the column sums of the current F, rows in order.
+void sum_window_states(SignificanceTables& tables, int32_t w, int32_t windows) {
+  for (int32_t j = 0; j <= windows; ++j) {
     double total = 0.0;
     for (int32_t r = 0; r < 2 * w; ++r) total += tables.row(tables.current_is_a, r)[j];
     tables.distribution[static_cast<size_t>(j)] = total;
   }
+}
+
+}  // namespace
+
+std::optional<int32_t> window_quota(int32_t L, int32_t w, int32_t k0, SignificanceTables& tables,
+                                    double p) {
+  if (w < 2) return std::nullopt;
+  const int32_t windows = L - w + 1;  // n
+  if (windows + 1 > tables.columns || 2 * w > tables.columns + 1) {
+    return std::nullopt;  // cannot happen for L <= M
+  }
+  std::fill(tables.distribution.begin(), tables.distribution.begin() + (windows + 1), 0.0);
+  int32_t slides = 1;  // the previous F extended by one window
+  if (w != tables.last_w) {
+    start_window_states(tables, w, k0, p);
+    slides = windows - 1;
+  }
+  tables.last_w = w;
+  for (int32_t i = 0; i < slides; ++i) slide_window(tables, w, k0, windows, p);
+  sum_window_states(tables, w, windows);
   return pick_quota(L, w, tables.distribution.data());
 }
 
+// The level d = 0.6^n, held within [kLevelFloor, kLevelCap]. Walking c = n,
+// n - 1, ..., 0 with the tail T(c) = (D(c) + ... + D(n)) / 2^w = P(J >= c),
+// the first c with T(c) > d gives the quota c + 1 (n when T(n) > d already):
+// the smallest quota whose tail P(J >= quota) is at most d.
 std::optional<int32_t> pick_quota(int32_t L, int32_t w, const double* distribution) {
   const int32_t n = L - w + 1;
   if (n < 0) return std::nullopt;

@@ -116,9 +116,8 @@ template <typename Table>
 std::vector<std::pair<int, int>> listed_records(const Table& table) {
   std::vector<std::pair<int, int>> out;
   for (int i = 0; i < table.n; ++i) {
-    for (uint32_t x = static_cast<uint32_t>(i);; x = table.at(x).next) {
-      if (table.at(x).listed == 1) out.push_back({i, table.at(x).motif_length});
-      if (table.at(x).next == 0) break;
+    for (const auto& rec : table.chain(i)) {
+      if (rec.listed == 1) out.push_back({i, rec.motif_length});
     }
   }
   return out;

@@ -1,11 +1,14 @@
 #include "detect/definition3.h"
 
+#include "detect/merge.h"
+
 #include <gtest/gtest.h>
 
 #include <random>
 #include <string>
 #include <vector>
 
+#include "reference/consensus_reference.h"
 #include "test_support.h"
 
 namespace rivulon {
@@ -52,7 +55,7 @@ class FindTest : public ::testing::Test {
     for (int at : starts) candidates[static_cast<size_t>(at)] = 1;
     const DetectionInput in{{s.c_str(), static_cast<int32_t>(s.size())}, Scoring{match, -7, -7, -3},
                             threshold, 60, 0.25};
-    find_pattern_repeats(in, L, candidates.data(), found, ws);
+    group_pattern_candidates(in, L, candidates.data(), found, ws);
   }
   std::string s;
   std::vector<int32_t> candidates;
@@ -91,7 +94,7 @@ class ConsensusTest : public FindTest {
     candidates[20] = candidates[30] = candidates[40] = 1;
     const DetectionInput in{{s.c_str(), static_cast<int32_t>(s.size())}, Scoring{2, -7, -7, -3},
                             threshold, 60, 0.25};
-    find_pattern_repeats(in, 10, candidates.data(), found, ws);
+    group_pattern_candidates(in, 10, candidates.data(), found, ws);
   }
 };
 
@@ -125,25 +128,25 @@ PatternRepeatRecord record(int32_t l, double units, double score) {
 }
 
 TEST(PatternMerging, SameLengthStartDominance) {
-  EXPECT_TRUE(pattern_is_dominated(repeat_of(0, 3.4, 100), record(10, 3, 50), 10));
-  EXPECT_FALSE(pattern_is_dominated(repeat_of(0, 3.5, 100), record(10, 3, 50), 10));
-  EXPECT_FALSE(pattern_is_dominated(repeat_of(0, 3.4, 101), record(10, 3, 50), 10));
+  EXPECT_TRUE(pattern_is_dominated(repeat_of(0, 3.4, 100), record(10, 3, 50), 10, kDefinition3Merge));
+  EXPECT_FALSE(pattern_is_dominated(repeat_of(0, 3.5, 100), record(10, 3, 50), 10, kDefinition3Merge));
+  EXPECT_FALSE(pattern_is_dominated(repeat_of(0, 3.4, 101), record(10, 3, 50), 10, kDefinition3Merge));
 }
 
 TEST(PatternMerging, AlikeLengthsAlwaysReplaceable) {
-  EXPECT_TRUE(pattern_may_replace(repeat_of(0, 2, 1), record(10, 9, 900), 11));
-  EXPECT_TRUE(pattern_may_replace(repeat_of(0, 2, 1), record(3, 9, 900), 5));
-  EXPECT_FALSE(pattern_may_replace(repeat_of(0, 9, 900), record(3, 9, 1), 6));
+  EXPECT_TRUE(pattern_may_replace(repeat_of(0, 2, 1), record(10, 9, 900), 11, kDefinition3Merge));
+  EXPECT_TRUE(pattern_may_replace(repeat_of(0, 2, 1), record(3, 9, 900), 5, kDefinition3Merge));
+  EXPECT_FALSE(pattern_may_replace(repeat_of(0, 9, 900), record(3, 9, 1), 6, kDefinition3Merge));
 }
 
 TEST(PatternMerging, FourBaseRepeatAgainstAnEightBaseOne) {
   const PatternRepeatRecord four = record(4, 5, 40);
-  EXPECT_TRUE(pattern_may_replace(repeat_of(0, 2.5, 45), four, 8));
-  EXPECT_TRUE(pattern_may_replace(repeat_of(0, 2.5, 44), four, 8));   // 1.1 * 40 rounds to 44
-  EXPECT_FALSE(pattern_may_replace(repeat_of(0, 2.5, 43), four, 8));
-  EXPECT_TRUE(pattern_may_replace(repeat_of(0, 3, 34), four, 8));
-  EXPECT_FALSE(pattern_may_replace(repeat_of(0, 2.9, 34), four, 8));
-  EXPECT_FALSE(pattern_may_replace(repeat_of(0, 9, 400), record(4, 2, 40), 8));
+  EXPECT_TRUE(pattern_may_replace(repeat_of(0, 2.5, 45), four, 8, kDefinition3Merge));
+  EXPECT_TRUE(pattern_may_replace(repeat_of(0, 2.5, 44), four, 8, kDefinition3Merge));   // 1.1 * 40 rounds to 44
+  EXPECT_FALSE(pattern_may_replace(repeat_of(0, 2.5, 43), four, 8, kDefinition3Merge));
+  EXPECT_TRUE(pattern_may_replace(repeat_of(0, 3, 34), four, 8, kDefinition3Merge));
+  EXPECT_FALSE(pattern_may_replace(repeat_of(0, 2.9, 34), four, 8, kDefinition3Merge));
+  EXPECT_FALSE(pattern_may_replace(repeat_of(0, 9, 400), record(4, 2, 40), 8, kDefinition3Merge));
 }
 
 class PatternTableTest : public ::testing::Test {
@@ -153,7 +156,7 @@ class PatternTableTest : public ::testing::Test {
 };
 
 TEST_F(PatternTableTest, CoverStartsAtPositionZeroAndEndsBeforeTheLastCopy) {
-  record_pattern_repeats({repeat_of(3, 3.0, 60)}, table, 80, 10);
+  merge_found(FoundList{repeat_of(3, 3.0, 60)}, table, 80, 10, kDefinition3Merge);
   EXPECT_EQ(table.at(0).offset, -3);
   EXPECT_EQ(table.at(3).listed, 1);
   EXPECT_EQ(table.at(22).offset, 19);  // E = (3 - 1) * 10 = 20: offsets below 20
@@ -161,20 +164,20 @@ TEST_F(PatternTableTest, CoverStartsAtPositionZeroAndEndsBeforeTheLastCopy) {
 }
 
 TEST_F(PatternTableTest, OverwrittenStartRecordDropsOut) {
-  record_pattern_repeats({repeat_of(12, 4.0, 60)}, table, 80, 4);
-  record_pattern_repeats({repeat_of(10, 5.0, 60)}, table, 80, 5);
+  merge_found(FoundList{repeat_of(12, 4.0, 60)}, table, 80, 4, kDefinition3Merge);
+  merge_found(FoundList{repeat_of(10, 5.0, 60)}, table, 80, 5, kDefinition3Merge);
   EXPECT_EQ(listed(), (std::vector<std::pair<int, int>>{{10, 5}}));
 }
 
 TEST_F(PatternTableTest, OwnStartNeverOverwritesAnotherStartRecord) {
-  record_pattern_repeats({repeat_of(10, 4.0, 60)}, table, 80, 4);
-  record_pattern_repeats({repeat_of(10, 6.0, 200)}, table, 80, 5);
+  merge_found(FoundList{repeat_of(10, 4.0, 60)}, table, 80, 4, kDefinition3Merge);
+  merge_found(FoundList{repeat_of(10, 6.0, 200)}, table, 80, 5, kDefinition3Merge);
   EXPECT_EQ(listed(), (std::vector<std::pair<int, int>>{{10, 4}, {10, 5}}));
 }
 
 TEST_F(PatternTableTest, UnreplaceableRecordsGetChained) {
-  record_pattern_repeats({repeat_of(10, 10.0, 60)}, table, 80, 2);
-  record_pattern_repeats({repeat_of(10, 4.0, 60)}, table, 80, 8);
+  merge_found(FoundList{repeat_of(10, 10.0, 60)}, table, 80, 2, kDefinition3Merge);
+  merge_found(FoundList{repeat_of(10, 4.0, 60)}, table, 80, 8, kDefinition3Merge);
   EXPECT_EQ(listed(), (std::vector<std::pair<int, int>>{{10, 2}, {10, 8}}));
   EXPECT_GT(table.size(), 80u);
 }
@@ -185,6 +188,24 @@ TEST(ConsensusPattern, MajorityOfTheCopiesInCapitals) {
   char out[4];
   build_consensus_pattern(s.c_str(), 0, 15, 0, 4, out);
   EXPECT_EQ(std::string(out, 4), "ACGA");  // G stays on a tie, T loses to A
+}
+
+// The ranked rule equals the case-by-case one for every own base and every
+// count up to 5, ties of all kinds included.
+TEST(ConsensusPattern, RankedTieRuleEqualsTheCaseByCaseReference) {
+  for (char own : {'A', 'C', 'G', 'T', 'N'}) {
+    for (int a = 0; a <= 5; ++a) {
+      for (int c = 0; c <= 5; ++c) {
+        for (int g = 0; g <= 5; ++g) {
+          for (int t = 0; t <= 5; ++t) {
+            ASSERT_EQ(pick_consensus_base(own, a, c, g, t),
+                      reference::pick_consensus_base_reference(own, a, c, g, t))
+                << own << " " << a << c << g << t;
+          }
+        }
+      }
+    }
+  }
 }
 
 }  // namespace

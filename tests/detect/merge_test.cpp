@@ -61,45 +61,45 @@ class MergeTest : public ::testing::Test {
 };
 
 TEST_F(MergeTest, SpanReachesBeforeTheStartAndStopsBeforeTheLastCopy) {
-  merge_candidates({{10, 3, 1.0f}}, table, 60, 5, kDefinition1Merge);
+  merge_found(CandidateList{{10, 3, 1.0f}}, table, 60, 5, kDefinition1Merge);
   EXPECT_EQ(table.at(4).motif_length, 0);
   EXPECT_EQ(table.at(5).offset, -5);
   EXPECT_EQ(table.at(10).listed, 1);
   EXPECT_EQ(table.at(19).offset, 9);
   EXPECT_EQ(table.at(20).motif_length, 0);
-  merge_candidates({{30, 2, 1.0f}}, table, 60, 2, kDefinition1Merge);
+  merge_found(CandidateList{{30, 2, 1.0f}}, table, 60, 2, kDefinition1Merge);
   EXPECT_EQ(table.at(26).offset, -4);  // 2L before the start for L <= 3
 }
 
 TEST_F(MergeTest, RecordsOnlyInsideTheSequence) {
-  merge_candidates({{55, 4, 1.0f}}, table, 60, 3, kDefinition1Merge);
+  merge_found(CandidateList{{55, 4, 1.0f}}, table, 60, 3, kDefinition1Merge);
   EXPECT_EQ(table.size(), 60u);
   EXPECT_EQ(table.at(59).offset, 4);
 }
 
 TEST_F(MergeTest, OwnStartRecordOfAnotherRepeatIsNeverOverwritten) {
-  merge_candidates({{10, 4, 1.0f}}, table, 60, 4, kDefinition1Merge);
-  merge_candidates({{10, 6, 1.0f}}, table, 60, 5, kDefinition1Merge);  // near period, same start
+  merge_found(CandidateList{{10, 4, 1.0f}}, table, 60, 4, kDefinition1Merge);
+  merge_found(CandidateList{{10, 6, 1.0f}}, table, 60, 5, kDefinition1Merge);  // near period, same start
   EXPECT_EQ(listed(), (std::vector<std::pair<int, int>>{{10, 4}, {10, 5}}));
 }
 
 TEST_F(MergeTest, OverwrittenStartRecordIsNoLongerListed) {
-  merge_candidates({{12, 4, 1.0f}}, table, 60, 4, kDefinition1Merge);
-  merge_candidates({{10, 6, 1.0f}}, table, 60, 5, kDefinition1Merge);
+  merge_found(CandidateList{{12, 4, 1.0f}}, table, 60, 4, kDefinition1Merge);
+  merge_found(CandidateList{{10, 6, 1.0f}}, table, 60, 5, kDefinition1Merge);
   EXPECT_EQ(listed(), (std::vector<std::pair<int, int>>{{10, 5}}));
 }
 
 TEST_F(MergeTest, DominatedCandidateWritesNothing) {
-  merge_candidates({{10, 4, 1.0f}}, table, 60, 4, kDefinition1Merge);
+  merge_found(CandidateList{{10, 4, 1.0f}}, table, 60, 4, kDefinition1Merge);
   const size_t before = table.size();
-  merge_candidates({{10, 4, 0.9f}}, table, 60, 4, kDefinition1Merge);
+  merge_found(CandidateList{{10, 4, 0.9f}}, table, 60, 4, kDefinition1Merge);
   EXPECT_EQ(table.size(), before);
   EXPECT_EQ(table.at(10).similarity, 1.0);
 }
 
 TEST_F(MergeTest, UnreplaceableRecordsGetChained) {
-  merge_candidates({{10, 10, 1.0f}}, table, 60, 2, kDefinition1Merge);  // protected short motif
-  merge_candidates({{10, 4, 1.0f}}, table, 60, 8, kDefinition1Merge);
+  merge_found(CandidateList{{10, 10, 1.0f}}, table, 60, 2, kDefinition1Merge);  // protected short motif
+  merge_found(CandidateList{{10, 4, 1.0f}}, table, 60, 8, kDefinition1Merge);
   EXPECT_EQ(listed(), (std::vector<std::pair<int, int>>{{10, 2}, {10, 8}}));
   EXPECT_GT(table.size(), 60u);
 }

@@ -35,11 +35,9 @@ TEST_F(ReportGolden, Definition1RowsInListingOrder) {
   const int32_t n = static_cast<int32_t>(s.size());
   RecordTable records(n);
   records.at(0) = RepeatRecord{3, 0, 4, 1.75, 1, 0, {}, 0};
-  uint32_t chained = records.append_after(0);
-  records.at(chained) = RepeatRecord{2, 0, 2, 1.0, 1, 0, {}, 0};
+  records.append_to_chain(0) = RepeatRecord{2, 0, 2, 1.0, 1, 0, {}, 0};
   records.at(5) = RepeatRecord{3, 5, 4, 1.75, 0, 0, {}, 0};  // not listed
-  uint32_t deeper = records.append_after(5);
-  records.at(deeper) = RepeatRecord{1, 0, 2, 2.0, 1, 0, {}, 0};
+  records.append_to_chain(5) = RepeatRecord{1, 0, 2, 2.0, 1, 0, {}, 0};
   write_report(ReportRequest{"seq.fa", true, true, false}, 1,
                SequenceView{s.c_str(), n}, Scoring{2, -5, -7, -3}, records);
   expect_written_files();
