@@ -2,11 +2,43 @@
 
 #include <cctype>
 #include <limits>
+#include <string>
 
 #include "driver/fatal.h"
 #include "driver/messages.h"
 
 namespace rivulon {
+
+namespace {
+
+bool is_blank(int c) { return c == ' ' || c == '\t'; }
+
+// After a number: blanks that end the line are dropped with the line's "\r",
+// so that "80 \r\n" reads as "80\n". Anything else stays in the stream as it
+// was (glibc takes back more than one character).
+void drop_blanks_before_line_end(std::FILE* in) {
+  std::string blanks;
+  int c = std::getc(in);
+  while (is_blank(c)) {
+    blanks.push_back(static_cast<char>(c));
+    c = std::getc(in);
+  }
+  if (c == '\r') {
+    const int next = std::getc(in);
+    if (next == '\n') {
+      std::ungetc('\n', in);
+      return;
+    }
+    if (next != EOF) std::ungetc(next, in);
+  } else if (c == '\n' || c == EOF) {
+    if (c == '\n') std::ungetc(c, in);
+    return;
+  }
+  if (c != EOF) std::ungetc(c, in);
+  for (auto it = blanks.rbegin(); it != blanks.rend(); ++it) std::ungetc(*it, in);
+}
+
+}  // namespace
 
 std::optional<int64_t> read_number(std::FILE* in) {
   int c = std::getc(in);
@@ -27,12 +59,18 @@ std::optional<int64_t> read_number(std::FILE* in) {
     c = std::getc(in);
   }
   if (c != EOF) std::ungetc(c, in);
+  drop_blanks_before_line_end(in);
   return negative ? -value : value;
 }
 
 bool read_answer(std::FILE* in) {
   int first = std::getc(in);
   if (first == EOF) return false;
+  if (first == '\r') {  // "\r\n" ends a line as "\n" does
+    const int next = std::getc(in);
+    if (next != '\n' && next != EOF) std::ungetc(next, in);
+    if (next == '\n') first = next;
+  }
   int second = std::getc(in);
   return second == 'Y' || second == 'y';
 }

@@ -35,13 +35,15 @@ inline Scoring scoring_of(const RunSettings& s) {
 }
 
 // Reads a whole number the way "%d" does (leading white space skipped,
-// optional sign, digits), leaving the character after it in the stream.
-// Returns nothing when no number stands there (including end of input).
-// Values beyond the 64-bit range saturate, so they are never wrapped into range.
+// optional sign, digits), leaving the character after it in the stream, but
+// for blanks that end the line: "80 \r\n" leaves "\n". Returns nothing when
+// no number stands there (including end of input). Values beyond the 64-bit
+// range saturate, so they are never wrapped into range.
 std::optional<int64_t> read_number(std::FILE* in);
 
 // Reads two single characters and keeps the second (the first absorbs the
-// line end of the previous answer). True for 'Y' or 'y'; end of input is no.
+// line end of the previous answer, "\r\n" counting as one). True for 'Y' or
+// 'y'; end of input is no.
 bool read_answer(std::FILE* in);
 
 // Prints the prompts on `out`, reads the answers from `in` and tests each

@@ -9,10 +9,13 @@
 namespace rivulon {
 
 struct FatalError {
-  int status;  // exit status of the process (0 never occurs)
+  int status;          // exit status of the process (0 never occurs)
+  const char* reason;  // what the failure page says, when the run had put one up; static text
 };
 
-[[noreturn]] inline void fatal(int status) { throw FatalError{status}; }
+[[noreturn]] inline void fatal(int status, const char* reason = nullptr) {
+  throw FatalError{status, reason};
+}
 
 // Exit statuses, one per cause.
 constexpr int kExitCodingFileUnreadable = 1;
@@ -24,5 +27,7 @@ constexpr int kExitArguments = 2000;
 constexpr int kExitParameter = 3000;
 constexpr int kExitNoQuota = 5000;
 constexpr int kExitInvalidSequence = 5505;
+constexpr int kExitPagesUnwritten = 73;  // a requested page could not be written
+constexpr int kExitFolderBusy = 75;      // another run is writing the same report in this folder
 
 }  // namespace rivulon

@@ -33,4 +33,13 @@ void show_no_quota(std::FILE* err, int32_t motif_length, int32_t window) {
                motif_length, window);
 }
 
+const char* no_quota_reason(int32_t motif_length, int32_t window) {
+  static char reason[256];
+  std::snprintf(reason, sizeof reason,
+                "Motif length %d cannot be screened (window length %d, no good-window quota "
+                "exists): the gap penalty is too small against the match score and the threshold.",
+                motif_length, window);
+  return reason;
+}
+
 }  // namespace rivulon

@@ -30,7 +30,24 @@ inline constexpr const char* kFileNamePrompt = "\nFile name: ";
 inline constexpr const char* kInputWriteError = "\nerror in openning input file for write";
 inline constexpr const char* kOutputWriteError = "\nerror in openning output file for write";
 
+// Printed when another run holds the folder's lock on the report page (%s).
+inline constexpr const char* kFolderBusyMessage =
+    "rivulon: another run is writing %s in this folder; try again when it has finished\n";
+// Standard error's line when requested pages could not be written; their names follow.
+inline constexpr const char* kPagesUnwrittenLine = "rivulon: these pages could not be written: ";
+
 // The explanation of status 5000, on standard error.
 void show_no_quota(std::FILE* err, int32_t motif_length, int32_t window);
+
+// What the failure page says of each cause.
+inline constexpr const char* kSequenceUnreadableReason = "The sequence file could not be read.";
+inline constexpr const char* kInvalidSequenceReason =
+    "The sequence file holds a character that is no base (A, C, G, T in either case), space, line end or header line.";
+inline constexpr const char* kAllocationReason = "Not enough memory.";
+inline constexpr const char* kCodingFileUnreadableReason = "The coding-region file could not be read.";
+inline constexpr const char* kBugCheckReason = "An internal check failed (bug check).";
+inline constexpr const char* kPagesUnwrittenReason = "The report page could not be written.";
+// The reason of status 5000, in a buffer of its own (valid until the next call).
+const char* no_quota_reason(int32_t motif_length, int32_t window);
 
 }  // namespace rivulon

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <ctime>
 #include <memory>
 #include <variant>
 
@@ -13,6 +14,7 @@
 #include "driver/dialogue.h"
 #include "driver/fatal.h"
 #include "driver/messages.h"
+#include "driver/run_guard.h"
 #include "driver/sequence.h"
 #include "report/coding_regions.h"
 #include "report/output_file.h"
@@ -28,25 +30,47 @@ struct FileCloser {
   void operator()(std::FILE* f) const { std::fclose(f); }
 };
 
-// Puts the page that stands under the report page's name while the run works.
-void put_provisional_page(const std::string& sequence_file) {
+// Puts the page that stands under the report page's name while the run works;
+// from then on the page is guarded.
+void put_provisional_page(const std::string& report_page) {
   OutputFile provisional;
-  bool written = provisional.open(report_page_name(sequence_file));
+  bool written = provisional.open(report_page);
   if (written) {
     write_provisional_page(provisional.stream());
     written = provisional.commit();
   }
-  if (!written) std::fputs(kOutputWriteError, stdout);
+  if (written) {
+    guard_report_page(report_page);
+  } else {
+    std::fputs(kOutputWriteError, stdout);
+  }
+}
+
+// Opens the sequence file, which stays open until the end of the run. A
+// directory (it opens for reading here but yields no bytes) and the very file
+// the dialogue reads from (their bytes would be shared) are no sequence files.
+std::FILE* open_sequence_file(const std::string& name) {
+  std::FILE* input = std::fopen(name.c_str(), "r");
+  struct stat info {}, console {};
+  const bool usable = input != nullptr && fstat(fileno(input), &info) == 0 && !S_ISDIR(info.st_mode) &&
+                      !(fstat(fileno(stdin), &console) == 0 && console.st_dev == info.st_dev &&
+                        console.st_ino == info.st_ino);
+  if (!usable) {
+    if (input != nullptr) std::fclose(input);
+    std::fputs(kSequenceUnreadableMessage, stdout);
+    fatal(kExitSequenceUnreadable);
+  }
+  return input;
 }
 
 // Ends the run on a failed detection with its message and status.
 [[noreturn]] void detection_failed(const DetectionFailure& failure) {
   if (failure.cause == DetectionFailure::Cause::kNoQuota) {
     show_no_quota(stderr, failure.motif_length, failure.window);
-    fatal(kExitNoQuota);
+    fatal(kExitNoQuota, no_quota_reason(failure.motif_length, failure.window));
   }
   show_parameter_error(stdout, kMsgBugCheck);
-  fatal(kExitInternalCheck);
+  fatal(kExitInternalCheck, kBugCheckReason);
 }
 
 // The table of a detection, or the end of the run.
@@ -81,16 +105,32 @@ void annotate_from_coding_file(const RunSettings& s, Table& records) {
     std::fputs(kCodingFileUnreadableMessage, stdout);
     std::fflush(stdout);
     std::getc(stdin);
-    fatal(kExitCodingFileUnreadable);
+    fatal(kExitCodingFileUnreadable, kCodingFileUnreadableReason);
   }
   annotate_coding_regions(*regions, records, records.n);
 }
 
-void report_page_failures(const PageFailures& failures, int definition) {
+// Tells of the pages that could not be written: a message each, then one
+// line naming them all, and the run ends with status 73.
+void report_page_failures(const PageFailures& failures, const RunSettings& s) {
+  if (std::find(failures.begin(), failures.end(), Page::kReport) == failures.end()) {
+    report_page_settled();
+  }
   for (Page page : failures) {
-    std::fputs(page == Page::kReport && definition == 2 ? kOutputWriteError : kInputWriteError,
+    std::fputs(page == Page::kReport && s.definition == 2 ? kOutputWriteError : kInputWriteError,
                stdout);
   }
+  if (failures.empty()) return;
+  std::string names;
+  for (Page page : failures) {
+    if (!names.empty()) names += ", ";
+    names += page == Page::kReport       ? report_page_name(s.sequence_file)
+             : page == Page::kAlignments ? alignments_page_name(s.sequence_file)
+                                         : text_report_name(s.sequence_file);
+  }
+  std::fflush(stdout);
+  std::fprintf(stderr, "%s%s\n", kPagesUnwrittenLine, names.c_str());
+  fatal(kExitPagesUnwritten, kPagesUnwrittenReason);
 }
 
 template <typename Table, typename Write>
@@ -98,7 +138,7 @@ void finish_run(const RunSettings& s, Detection<Table>&& detection, Write write)
   Table records = take_table(std::move(detection));
   if (s.coding_file) annotate_from_coding_file(s, records);
   const ReportRequest request{s.sequence_file, s.alignments, s.text_report, s.coding_file.has_value()};
-  report_page_failures(write(request, records), s.definition);
+  report_page_failures(write(request, records), s);
 }
 
 }  // namespace
@@ -114,20 +154,20 @@ int run_rivulon(int argc, char** argv) {
   run_dialogue(stdin, stdout, settings);
   const Scoring scoring = scoring_of(settings);
 
-  // The sequence file stays open until the end of the run.
-  std::unique_ptr<std::FILE, FileCloser> input(std::fopen(settings.sequence_file.c_str(), "r"));
-  struct stat info {};
-  // A directory opens for reading here but yields no bytes: it is no sequence file.
-  if (!input || (fstat(fileno(input.get()), &info) == 0 && S_ISDIR(info.st_mode))) {
-    std::fputs(kSequenceUnreadableMessage, stdout);
-    fatal(kExitSequenceUnreadable);
+  const std::time_t started = std::time(nullptr);
+  std::unique_ptr<std::FILE, FileCloser> input(open_sequence_file(settings.sequence_file));
+  const std::string report_page = report_page_name(settings.sequence_file);
+  if (!lock_report_page(report_page)) {
+    std::printf(kFolderBusyMessage, report_page.c_str());
+    fatal(kExitFolderBusy);
   }
-  put_provisional_page(settings.sequence_file);
+  remove_stale_temporaries("", started);
+  put_provisional_page(report_page);
 
   const Sequence seq = load_sequence(input.get());
   if (std::ferror(input.get())) {  // a read error is not the end of the sequence
     std::fputs(kSequenceUnreadableMessage, stdout);
-    fatal(kExitSequenceUnreadable);
+    fatal(kExitSequenceUnreadable, kSequenceUnreadableReason);
   }
   const DetectionInput in{seq.view(), scoring, settings.threshold,
                           std::min(settings.max_motif, seq.n / 2), match_probability(seq)};

@@ -21,7 +21,7 @@ void grow(Sequence& seq) {
     seq.buffer.resize(static_cast<size_t>(wanted));
   } catch (const std::bad_alloc&) {
     std::fputs(kAllocationMessage, stdout);
-    fatal(kExitBufferGrowth);
+    fatal(kExitBufferGrowth, kAllocationReason);
   }
   seq.capacity = wanted;
 }
@@ -34,7 +34,7 @@ Sequence load_sequence(std::FILE* in) {
     seq.buffer.resize(kFirstCapacity);
   } catch (const std::bad_alloc&) {
     std::fputs(kAllocationMessage, stdout);
-    fatal(kExitFirstBuffer);
+    fatal(kExitFirstBuffer, kAllocationReason);
   }
   seq.capacity = kFirstCapacity;
 
@@ -44,7 +44,7 @@ Sequence load_sequence(std::FILE* in) {
     if (seq.n == kMaxBases && c != '\n' && c != '\r' && c != ' ' && c != '>') {
       // One more base would not fit the 32-bit length.
       std::fputs(kAllocationMessage, stdout);
-      fatal(kExitBufferGrowth);
+      fatal(kExitBufferGrowth, kAllocationReason);
     }
     switch (c) {
       case '\n':
@@ -78,7 +78,7 @@ Sequence load_sequence(std::FILE* in) {
         break;
       default:
         std::fputs(kInvalidSequenceMessage, stdout);
-        fatal(kExitInvalidSequence);
+        fatal(kExitInvalidSequence, kInvalidSequenceReason);
     }
     if (c == EOF) break;  // a header ran to the end of the file
     c = std::getc(in);

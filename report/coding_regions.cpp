@@ -1,5 +1,7 @@
 #include "report/coding_regions.h"
 
+#include <sys/stat.h>
+
 #include <cctype>
 #include <cstring>
 #include <limits>
@@ -134,8 +136,16 @@ CodingRegionTable scan_coding_regions(std::FILE* in) {
 std::optional<CodingRegionTable> read_coding_regions(const std::string& file_name) {
   std::FILE* in = std::fopen(file_name.c_str(), "r");
   if (in == nullptr) return std::nullopt;
+  // A directory opens for reading here but holds no text; a read error is no end of file.
+  struct stat info {};
+  if (fstat(fileno(in), &info) != 0 || S_ISDIR(info.st_mode)) {
+    std::fclose(in);
+    return std::nullopt;
+  }
   CodingRegionTable table = scan_coding_regions(in);
+  const bool read_error = std::ferror(in) != 0;
   std::fclose(in);
+  if (read_error) return std::nullopt;
   return table;
 }
 

@@ -31,7 +31,8 @@ struct CodingRegionTable {
 // does a number that does not fit 32 bits.
 CodingRegionTable scan_coding_regions(std::FILE* in);
 
-// Opens and scans the named file; nothing when it cannot be opened.
+// Opens and scans the named file; nothing when it cannot be opened, is a
+// directory or fails while being read.
 std::optional<CodingRegionTable> read_coding_regions(const std::string& file_name);
 
 // Gives every listed record the name of the coding region its position lies

@@ -9,6 +9,7 @@
 
 #include "align/pattern_alignment.h"
 #include "report/coding_regions.h"
+#include "report/escape.h"
 #include "report/output_file.h"
 #include "report/output_names.h"
 #include "report/page.h"
@@ -34,24 +35,24 @@ void write_filler(std::FILE* out, double v) {
 // The base at `index`, '?' at or beyond the end of the sequence.
 char base_at(const char* s, int64_t n, int64_t index) { return index < n ? s[index] : '?'; }
 
-// One output page; a page that cannot be created or put in place is noted in `failures`.
+// One output page; a page that cannot be created is noted in `failures`.
 struct ReportOutput {
   OutputFile file;
   Page page = Page::kReport;
+  bool finished = false;  // written whole, waiting to be put in place
+  bool failed = false;    // could not be written whole or put in place
 
   void open(const std::string& name, Page kind, PageFailures& failures) {
     page = kind;
     if (!file.open(name)) failures.push_back(kind);
   }
-  void finish(PageFailures& failures) {
-    if (file.stream() != nullptr && !file.commit()) failures.push_back(page);
-  }
+  bool opened() const { return file.stream() != nullptr; }
 };
 
 // The output files of one report, opened in the frame's order.
 struct ReportFiles {
   ReportOutput page_out, alignments_out, text_out;
-  std::string link_target;  // rows link into this page
+  std::string link_target;  // rows link into this page (URL-escaped)
   PageFailures failures;
 
   // The open streams; nullptr for a page not asked for or not created.
@@ -63,11 +64,12 @@ struct ReportFiles {
 void open_report_files(ReportFiles& files, const ReportRequest& request, const Scoring& scoring,
                        int64_t n) {
   const std::string page_name = report_page_name(request.sequence_file);
-  files.link_target = page_name;
+  files.link_target = url_escape(page_name);
   files.page_out.open(page_name, Page::kReport, files.failures);
   if (request.alignments) {
-    files.link_target = alignments_page_name(request.sequence_file);
-    files.alignments_out.open(files.link_target, Page::kAlignments, files.failures);
+    const std::string alignments_name = alignments_page_name(request.sequence_file);
+    files.link_target = url_escape(alignments_name);
+    files.alignments_out.open(alignments_name, Page::kAlignments, files.failures);
     if (files.alignments() != nullptr) {
       write_page_head(files.alignments());
       write_parameter_lines(files.alignments(), scoring, n);
@@ -82,7 +84,7 @@ void open_report_files(ReportFiles& files, const ReportRequest& request, const S
     write_page_head(files.page());
     if (request.text_report) {
       std::fprintf(files.page(), "<p><b>Please click for a <a href=\"%s\">text report</a>.</b></p>",
-                   text_name.c_str());
+                   url_escape(text_name).c_str());
       std::fputs("<p>&nbsp;</p>", files.page());
     }
     write_parameter_lines(files.page(), scoring, n);
@@ -142,7 +144,8 @@ void write_table_row(std::FILE* out, bool coding, const std::string& link_target
     std::fprintf(out, "<td width=\"100\" align=\"center\" height=\"19\">%d</td>", r.motif_length);
     std::fprintf(out, "<td width=\"96\" align=\"center\" height=\"19\">%s</td>", r.units);
     std::fprintf(out, "<td width=\"87\" align=\"center\" height=\"19\">%s</td>", r.score);
-    std::fprintf(out, "<td width=\"215\" align=\"center\" height=\"19\">%s</td>", r.coding_name);
+    std::fprintf(out, "<td width=\"215\" align=\"center\" height=\"19\">%s</td>",
+                 html_escape(r.coding_name).c_str());
   } else {
     std::fprintf(out, "<td width=\"130\" align=\"center\" height=\"19\"><a href=\"%s#%ld\">%ld</a></td>", link_target.c_str(), r.row, r.position);
     std::fprintf(out, "<td width=\"95\" align=\"center\" height=\"19\">%d</td>", r.motif_length);
@@ -327,10 +330,22 @@ void write_repeat_table(ReportFiles& files, bool coding, const RecordArena<Recor
   }
 }
 
+// Every page is written whole before any is put in place, and the report
+// page goes last, so that it never links into an older alignments page. Pages
+// that fail are noted in the frame's order: report, alignments, text.
 void close_report_files(ReportFiles& files) {
-  files.page_out.finish(files.failures);
-  files.alignments_out.finish(files.failures);
-  files.text_out.finish(files.failures);
+  ReportOutput* const frame_order[] = {&files.page_out, &files.alignments_out, &files.text_out};
+  for (ReportOutput* out : frame_order) {
+    if (!out->opened()) continue;
+    out->finished = out->file.finish();
+    out->failed = !out->finished;
+  }
+  for (ReportOutput* out : {&files.alignments_out, &files.text_out, &files.page_out}) {
+    if (out->finished && !out->file.put_in_place()) out->failed = true;
+  }
+  for (ReportOutput* out : frame_order) {
+    if (out->failed) files.failures.push_back(out->page);
+  }
 }
 
 // The longest motif among the listed records: what the drawings need room for.

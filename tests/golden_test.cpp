@@ -4,9 +4,9 @@
 //   stdin     what the run reads on standard input (absent: nothing)
 //   inputs    repository files copied into the run's folder, one path per line
 //   input/    the case's own files, copied into the run's folder
-//   expected/ stdout, status and files/: every file the run leaves
+//   expected/ stdout, stderr, status and files/: every file the run leaves
 //
-// The run's standard output, exit status and every file it leaves must equal
+// The run's standard output and error, exit status and every file it leaves must equal
 // expected/ byte for byte; a missing or extra file fails the case.
 #include <gtest/gtest.h>
 
@@ -55,6 +55,7 @@ TEST_P(GoldenRun, OutputsEqualTheExpectedBytes) {
 
   std::map<std::string, std::string> actual{{"stdout", result.out},
                                             {"status", std::to_string(result.status) + "\n"}};
+  if (!result.err.empty()) actual["stderr"] = result.err;
   for (const auto& [name, content] : read_tree(run_dir.path(), inputs)) actual["files/" + name] = content;
   expect_files(dir + "/expected", actual);
 }

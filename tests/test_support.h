@@ -52,8 +52,10 @@ inline std::string read_file(const std::string& path) {
 inline bool exists(const std::string& path) { return std::filesystem::exists(path); }
 
 struct ProcessResult {
-  int status;          // exit status as the parent sees it (modulo 256)
+  int status;          // exit status as the parent sees it (modulo 256); -1 when killed by a signal
   std::string out;     // standard output
+  std::string err;     // standard error
+  int signal = 0;      // the signal that ended it, if one did
 };
 
 // The program under test: the build's own, or RIVULON_TEST_EXE when set (to
@@ -63,20 +65,31 @@ inline std::string program_path() {
   return other != nullptr && *other != '\0' ? other : RIVULON_EXE;
 }
 
-// Runs rivulon in `dir` with `args`, feeding `input` on standard input.
-inline ProcessResult run_program(const std::string& dir, const std::vector<std::string>& args,
-                                 const std::string& input) {
-  const std::string in_path = dir + "/.stdin", out_path = dir + "/.stdout";
-  write_file(in_path, input);
-  pid_t pid = fork();
-  if (pid == 0) {
+// A run of rivulon started in the background: its process and the files that
+// hold its standard input, output and error (named after `tag`, so that two
+// runs can share a folder).
+struct RunningProgram {
+  pid_t pid;
+  std::string in_path, out_path, err_path;
+};
+
+// Starts rivulon in `dir` with `args`, feeding `input` on standard input;
+// `in_child` runs in the child just before the program (e.g. to set limits).
+inline RunningProgram start_program(const std::string& dir, const std::vector<std::string>& args,
+                                    const std::string& input, const std::string& tag = "",
+                                    void (*in_child)() = nullptr) {
+  RunningProgram run{0, dir + "/.stdin" + tag, dir + "/.stdout" + tag, dir + "/.stderr" + tag};
+  write_file(run.in_path, input);
+  run.pid = fork();
+  if (run.pid == 0) {
     if (chdir(dir.c_str()) != 0) _exit(127);
-    int in = open(in_path.c_str(), O_RDONLY);
-    int out = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    int err = open("/dev/null", O_WRONLY);
+    int in = open(run.in_path.c_str(), O_RDONLY);
+    int out = open(run.out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    int err = open(run.err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     dup2(in, 0);
     dup2(out, 1);
     dup2(err, 2);
+    if (in_child != nullptr) in_child();
     std::vector<char*> argv;
     std::string exe = program_path();
     argv.push_back(exe.data());
@@ -86,12 +99,25 @@ inline ProcessResult run_program(const std::string& dir, const std::vector<std::
     execv(exe.c_str(), argv.data());
     _exit(127);
   }
+  return run;
+}
+
+// Waits for a run to end and collects what it printed; its files are removed.
+inline ProcessResult finish_program(const RunningProgram& run) {
   int wstatus = 0;
-  waitpid(pid, &wstatus, 0);
-  ProcessResult result{WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1, read_file(out_path)};
-  std::filesystem::remove(in_path);
-  std::filesystem::remove(out_path);
+  waitpid(run.pid, &wstatus, 0);
+  ProcessResult result{WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1, read_file(run.out_path),
+                       read_file(run.err_path), WIFSIGNALED(wstatus) ? WTERMSIG(wstatus) : 0};
+  std::filesystem::remove(run.in_path);
+  std::filesystem::remove(run.out_path);
+  std::filesystem::remove(run.err_path);
   return result;
+}
+
+// Runs rivulon in `dir` with `args`, feeding `input` on standard input.
+inline ProcessResult run_program(const std::string& dir, const std::vector<std::string>& args,
+                                 const std::string& input) {
+  return finish_program(start_program(dir, args, input));
 }
 
 // Dialogue answers: match, mismatch, gap, terminal gap, M, definition, level/score, Y/N, Y/N.
