@@ -10,7 +10,7 @@ FUZZ := $(CURDIR)/build/fuzz
 FUZZ_SECONDS ?= 60
 FUZZERS := fuzz_sequence fuzz_coding_regions fuzz_dialogue fuzz_pipeline
 
-.PHONY: all deps release asan test demo golden-update bench fuzz fuzz-run memcheck clean
+.PHONY: all deps release asan test demo golden-update bench bench-peers bench-check fuzz fuzz-run memcheck clean
 
 all: release
 
@@ -82,6 +82,16 @@ memcheck: release
 
 bench: release
 	@$(RELEASE)/bench/align_bench
+
+# Rivulon against TRF on the sequences of ../shared/data (not part of make test).
+bench-peers: release
+	@scripts/install-deps.sh --bench
+	@bench/peers.sh $(RELEASE)/rivulon
+
+# Byte-identity of every output on ../shared/data against another commit:
+# make bench-check REF=<commit>
+bench-check: release
+	@bench/check.sh $(REF)
 
 clean:
 	rm -rf build

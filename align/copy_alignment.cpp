@@ -22,10 +22,11 @@ int32_t out_of_band_value(int32_t L, int32_t gap) {
   return static_cast<int32_t>(std::max<int64_t>(v, std::numeric_limits<int32_t>::min()));
 }
 
-// Fills the matrix for copy A = s[b+1..b+L] against copy B = s[b+m*L+1..b+m*L+L].
-// Trace: tags are move codes; otherwise tags carry the origin of the best path.
+// Fills the matrix for copy A = s[b+1..b+L] against copy B = s[b+m*L+1..b+m*L+L],
+// for tracing: tags are move codes.
 // Banded: only columns max(1, j-h)..min(L, j+h) of row j are written.
-template <bool Trace, bool Banded>
+// Requires a matrix made for tracing.
+template <bool Banded>
 void fill(SequenceView seq, int64_t b, int32_t L, int32_t m, int32_t h, const Scoring& scoring,
           AlignmentMatrix& matrix) {
   assert(L >= 1 && L <= matrix.size && b >= -1);
@@ -42,8 +43,8 @@ void fill(SequenceView seq, int64_t b, int32_t L, int32_t m, int32_t h, const Sc
   // Borders: leading end gaps cost the ordinary gap penalty.
   AlignCell* top = matrix.row(0);
   const int32_t top_end = Banded ? std::min(h, L) : L;
-  for (int32_t k = 0; k <= top_end; ++k) top[k] = {k * gap, Trace ? kMoveLeft : k};
-  for (int32_t j = 1; j <= L; ++j) matrix.row(j)[0] = {j * gap, Trace ? kMoveUp : j};
+  for (int32_t k = 0; k <= top_end; ++k) top[k] = {k * gap, kMoveLeft};
+  for (int32_t j = 1; j <= L; ++j) matrix.row(j)[0] = {j * gap, kMoveUp};
 
   const int32_t oob = out_of_band_value(L, gap);
   const int64_t row_start = b + int64_t{m} * L;
@@ -65,14 +66,119 @@ void fill(SequenceView seq, int64_t b, int32_t L, int32_t m, int32_t h, const Sc
                                    : prev[k].score + (k == L ? terminal_gap : gap);
       // Tie-break: diagonal over both gaps, horizontal over vertical.
       if (vertical > horizontal && vertical > diagonal) {
-        cur[k] = {vertical, Trace ? kMoveUp : prev[k].tag};
+        cur[k] = {vertical, kMoveUp};
       } else if (horizontal > diagonal) {
-        cur[k] = {horizontal, Trace ? kMoveLeft : cur[k - 1].tag};
+        cur[k] = {horizontal, kMoveLeft};
       } else {
-        cur[k] = {diagonal, Trace ? kMoveDiag : prev[k - 1].tag};
+        cur[k] = {diagonal, kMoveDiag};
       }
     }
   }
+}
+
+// Scoring only, over two rolling rows: the recurrence, borders, band and
+// out-of-band value of fill, with scores and the origins of the paths in
+// separate arrays. A banded row reads only cells of the previous row's band
+// (or the border column), so nothing stale from row j - 2 is ever read.
+// With `at_least` above -infinity, stops as soon as the best cell of a row
+// plus `match` for every row still to come cannot reach it (see
+// copy_similarity_at_least).
+template <bool Banded>
+CopySimilarity score_rows(SequenceView seq, int64_t b, int32_t L, int32_t m, int32_t h,
+                          const Scoring& scoring, AlignmentMatrix& matrix, double at_least) {
+  assert(L >= 1 && L <= matrix.size && b >= -1);
+  const char* s = seq.bases;
+  const int64_t n = seq.n;
+  const int32_t match = scoring.match, mismatch = scoring.mismatch, gap = scoring.gap,
+                terminal_gap = scoring.terminal_gap;
+  int16_t* column = matrix.column_bases.data();
+  for (int32_t k = 1; k <= L; ++k) {
+    int64_t idx = b + k;
+    column[k] = idx < n ? static_cast<int16_t>(static_cast<unsigned char>(s[idx])) : kPastEndColumn;
+  }
+  const size_t width = static_cast<size_t>(matrix.size) + 1;
+  int32_t* prev_score = matrix.row_scores.data();
+  int32_t* cur_score = prev_score + width;
+  int32_t* prev_origin = matrix.row_origins.data();
+  int32_t* cur_origin = prev_origin + width;
+
+  // Row 0: leading end gaps cost the ordinary gap penalty.
+  const int32_t top_end = Banded ? std::min(h, L) : L;
+  for (int32_t k = 0; k <= top_end; ++k) {
+    prev_score[k] = k * gap;
+    prev_origin[k] = k;
+  }
+  const int32_t oob = out_of_band_value(L, gap);
+  const bool pruning = at_least > -std::numeric_limits<double>::infinity();
+  const int64_t row_start = b + int64_t{m} * L;
+  for (int32_t j = 1; j <= L; ++j) {
+    const int64_t ridx = row_start + j;
+    const int16_t y = ridx < n ? static_cast<int16_t>(static_cast<unsigned char>(s[ridx])) : kPastEndRow;
+    const int32_t lo = Banded ? std::max(1, j - h) : 1;
+    const int32_t hi = Banded ? std::min(L, j + h) : L;
+    const int32_t row_gap = (j == L) ? terminal_gap : gap;
+    const bool vertical_out = Banded && (j + h <= L);
+    cur_score[0] = j * gap;
+    cur_origin[0] = j;
+    int32_t row_best = cur_score[0];
+    // One cell. Tie-break: diagonal over both gaps, horizontal over vertical;
+    // a path through a neighbour outside the band left no known border cell,
+    // so its origin is -1.
+    auto cell = [&](int32_t k) {
+      const int32_t diagonal = prev_score[k - 1] + (column[k] == y ? match : mismatch);
+      const bool left_out = Banded && k == lo && lo > 1;
+      const bool up_out = Banded && k == hi && vertical_out;
+      const int32_t horizontal = left_out ? oob : cur_score[k - 1] + row_gap;
+      const int32_t vertical = up_out ? oob : prev_score[k] + (k == L ? terminal_gap : gap);
+      if (vertical > horizontal && vertical > diagonal) {
+        cur_score[k] = vertical;
+        cur_origin[k] = up_out ? -1 : prev_origin[k];
+      } else if (horizontal > diagonal) {
+        cur_score[k] = horizontal;
+        cur_origin[k] = left_out ? -1 : cur_origin[k - 1];
+      } else {
+        cur_score[k] = diagonal;
+        cur_origin[k] = prev_origin[k - 1];
+      }
+      row_best = std::max(row_best, cur_score[k]);
+    };
+    // The cells between the band's edges and before the last column take
+    // neither the out-of-band value nor the terminal gap: the same cell,
+    // without its special cases and with its choices made by selection.
+    const int32_t inner_lo = lo + 1, inner_hi = std::min(hi - 1, L - 1);
+    if (inner_lo > inner_hi) {
+      for (int32_t k = lo; k <= hi; ++k) cell(k);
+    } else {
+      cell(lo);
+      int32_t left_score = cur_score[lo], left_origin = cur_origin[lo];
+      for (int32_t k = inner_lo; k <= inner_hi; ++k) {
+        const int32_t diagonal = prev_score[k - 1] + (column[k] == y ? match : mismatch);
+        const int32_t horizontal = left_score + row_gap;
+        const int32_t vertical = prev_score[k] + gap;
+        const bool up = vertical > horizontal && vertical > diagonal;
+        const bool left = !up && horizontal > diagonal;
+        const int32_t score = up ? vertical : (left ? horizontal : diagonal);
+        const int32_t origin = up ? prev_origin[k] : (left ? left_origin : prev_origin[k - 1]);
+        cur_score[k] = score;
+        cur_origin[k] = origin;
+        left_score = score;
+        left_origin = origin;
+        row_best = std::max(row_best, score);
+      }
+      for (int32_t k = inner_hi + 1; k <= hi; ++k) cell(k);
+    }
+    if (pruning) {
+      // Every path to (L, L) crosses row j; each later row adds at most `match`.
+      const int64_t reachable = int64_t{Banded ? std::max(row_best, oob) : row_best} +
+                                int64_t{L - j} * match;
+      if (static_cast<double>(reachable) / L < at_least) {
+        return {-std::numeric_limits<double>::infinity(), -1};
+      }
+    }
+    std::swap(prev_score, cur_score);
+    std::swap(prev_origin, cur_origin);
+  }
+  return {static_cast<double>(prev_score[L]) / L, prev_origin[L]};
 }
 
 template <bool Banded>
@@ -115,33 +221,36 @@ int32_t copy_band_half_width(int32_t L) {
 
 CopySimilarity align_copies(SequenceView seq, int64_t b, int32_t L, int32_t m,
                             const Scoring& scoring, AlignmentMatrix& matrix) {
-  fill<false, false>(seq, b, L, m, 0, scoring, matrix);
-  const AlignCell& last = matrix.row(L)[L];
-  return {static_cast<double>(last.score) / L, last.tag};
+  return score_rows<false>(seq, b, L, m, 0, scoring, matrix, -std::numeric_limits<double>::infinity());
 }
 
 CopySimilarity align_copies_banded(SequenceView seq, int64_t b, int32_t L, int32_t m, int32_t h,
                                    const Scoring& scoring, AlignmentMatrix& matrix) {
-  fill<false, true>(seq, b, L, m, h, scoring, matrix);
-  const AlignCell& last = matrix.row(L)[L];
-  return {static_cast<double>(last.score) / L, last.tag};
+  return score_rows<true>(seq, b, L, m, h, scoring, matrix, -std::numeric_limits<double>::infinity());
 }
 
 CopySimilarity copy_similarity(SequenceView seq, int64_t b, int32_t L, int32_t m,
                                int32_t full_up_to, const Scoring& scoring, AlignmentMatrix& matrix) {
-  if (L <= full_up_to) return align_copies(seq, b, L, m, scoring, matrix);
-  return align_copies_banded(seq, b, L, m, copy_band_half_width(L), scoring, matrix);
+  return copy_similarity_at_least(seq, b, L, m, full_up_to, scoring, matrix,
+                                  -std::numeric_limits<double>::infinity());
+}
+
+CopySimilarity copy_similarity_at_least(SequenceView seq, int64_t b, int32_t L, int32_t m,
+                                        int32_t full_up_to, const Scoring& scoring,
+                                        AlignmentMatrix& matrix, double at_least) {
+  if (L <= full_up_to) return score_rows<false>(seq, b, L, m, 0, scoring, matrix, at_least);
+  return score_rows<true>(seq, b, L, m, copy_band_half_width(L), scoring, matrix, at_least);
 }
 
 int32_t trace_copies(SequenceView seq, int64_t b, int32_t L, int32_t m, const Scoring& scoring,
                      AlignmentMatrix& matrix, int32_t* moves) {
-  fill<true, false>(seq, b, L, m, 0, scoring, matrix);
+  fill<false>(seq, b, L, m, 0, scoring, matrix);
   return traceback<false>(matrix, L, 0, moves);
 }
 
 int32_t trace_copies_banded(SequenceView seq, int64_t b, int32_t L, int32_t m, int32_t h,
                             const Scoring& scoring, AlignmentMatrix& matrix, int32_t* moves) {
-  fill<true, true>(seq, b, L, m, h, scoring, matrix);
+  fill<true>(seq, b, L, m, h, scoring, matrix);
   return traceback<true>(matrix, L, h, moves);
 }
 

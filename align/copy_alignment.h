@@ -29,17 +29,25 @@ constexpr int32_t kMoveUp = 1;    // a base of the row copy against a gap
 constexpr int32_t kMoveLeft = 2;  // a base of the column copy against a gap
 constexpr int32_t kMoveDiag = 3;  // a base of each copy
 
-// Work matrix of (size + 1) x (size + 1) cells, allocated once per run for the
-// maximum motif length and never cleared between alignments: cells a banded
-// call does not write keep what earlier calls left there.
+// Work space of the copy alignments, allocated once per run for the maximum
+// motif length and never cleared between alignments. Scoring keeps two rows
+// of scores and two of origins, so that its work stays in the first-level
+// cache; tracing needs the whole matrix of (size + 1) x (size + 1) cells,
+// allocated only when asked for (cells a banded trace does not write keep
+// what earlier calls left there).
 struct AlignmentMatrix {
-  int32_t size = 0;                      // largest L the matrix holds
-  std::vector<AlignCell> cells;          // row-major, stride size + 1
-  std::vector<int16_t> column_bases;     // scratch: copy A's bases of the current call
+  int32_t size = 0;                   // largest L the work space holds
+  std::vector<AlignCell> cells;       // tracing: row-major, stride size + 1
+  std::vector<int32_t> row_scores;    // scoring: rows j - 1 and j, size + 1 entries each
+  std::vector<int32_t> row_origins;   // scoring: the origins of those cells
+  std::vector<int16_t> column_bases;  // copy A's bases of the current call
 
-  explicit AlignmentMatrix(int32_t max_motif)
+  explicit AlignmentMatrix(int32_t max_motif, bool tracing = false)
       : size(max_motif),
-        cells(static_cast<std::size_t>(max_motif + 1) * static_cast<std::size_t>(max_motif + 1), AlignCell{0, 0}),
+        cells(tracing ? static_cast<std::size_t>(max_motif + 1) * static_cast<std::size_t>(max_motif + 1) : 0,
+              AlignCell{0, 0}),
+        row_scores(2 * static_cast<std::size_t>(max_motif + 1), 0),
+        row_origins(2 * static_cast<std::size_t>(max_motif + 1), 0),
         column_bases(static_cast<std::size_t>(max_motif + 1), 0) {}
   AlignCell* row(int32_t j) { return cells.data() + static_cast<std::size_t>(j) * static_cast<std::size_t>(size + 1); }
 };
@@ -63,7 +71,8 @@ CopySimilarity align_copies(SequenceView seq, int64_t b, int32_t L, int32_t m,
 
 // As align_copies, computing only the cells with |row - column| <= h (h < L).
 // A neighbour outside the band contributes L * gap * 100 in place of its
-// score plus penalty (that value held within the 32-bit range).
+// score plus penalty (that value held within the 32-bit range); a path
+// through it has origin -1.
 CopySimilarity align_copies_banded(SequenceView seq, int64_t b, int32_t L, int32_t m, int32_t h,
                                    const Scoring& scoring, AlignmentMatrix& matrix);
 
@@ -79,6 +88,16 @@ inline constexpr int32_t kFullDrawingUpTo = 19;             // the alignments pa
 // `full_up_to`, align_copies_banded with copy_band_half_width(L) above.
 CopySimilarity copy_similarity(SequenceView seq, int64_t b, int32_t L, int32_t m,
                                int32_t full_up_to, const Scoring& scoring, AlignmentMatrix& matrix);
+
+// As copy_similarity for a caller that only asks whether the similarity
+// reaches `at_least` (compared in double, as `similarity >= at_least`). The
+// fill stops once no path can reach it any more: the best cell of a row plus
+// `match` for every row still to come (an out-of-band value counted as a cell)
+// stays below. The answer is then {-infinity, -1}; otherwise it is exactly
+// copy_similarity's.
+CopySimilarity copy_similarity_at_least(SequenceView seq, int64_t b, int32_t L, int32_t m,
+                                        int32_t full_up_to, const Scoring& scoring,
+                                        AlignmentMatrix& matrix, double at_least);
 
 // Same recurrence, storing a move code per cell, then walking back from (L, L)
 // to (0, 0). `moves` receives the codes last move first (room for 2L codes);

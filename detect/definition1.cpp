@@ -33,8 +33,9 @@ void screen_copies(const DetectionInput& in, int32_t L, const WindowParameters& 
     const bool qualifies = f.good >= wp.quota && q >= 0 && f.longest <= wp.allowance &&
                            (same_base(s, n, q, q + L) || (q >= L && similarity[q - L] > 0));
     if (qualifies && cooldown == 0) {
-      const CopySimilarity pair =
-          copy_similarity(in.sequence, q - 1, L, 1, kFullScoringUpToDefinition1, in.scoring, matrix);
+      // Only whether it reaches the level is read: the fill may stop early.
+      const CopySimilarity pair = copy_similarity_at_least(
+          in.sequence, q - 1, L, 1, kFullScoringUpToDefinition1, in.scoring, matrix, tf);
       if (pair.similarity >= tf && pair.origin == 0) {
         similarity[q] = static_cast<float>(pair.similarity);
         cooldown = (L == 1) ? 0 : 1;
@@ -62,8 +63,99 @@ double score_new_copy(const DetectionInput& in, int32_t start, int32_t u, int32_
   return sum;
 }
 
+namespace {
+
+// The exponent of x's lowest set bit: x is an odd multiple of 2^e.
+int lowest_bit_exponent(double x) {
+  int exponent = 0;
+  const double fraction = std::frexp(x, &exponent);  // x = fraction * 2^exponent, |fraction| in [0.5, 1)
+  auto mantissa = static_cast<int64_t>(std::ldexp(std::fabs(fraction), 53));
+  int e = exponent - 53;
+  while ((mantissa & 1) == 0) {
+    mantissa >>= 1;
+    ++e;
+  }
+  return e;
+}
+
+}  // namespace
+
+double add_repeatedly(double s, double v, int64_t k) {
+  constexpr int64_t kExactLimit = int64_t{1} << 53;
+  if (k > 0 && v != 0 && std::isfinite(s) && std::isfinite(v)) {
+    // In units of 2^e, the lowest bit of both, s and v are whole numbers t and
+    // m; while |t + i m| < 2^53 every partial sum is exact, so the k rounded
+    // additions give exactly t + k m.
+    const int e =
+        s == 0 ? lowest_bit_exponent(v) : std::min(lowest_bit_exponent(s), lowest_bit_exponent(v));
+    const double t = std::ldexp(s, -e), m = std::ldexp(v, -e);
+    if (std::fabs(t) < kExactLimit && std::fabs(m) < kExactLimit) {
+      const auto ti = static_cast<int64_t>(t), mi = static_cast<int64_t>(m);
+      int64_t steps = 0, total = 0;
+      if (!__builtin_mul_overflow(mi, k, &steps) && !__builtin_add_overflow(ti, steps, &total) &&
+          total < kExactLimit && total > -kExactLimit) {
+        return std::ldexp(static_cast<double>(total), e);
+      }
+    }
+  }
+  for (int64_t i = 0; i < k; ++i) s += v;
+  return s;
+}
+
+void CopyPairMemo::reset(int64_t start, int32_t L) {
+  start_ = start;
+  L_ = L;
+  copies_ = 0;
+  runs_.clear();
+  contents_.clear();
+  pairs_.clear();
+}
+
+int32_t CopyPairMemo::content_of(const DetectionInput& in, int32_t copy) {
+  int32_t content = runs_.empty() ? -1 : runs_.back().first;
+  while (copies_ <= copy) {
+    const int64_t first = start_ + int64_t{copies_} * L_;
+    if (first + L_ > in.sequence.n) {
+      content = copies_;  // runs past the end: a content of its own
+    } else {
+      const std::string_view bytes(in.sequence.bases + first, static_cast<size_t>(L_));
+      content = contents_.emplace(bytes, copies_).first->second;
+    }
+    if (!runs_.empty() && runs_.back().first == content) {
+      ++runs_.back().second;
+    } else {
+      runs_.emplace_back(content, 1);
+    }
+    ++copies_;
+  }
+  return content;
+}
+
+double CopyPairMemo::score_new_copy(const DetectionInput& in, int32_t u, AlignmentMatrix& matrix) {
+  // Copies are given ids in order, and u is always the newest copy.
+  const uint64_t newest = static_cast<uint32_t>(content_of(in, u));
+  double sum = 0.0;
+  int32_t c = u - 1;  // the copy to add next; runs are walked from the newest copy down
+  int32_t skip = 1;   // copy u itself closes the last run
+  for (auto run = runs_.rbegin(); run != runs_.rend() && c >= 0; ++run) {
+    const int32_t count = run->second - skip;
+    skip = 0;
+    if (count <= 0) continue;
+    const uint64_t key = (static_cast<uint64_t>(static_cast<uint32_t>(run->first)) << 32) | newest;
+    auto [it, fresh] = pairs_.try_emplace(key, 0.0);
+    if (fresh) {
+      it->second = copy_similarity(in.sequence, start_ + int64_t{c} * L_ - 1, L_, u - c,
+                                   kFullScoringUpToDefinition1, in.scoring, matrix)
+                       .similarity;
+    }
+    sum = add_repeatedly(sum, it->second, count);
+    c -= count;
+  }
+  return sum;
+}
+
 void group_copies(const DetectionInput& in, int32_t L, float* similarity,
-                  CandidateList& candidates, AlignmentMatrix& matrix) {
+                  CandidateList& candidates, AlignmentMatrix& matrix, CopyPairMemo& memo) {
   const int32_t n = in.sequence.n;
   const int64_t limit = int64_t{n} - 2 * int64_t{L} + 1;
   const int32_t allowance = run_gap_allowance(L);
@@ -88,12 +180,13 @@ void group_copies(const DetectionInput& in, int32_t L, float* similarity,
 
     candidates.push_back({static_cast<int32_t>(start), 2, similarity[start]});
     similarity[start] = 0.0f;
+    memo.reset(start, L);
     int64_t pairs = 1;  // units * (units - 1) / 2
     int64_t cur = start + L;  // start of the candidate's last copy
     bool failed = false;
     while (cur <= last) {
       CandidateRepeat& k = candidates.back();
-      double sum = score_new_copy(in, k.start, k.units, L, matrix);
+      double sum = memo.score_new_copy(in, k.units, matrix);
       double average = (sum + static_cast<double>(pairs) * static_cast<double>(k.similarity)) /
                        static_cast<double>(k.units + pairs);
       if (average < floor_level) {
@@ -120,10 +213,11 @@ Detection<RecordTable> detect_definition1(const DetectionInput& in) {
   AlignmentMatrix matrix(M);
   CandidateList candidates;
   std::vector<uint16_t> ring;
+  CopyPairMemo memo;
   const std::optional<DetectionFailure> failure = for_each_motif_length(
       in, kDefinition1Screening, [&](int32_t L, const WindowParameters& wp) {
         screen_copies(in, L, wp, similarity.data(), matrix, ring);
-        group_copies(in, L, similarity.data(), candidates, matrix);
+        group_copies(in, L, similarity.data(), candidates, matrix, memo);
         merge_found(candidates, records, n, L, kDefinition1Merge);
         candidates.clear();
         return std::optional<DetectionFailure>();

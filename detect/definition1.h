@@ -1,6 +1,8 @@
 // Definition 1: every adjacent pair of copies reaches the similarity level.
 #pragma once
 #include <cstdint>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "align/copy_alignment.h"
@@ -26,12 +28,40 @@ void screen_copies(const DetectionInput& in, int32_t L, const WindowParameters& 
 double score_new_copy(const DetectionInput& in, int32_t start, int32_t u, int32_t L,
                       AlignmentMatrix& matrix);
 
+// s + v + v + ... (k additions of v, each rounded to double as it is made),
+// in O(1) when every partial sum is exact, as with whole-number similarities;
+// otherwise by adding k times.
+double add_repeatedly(double s, double v, int64_t k);
+
+// The alignments of one candidate's copies, shared between copies with the
+// same bytes: a copy pair's similarity depends only on the two copies' bytes
+// (and on which positions lie past the end, so a copy running past the end is
+// never shared). An array of identical copies then costs one alignment per
+// new copy instead of one per earlier copy.
+class CopyPairMemo {
+ public:
+  // Forgets everything: a new candidate starting at `start`, motif length L.
+  void reset(int64_t start, int32_t L);
+  // score_new_copy with the same additions in the same order, each
+  // similarity aligned once per pair of distinct copy contents.
+  double score_new_copy(const DetectionInput& in, int32_t u, AlignmentMatrix& matrix);
+
+ private:
+  int32_t content_of(const DetectionInput& in, int32_t copy);
+  int64_t start_ = 0;
+  int32_t L_ = 0;
+  int32_t copies_ = 0;                                        // copies given a content id
+  std::vector<std::pair<int32_t, int32_t>> runs_;             // (content id, copies) in copy order
+  std::unordered_map<std::string_view, int32_t> contents_;   // bytes -> content id
+  std::unordered_map<uint64_t, double> pairs_;                // content ids -> similarity
+};
+
 // Joins the marks of `similarity` into candidate repeats of motif length L and
 // grows each one copy at a time while the average similarity over all pairs of
 // its copies stays at the extension floor 0.4 + 0.5 / sqrt(L). Consumed marks
 // are zeroed.
 void group_copies(const DetectionInput& in, int32_t L, float* similarity,
-                  CandidateList& candidates, AlignmentMatrix& matrix);
+                  CandidateList& candidates, AlignmentMatrix& matrix, CopyPairMemo& memo);
 
 // The whole definition 1 detection over motif lengths 1..M.
 Detection<RecordTable> detect_definition1(const DetectionInput& in);

@@ -26,6 +26,14 @@ double pair_similarity(const DetectionInput& in, int64_t b, int32_t L, int32_t m
       .similarity;
 }
 
+// Whether the pair's similarity reaches `at_least`; the fill may stop early.
+bool pair_reaches(const DetectionInput& in, int64_t b, int32_t L, int32_t m, AlignmentMatrix& matrix,
+                  double at_least) {
+  return copy_similarity_at_least(in.sequence, b, L, m, kFullScoringUpToDefinition2, in.scoring,
+                                  matrix, at_least)
+             .similarity >= at_least;
+}
+
 bool too_small(int64_t units, int32_t L, int32_t n) {
   return units * L < kShortRepeat && n >= kLongSequence;
 }
@@ -43,7 +51,7 @@ void screen_copies_avg(const DetectionInput& in, int32_t L, const WindowParamete
     if (!(f.good >= wp.quota && q >= 0 && f.longest <= wp.allowance)) return false;
     // One alignment starts a stretch; close followers are marked directly.
     if (p - last_mark > L) {
-      if (pair_similarity(in, q - 1, L, 1, matrix) >= in.threshold) {
+      if (pair_reaches(in, q - 1, L, 1, matrix, in.threshold)) {
         marks[q] = kMark;
         last_mark = p;
       }
@@ -99,14 +107,14 @@ bool group_around_best_pair(const DetectionInput& in, int32_t L, const float* ma
     if (core > 0 && pairs[static_cast<size_t>(core - 1)] >= pair_floor) {
       left = core - 1;
       for (int32_t k = core - 2; k >= 0; --k) {
-        if (!(similarity(copy_start(k), core - k) >= pair_floor)) break;
+        if (!pair_reaches(in, copy_start(k) - 1, L, core - k, matrix, pair_floor)) break;
         left = k;
       }
     }
     if (core < count - 1 && pairs[static_cast<size_t>(core + 1)] >= pair_floor) {
       right = core + 1;
       for (int32_t k = core + 2; k <= count - 1; ++k) {
-        if (!(similarity(copy_start(core), k - core) >= pair_floor)) break;
+        if (!pair_reaches(in, copy_start(core) - 1, L, k - core, matrix, pair_floor)) break;
         right = k;
       }
     }

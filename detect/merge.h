@@ -137,7 +137,7 @@ void merge_found(const std::vector<Found>& found, RecordArena<Record>& table, in
                  const Rules& rules) {
   for (auto it = found.rbegin(); it != found.rend(); ++it) {
     const Found& repeat = *it;
-    if (table.at(static_cast<uint32_t>(repeat.start)).motif_length != 0) {
+    if (!table.empty_at(repeat.start)) {
       bool dominated = false;
       for (const Record& r : table.chain(repeat.start)) {
         if (dominates(r, repeat, L, rules)) {
@@ -153,17 +153,14 @@ void merge_found(const std::vector<Found>& found, RecordArena<Record>& table, in
     for (int64_t offset = first; offset < end; ++offset) {
       const int64_t pos = repeat.start + offset;
       if (pos >= n) break;
-      Record* out = &table.at(static_cast<uint32_t>(pos));
-      if (out->motif_length != 0) {
-        out = nullptr;
-        for (Record& r : table.chain(pos)) {
-          if (replaceable(r, repeat, L, rules) && (r.offset != 0 || offset != 0)) {
-            out = &r;
-            break;
-          }
+      Record* out = nullptr;
+      for (Record& r : table.chain(pos)) {
+        if (replaceable(r, repeat, L, rules) && (r.offset != 0 || offset != 0)) {
+          out = &r;
+          break;
         }
-        if (out == nullptr) out = &table.append_to_chain(pos);
       }
+      if (out == nullptr) out = &table.append_to_chain(pos);
       out->motif_length = L;
       out->offset = static_cast<int32_t>(offset);
       out->listed = offset == 0 ? 1 : 0;

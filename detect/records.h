@@ -3,20 +3,21 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <vector>
 
 namespace rivulon {
 
-constexpr uint32_t kNoRecord = 0;  // `next` of the last record of a chain
+constexpr uint32_t kNoRecord = 0;  // no record: `next` of the last record of a chain
 constexpr int kCodingNameSize = 10;  // "noncoding" and its terminator
 
 // One record of a repeat of definition 1 or 2 at one position.
 struct RepeatRecord {
-  int32_t motif_length;             // L of the repeat; 0 marks an empty record
+  int32_t motif_length;             // L of the repeat
   int32_t offset;                   // this position minus the repeat's start
   int32_t units;                    // number of copies of the repeat
-  double similarity;                // the repeat's similarity level
-  int32_t listed;                   // 1 on the record at the repeat's start
+  float similarity;                 // the repeat's similarity level (a candidate's float, exactly)
+  int16_t listed;                   // 1 on the record at the repeat's start
   int16_t coding;                   // 1 when the start lies in a coding region
   char coding_name[kCodingNameSize];  // that region's name, or "noncoding"
   uint32_t next;                    // next record of the same position, or kNoRecord
@@ -24,7 +25,7 @@ struct RepeatRecord {
 
 // One record of a definition 3 repeat at one position.
 struct PatternRepeatRecord {
-  int32_t motif_length;             // L of the repeat; 0 marks an empty record
+  int32_t motif_length;             // L of the repeat
   int32_t offset;                   // this position minus the repeat's start
   int32_t pattern_start;            // first base of the representative copy
   double units;                     // aligned length / L
@@ -35,73 +36,64 @@ struct PatternRepeatRecord {
   uint32_t next;                    // next record of the same position, or kNoRecord
 };
 
-// For every sequence position a head record, the first of a chain. Heads have
-// the indices 0..n-1, chained records n, n+1, ... in the order they were
-// added, linked by index, so index 0 (a head) never appears as a `next`.
-// Heads and chained records live in separate arrays so that adding to the
-// chains never moves the (large) array of heads.
+// The records of every sequence position, stored only where there are any:
+// for each position the index of its first record (4 bytes a position), and
+// the records themselves in the order they were added, each linked to the
+// next record of the same position. Indices are 1-based so that 0 can mean
+// "none"; a deque never moves its records while the table grows.
 template <typename Record>
 struct RecordArena {
   int32_t n = 0;
-  std::vector<Record> heads;    // one per position, zero-filled
-  std::vector<Record> chained;  // records after the heads
+  std::vector<uint32_t> first;  // per position: 1 + index of its first record, or kNoRecord
+  std::deque<Record> records;   // every record, in the order added
 
   explicit RecordArena(int32_t positions)
-      : n(positions), heads(static_cast<std::size_t>(positions), Record{}) {}
-  Record& at(uint32_t index) {
-    return index < static_cast<uint32_t>(n) ? heads[index] : chained[index - static_cast<uint32_t>(n)];
-  }
-  const Record& at(uint32_t index) const {
-    return index < static_cast<uint32_t>(n) ? heads[index] : chained[index - static_cast<uint32_t>(n)];
-  }
-  // Number of records, heads included.
-  std::size_t size() const { return heads.size() + chained.size(); }
+      : n(positions), first(static_cast<std::size_t>(positions), kNoRecord) {}
 
-  // The records of one position, head first: for (Record& r : table.chain(pos)).
+  // Number of records.
+  std::size_t size() const { return records.size(); }
+  // True when position `pos` holds no record.
+  bool empty_at(int64_t pos) const { return first[static_cast<std::size_t>(pos)] == kNoRecord; }
+
+  // The records of one position, first to last: for (Record& r : table.chain(pos)).
   template <typename Arena, typename Value>
   class Chain {
    public:
     class Iterator {
      public:
-      Iterator(Arena* arena, uint32_t index, bool done) : arena_(arena), index_(index), done_(done) {}
-      Value& operator*() const { return arena_->at(index_); }
+      Iterator(Arena* arena, uint32_t link) : arena_(arena), link_(link) {}
+      Value& operator*() const { return arena_->records[link_ - 1]; }
       Iterator& operator++() {
-        const uint32_t next = arena_->at(index_).next;
-        if (next == kNoRecord) {
-          done_ = true;
-        } else {
-          index_ = next;
-        }
+        link_ = arena_->records[link_ - 1].next;
         return *this;
       }
-      bool operator!=(const Iterator& other) const { return done_ != other.done_; }
+      bool operator!=(const Iterator& other) const { return link_ != other.link_; }
 
      private:
       Arena* arena_;
-      uint32_t index_;
-      bool done_;
+      uint32_t link_;  // 1 + index of the current record, kNoRecord past the last
     };
-    Chain(Arena* arena, uint32_t head) : arena_(arena), head_(head) {}
-    Iterator begin() const { return Iterator(arena_, head_, false); }
-    Iterator end() const { return Iterator(arena_, head_, true); }
+    Chain(Arena* arena, uint32_t link) : arena_(arena), link_(link) {}
+    Iterator begin() const { return Iterator(arena_, link_); }
+    Iterator end() const { return Iterator(arena_, kNoRecord); }
 
    private:
     Arena* arena_;
-    uint32_t head_;
+    uint32_t link_;
   };
-  Chain<RecordArena, Record> chain(int64_t pos) { return {this, static_cast<uint32_t>(pos)}; }
+  Chain<RecordArena, Record> chain(int64_t pos) { return {this, first[static_cast<std::size_t>(pos)]}; }
   Chain<const RecordArena, const Record> chain(int64_t pos) const {
-    return {this, static_cast<uint32_t>(pos)};
+    return {this, first[static_cast<std::size_t>(pos)]};
   }
 
   // Appends a zero-filled record at the end of the chain of `pos` and returns it.
   Record& append_to_chain(int64_t pos) {
-    uint32_t tail = static_cast<uint32_t>(pos);
-    while (at(tail).next != kNoRecord) tail = at(tail).next;
-    chained.push_back(Record{});
-    const uint32_t index = static_cast<uint32_t>(heads.size() + chained.size() - 1);
-    at(tail).next = index;
-    return at(index);
+    records.push_back(Record{});
+    const uint32_t link = static_cast<uint32_t>(records.size());
+    uint32_t* tail = &first[static_cast<std::size_t>(pos)];
+    while (*tail != kNoRecord) tail = &records[*tail - 1].next;
+    *tail = link;
+    return records.back();
   }
 };
 

@@ -383,7 +383,7 @@ PageFailures write_pages(const ReportRequest& request, int definition, SequenceV
 PageFailures write_report(const ReportRequest& request, int definition, SequenceView seq,
                           const Scoring& scoring, const RecordTable& records) {
   const int32_t longest = request.alignments ? longest_listed_motif(records) : 1;
-  AlignmentMatrix matrix(longest);
+  AlignmentMatrix matrix(longest, /*tracing=*/true);
   std::vector<int32_t> moves(static_cast<size_t>(kMoveListFactorCopies) * static_cast<size_t>(longest), 0);
   return write_pages(request, definition, seq, scoring, records,
                      [&](const Drawing& d, int64_t row, int64_t i, const RepeatRecord& rec) {

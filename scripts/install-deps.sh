@@ -1,7 +1,12 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need, when missing.
+# --bench adds what the benchmarks against the field's tools need (TRF and its
+# examples, perf).
 set -euo pipefail
 needed=(cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev clang valgrind)
+if [ "${1:-}" = "--bench" ]; then
+  needed=(trf trf-examples linux-perf time)
+fi
 missing=()
 for pkg in "${needed[@]}"; do
   dpkg -s "$pkg" > /dev/null 2>&1 || missing+=("$pkg")

@@ -11,6 +11,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 namespace rivulon::testing {
@@ -135,6 +136,22 @@ inline std::FILE* stream_of(const std::string& text) {
   std::fwrite(text.data(), 1, text.size(), f);
   std::rewind(f);
   return f;
+}
+
+// The first record at `pos`, or a zero record when the position holds none.
+template <typename Table>
+auto first_record(const Table& table, int pos) {
+  using Record = std::decay_t<decltype(*table.chain(pos).begin())>;
+  for (const Record& r : table.chain(pos)) return r;
+  return Record{};
+}
+
+// The number of records at `pos`.
+template <typename Table>
+int chain_length(const Table& table, int pos) {
+  int count = 0;
+  for ([[maybe_unused]] const auto& r : table.chain(pos)) ++count;
+  return count;
 }
 
 // (position, motif length) of every listed record, in listing order.

@@ -32,7 +32,7 @@ std::vector<int32_t> trace(const std::string& a, const std::string& b, const Sco
 }
 
 TEST(AlignCopies, IdenticalCopies) {
-  AlignmentMatrix m(10);
+  AlignmentMatrix m(10, /*tracing=*/true);
   int32_t origin = -1;
   EXPECT_EQ(similarity("ACGTTGCA", "ACGTTGCA", Scoring{3, -1, -2, -2}, origin, m), 3.0);
   EXPECT_EQ(origin, 0);
@@ -40,7 +40,7 @@ TEST(AlignCopies, IdenticalCopies) {
 }
 
 TEST(AlignCopies, SingleBaseTieGoesHorizontal) {
-  AlignmentMatrix m(4);
+  AlignmentMatrix m(4, /*tracing=*/true);
   int32_t origin = -1;
   EXPECT_EQ(similarity("A", "G", Scoring{2, -3, -1, -1}, origin, m), -2.0);
   EXPECT_EQ(origin, 1);
@@ -48,7 +48,7 @@ TEST(AlignCopies, SingleBaseTieGoesHorizontal) {
 }
 
 TEST(AlignCopies, ShiftedCopiesWithTerminalGap) {
-  AlignmentMatrix m(4);
+  AlignmentMatrix m(4, /*tracing=*/true);
   int32_t origin = -1;
   EXPECT_EQ(similarity("ACGT", "CGTA", Scoring{1, -1, -2, 0}, origin, m), 0.25);
   EXPECT_EQ(origin, 1);
@@ -57,14 +57,14 @@ TEST(AlignCopies, ShiftedCopiesWithTerminalGap) {
 }
 
 TEST(AlignCopies, CaseMatters) {
-  AlignmentMatrix m(4);
+  AlignmentMatrix m(4, /*tracing=*/true);
   int32_t origin = -1;
   EXPECT_EQ(similarity("aCGT", "ACGT", Scoring{1, -1, -2, -2}, origin, m), 0.5);
 }
 
 TEST(AlignCopies, PositionsPastTheEndNeverMatch) {
   // Copy B lies entirely beyond the end: its bases match nothing, not even each other.
-  AlignmentMatrix m(4);
+  AlignmentMatrix m(4, /*tracing=*/true);
   const char s[] = "AAAA";
   const CopySimilarity result = align_copies({s, 2}, -1, 2, 1, Scoring{1, -1, -5, -5}, m);
   EXPECT_EQ(result.similarity, -1.0);
@@ -72,7 +72,7 @@ TEST(AlignCopies, PositionsPastTheEndNeverMatch) {
 
 TEST(AlignCopies, MatchesTheReferenceOnRandomCopies) {
   std::mt19937 rng(7);
-  AlignmentMatrix m(40);
+  AlignmentMatrix m(40, /*tracing=*/true);
   const char bases[] = "ACGT";
   for (int round = 0; round < 500; ++round) {
     const int L = 1 + static_cast<int>(rng() % 40);
@@ -115,7 +115,7 @@ TEST(AlignCopies, MatchesTheReferenceOnRandomCopies) {
 
 TEST(AlignCopiesBanded, EqualsFullWhenThePathStaysInTheBand) {
   std::mt19937 rng(11);
-  AlignmentMatrix full(120), banded(120);
+  AlignmentMatrix full(120, /*tracing=*/true), banded(120, /*tracing=*/true);
   const char bases[] = "ACGT";
   int compared = 0;
   for (int round = 0; round < 400; ++round) {
@@ -128,6 +128,8 @@ TEST(AlignCopiesBanded, EqualsFullWhenThePathStaysInTheBand) {
     std::string s = a + b;
     // Junk left from other calls must not matter.
     for (AlignCell& c : banded.cells) c = {static_cast<int32_t>(rng() % 50), static_cast<int32_t>(rng() % 7)};
+    for (int32_t& v : banded.row_scores) v = static_cast<int32_t>(rng() % 50);
+    for (int32_t& v : banded.row_origins) v = static_cast<int32_t>(rng() % 7);
     Scoring p;
     p.gap = -(1 + static_cast<int32_t>(rng() % 7));
     p.terminal_gap = -static_cast<int32_t>(rng() % 7);
@@ -161,7 +163,7 @@ TEST(AlignCopiesBanded, EqualsFullWhenThePathStaysInTheBand) {
 
 TEST(TraceCopiesBanded, GapPenaltyZeroNeverFollowsUnwrittenCells) {
   std::mt19937 rng(3);
-  AlignmentMatrix m(200);
+  AlignmentMatrix m(200, /*tracing=*/true);
   const char bases[] = "ACGT";
   for (int round = 0; round < 200; ++round) {
     const int L = 21 + static_cast<int>(rng() % 150);
@@ -192,6 +194,49 @@ TEST(BandHalfWidth, GrowsWithTheDrift) {
   EXPECT_EQ(copy_max_drift(16), 2);
   EXPECT_EQ(copy_max_drift(100), 5);
   EXPECT_EQ(copy_max_drift(458), 11);
+}
+
+// The rolling-row scoring gives the bits of the plain banded matrix, band
+// and out-of-band value included, whatever the rows held before; and the
+// pruned scoring answers "does it reach" exactly.
+TEST(AlignCopiesBanded, RollingRowsEqualThePlainBandedMatrix) {
+  std::mt19937 rng(23);
+  AlignmentMatrix m(130);
+  const char bases[] = "ACGT";
+  for (int round = 0; round < 3000; ++round) {
+    const int L = 1 + static_cast<int>(rng() % 130);
+    std::string a, b;
+    for (int i = 0; i < L; ++i) a += bases[rng() % 4];
+    for (int i = 0; i < L; ++i) b += (rng() % 4) ? a[i] : bases[rng() % 4];
+    if (rng() % 2) b.erase(rng() % L, 1), b.insert(rng() % L, 1, bases[rng() % 4]);
+    Scoring p;
+    p.gap = -static_cast<int32_t>(rng() % 8);
+    p.terminal_gap = -static_cast<int32_t>(rng() % 8);
+    p.mismatch = -static_cast<int32_t>(rng() % 8);
+    p.match = static_cast<int32_t>(rng() % 4);
+    const int h = (rng() % 2) ? copy_band_half_width(L) : static_cast<int>(rng() % 12);
+    if (h >= L) continue;
+    for (int32_t& v : m.row_scores) v = static_cast<int32_t>(rng() % 100) - 50;
+    for (int32_t& v : m.row_origins) v = static_cast<int32_t>(rng() % 9);
+    const std::string s = a + b;
+    const CopySimilarity got = align_copies_banded(view(s), -1, L, 1, h, p, m);
+    const int64_t oob = std::max<int64_t>(int64_t{L} * p.gap * 100, INT32_MIN);
+    const reference::ReferenceCell want = reference::align_copies_banded_reference(
+        a, b, h, static_cast<int32_t>(oob), p.gap, p.terminal_gap, p.mismatch, p.match);
+    ASSERT_EQ(got.similarity, static_cast<double>(want.score) / L) << a << " " << b << " h " << h;
+    ASSERT_EQ(got.origin, want.origin) << a << " " << b << " h " << h;
+
+    const double at_least = (static_cast<double>(rng() % 400) - 200) / 100;
+    const int32_t full_up_to = (rng() % 2) ? 1000 : 0;
+    const CopySimilarity exact = copy_similarity(view(s), -1, L, 1, full_up_to, p, m);
+    const CopySimilarity pruned = copy_similarity_at_least(view(s), -1, L, 1, full_up_to, p, m, at_least);
+    if (exact.similarity >= at_least) {
+      ASSERT_EQ(pruned.similarity, exact.similarity);
+      ASSERT_EQ(pruned.origin, exact.origin);
+    } else {
+      ASSERT_LT(pruned.similarity, at_least);
+    }
+  }
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 #include <vector>
 
@@ -32,13 +33,14 @@ class Definition1Test : public ::testing::Test {
   AlignmentMatrix matrix{60};
   std::vector<uint16_t> scratch;
   CandidateList candidates;
+  CopyPairMemo memo;
 };
 
 TEST_F(Definition1Test, WorkedExampleScreensAndGroups) {
   screen("TTGACGACGACGACTT", 3, 3, 3, 1, 9, 0.8);
   EXPECT_EQ(marked(), (std::vector<int>{2, 5, 8}));
   EXPECT_EQ(sim[2], 1.0f);
-  group_copies(input(), 3, sim.data(), candidates, matrix);
+  group_copies(input(), 3, sim.data(), candidates, matrix, memo);
   ASSERT_EQ(candidates.size(), 1u);
   EXPECT_EQ(candidates[0].start, 2);
   EXPECT_EQ(candidates[0].units, 4);
@@ -76,7 +78,7 @@ TEST_F(Definition1Test, ShortRunDroppedInLongSequences) {
   sim.assign(100, 0.0f);
   for (int at : {10, 14, 18}) sim[at] = 1.0f;
   // scanEnd = 25 and 25 - 10 + 4 = 19 < 20: dropped, entries 10..25 zeroed.
-  group_copies(input(), 4, sim.data(), candidates, matrix);
+  group_copies(input(), 4, sim.data(), candidates, matrix, memo);
   EXPECT_TRUE(candidates.empty());
   EXPECT_TRUE(marked().empty());
 }
@@ -87,7 +89,7 @@ TEST_F(Definition1Test, EarlyFailureRemovedOnlyAbove100Bases) {
     sim.assign(s.size(), 0.0f);
     for (int at : {0, 4, 8, 12}) sim[at] = 1.0f;
     candidates.clear();
-    group_copies(input(), 4, sim.data(), candidates, matrix);
+    group_copies(input(), 4, sim.data(), candidates, matrix, memo);
     // The third copy (CCCC) fails against the first two at once.
     const bool kept = candidates.size() == 1 && candidates[0].start == 0 && candidates[0].units == 2;
     EXPECT_EQ(kept, length == 100) << length;
@@ -101,7 +103,7 @@ TEST_F(Definition1Test, ThreeIdenticalCopiesGrowToThreeUnits) {
   sim.assign(s.size(), 0.0f);
   sim[0] = 1.0f;
   sim[3] = 1.0f;
-  group_copies(input(), 3, sim.data(), candidates, matrix);
+  group_copies(input(), 3, sim.data(), candidates, matrix, memo);
   ASSERT_EQ(candidates.size(), 1u);
   EXPECT_EQ(candidates[0].units, 3);
   EXPECT_EQ(candidates[0].similarity, 1.0f);
@@ -114,7 +116,7 @@ TEST_F(Definition1Test, GrowthPastTheLastBaseNeverMatchesThere) {
   sim.assign(14, 0.0f);
   for (int at : {0, 4, 8}) sim[at] = 1.0f;
   const DetectionInput in{{exact.data(), 14}, Scoring{1, -1, -2, -2}, 0.8, 60, 0.25};
-  group_copies(in, 4, sim.data(), candidates, matrix);
+  group_copies(in, 4, sim.data(), candidates, matrix, memo);
   ASSERT_EQ(candidates.size(), 1u);
   EXPECT_EQ(candidates[0].start, 0);
   EXPECT_EQ(candidates[0].units, 3);  // the fourth copy "AC??" averages 0.5 < 0.65
@@ -144,6 +146,50 @@ TEST(ScoreNewCopy, SumsAgainstEveryEarlierCopy) {
   const std::string s = "ACGACGACGACG";
   const DetectionInput in{{s.c_str(), 12}, Scoring{2, -1, -2, -2}, 0.8, 10, 0.25};
   EXPECT_EQ(score_new_copy(in, 0, 3, 3, matrix), 6.0);
+}
+
+// Sharing alignments between copies with equal bytes changes no bit of the
+// sums: arrays of few distinct copies, some running past the end.
+TEST(CopyPairMemo, SumsEqualAligningEveryPair) {
+  std::mt19937 rng(31);
+  AlignmentMatrix matrix(30);
+  CopyPairMemo memo;
+  for (int round = 0; round < 200; ++round) {
+    const int L = 1 + static_cast<int>(rng() % 25);
+    std::vector<std::string> kinds(1 + rng() % 3);
+    for (std::string& kind : kinds) {
+      for (int i = 0; i < L; ++i) kind += "ACGT"[rng() % 4];
+    }
+    const int copies = 2 + static_cast<int>(rng() % 30);
+    std::string s;
+    for (int c = 0; c < copies; ++c) s += kinds[rng() % kinds.size()];
+    s.resize(s.size() - rng() % static_cast<size_t>(L));  // the last copy may run past the end
+    const int32_t n = static_cast<int32_t>(s.size());
+    const DetectionInput in{{s.c_str(), n}, Scoring{2, -7, -static_cast<int32_t>(1 + rng() % 7), -3},
+                            0.8, 30, 0.25};
+    memo.reset(0, L);
+    for (int u = 1; u < copies; ++u) {
+      ASSERT_EQ(memo.score_new_copy(in, u, matrix), score_new_copy(in, 0, u, L, matrix)) << s;
+    }
+  }
+}
+
+// Repeated addition in one step gives the bits of adding one at a time.
+TEST(AddRepeatedly, EqualsAddingOneAtATime) {
+  std::mt19937 rng(37);
+  const double values[] = {2.0, 0.5, 1.0, -0.25, 0.95, 1.75, 0.8000000119209290, 3e15, -2.0, 1e-300};
+  for (int round = 0; round < 2000; ++round) {
+    double s = (rng() % 3 == 0) ? 0.0 : values[rng() % 10] * static_cast<double>(rng() % 1000);
+    const double v = values[rng() % 10];
+    const int64_t k = static_cast<int64_t>(rng() % 5000);
+    double plain = s;
+    for (int64_t i = 0; i < k; ++i) plain += v;
+    ASSERT_EQ(add_repeatedly(s, v, k), plain) << s << " + " << k << " x " << v;
+  }
+  // Whole numbers near 2^53, where single additions start to round.
+  double plain = 9007199254740000.0;
+  for (int i = 0; i < 3000; ++i) plain += 1.0;
+  EXPECT_EQ(add_repeatedly(9007199254740000.0, 1.0, 3000), plain);
 }
 
 }  // namespace

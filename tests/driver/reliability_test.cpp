@@ -135,7 +135,7 @@ TEST(LongNames, EveryFinalNameThatFitsIsWritten) {
 }
 
 void limit_address_space() {
-  const rlimit limit{96u << 20, 96u << 20};
+  const rlimit limit{48u << 20, 48u << 20};
   setrlimit(RLIMIT_AS, &limit);
 }
 
@@ -144,8 +144,8 @@ TEST(OutOfMemory, ReportedWithStatus142AndTheFailurePage) {
   GTEST_SKIP() << "AddressSanitizer reserves more address space than the limit allows";
 #endif
   ScratchDir dir;
-  // Six million bases: the sequence fits in the limit, the record table does not.
-  write_file(dir.file("big.fa"), long_sequence(6000000));
+  // Eight million bases: the sequence fits in the limit, the detection's tables do not.
+  write_file(dir.file("big.fa"), long_sequence(8000000));
   const ProcessResult r = finish_program(
       start_program(dir.path(), {"big.fa"}, "2\n7\n7\n3\n500\n1\n80\nN\nN\n", "", limit_address_space));
   EXPECT_EQ(r.status, 142);

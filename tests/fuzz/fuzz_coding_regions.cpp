@@ -16,10 +16,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (std::strlen(r.name) > 11) __builtin_trap();
   }
   rivulon::RecordTable records(64);
-  for (uint32_t i = 0; i < 64; i += 3) records.at(i).listed = 1;
+  for (int i = 0; i < 64; i += 3) records.append_to_chain(i).listed = 1;
   rivulon::annotate_coding_regions(table, records, 64);
-  for (uint32_t i = 0; i < 64; i += 3) {
-    if (std::strlen(records.at(i).coding_name) > 9) __builtin_trap();
+  for (const rivulon::RepeatRecord& r : records.records) {
+    if (std::strlen(r.coding_name) > 9) __builtin_trap();
   }
   return 0;
 }
