@@ -1,7 +1,12 @@
 #include "detect/definition3.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
+#include <condition_variable>
+#include <exception>
+#include <mutex>
+#include <thread>
 
 #include "detect/marks.h"
 #include "detect/merge.h"
@@ -178,20 +183,83 @@ void group_pattern_candidates(const DetectionInput& in, int32_t L, const int32_t
 
 Detection<PatternRepeatTable> detect_definition3(const DetectionInput& in) {
   const int32_t n = in.sequence.n, M = in.max_motif;
-  std::vector<int32_t> candidates(static_cast<size_t>(n), 0);
-  PatternRepeatTable records(n);
-  PatternWorkspace workspace(M);
-  FoundList found;
-  std::vector<uint16_t> ring;
+  // Every motif length's screening and region search reads only the sequence
+  // and its own work space, so they may run on several threads; the merging
+  // follows increasing length on this thread, as it must. The parameters of
+  // all lengths come first: a length without a quota ends the detection
+  // before anything else is done, as it would at its turn.
+  std::vector<WindowParameters> parameters(static_cast<size_t>(M) + 1);
   const std::optional<DetectionFailure> failure = for_each_motif_length(
       in, kDefinition3Screening, [&](int32_t L, const WindowParameters& wp) {
-        screen_pattern_candidates(in.sequence, L, wp, candidates.data(), ring);
-        group_pattern_candidates(in, L, candidates.data(), found, workspace);
-        merge_found(found, records, n, L, kDefinition3Merge);
-        found.clear();
+        parameters[static_cast<size_t>(L)] = wp;
         return std::optional<DetectionFailure>();
       });
   if (failure) return *failure;
+
+  struct Worker {
+    std::vector<int32_t> candidates;
+    std::vector<uint16_t> ring;
+    PatternWorkspace workspace;
+  };
+  auto search = [&](Worker& worker, int32_t L, FoundList& found) {
+    if (worker.candidates.empty()) worker.candidates.assign(static_cast<size_t>(n), 0);
+    screen_pattern_candidates(in.sequence, L, parameters[static_cast<size_t>(L)],
+                              worker.candidates.data(), worker.ring);
+    group_pattern_candidates(in, L, worker.candidates.data(), found, worker.workspace);
+  };
+  PatternRepeatTable records(n);
+  const int32_t threads = std::max(1, std::min(in.threads, M));
+  if (threads == 1) {
+    Worker worker{{}, {}, PatternWorkspace(M)};
+    FoundList found;
+    for (int32_t L = 1; L <= M; ++L) {
+      search(worker, L, found);
+      merge_found(found, records, n, L, kDefinition3Merge);
+      found.clear();
+    }
+    return records;
+  }
+
+  // Workers take the lengths in increasing order; each length's repeats wait
+  // in `found` until every shorter length has been merged.
+  std::vector<FoundList> found(static_cast<size_t>(M) + 1);
+  std::vector<char> done(static_cast<size_t>(M) + 1, 0);
+  std::mutex lock;
+  std::condition_variable finished;
+  std::atomic<int32_t> next{1};
+  std::exception_ptr error;
+  auto work = [&] {
+    try {
+      Worker worker{{}, {}, PatternWorkspace(M)};
+      for (int32_t L = next++; L <= M; L = next++) {
+        FoundList mine;
+        search(worker, L, mine);
+        std::lock_guard<std::mutex> guard(lock);
+        found[static_cast<size_t>(L)] = std::move(mine);
+        done[static_cast<size_t>(L)] = 1;
+        finished.notify_one();
+      }
+    } catch (...) {
+      std::lock_guard<std::mutex> guard(lock);
+      if (!error) error = std::current_exception();
+      next = M + 1;  // the others stop taking lengths
+      finished.notify_one();
+    }
+  };
+  std::vector<std::thread> pool;
+  for (int32_t t = 0; t < threads; ++t) pool.emplace_back(work);
+  for (int32_t L = 1; L <= M; ++L) {
+    FoundList ready;
+    {
+      std::unique_lock<std::mutex> guard(lock);
+      finished.wait(guard, [&] { return done[static_cast<size_t>(L)] != 0 || error != nullptr; });
+      if (error) break;
+      ready = std::move(found[static_cast<size_t>(L)]);
+    }
+    merge_found(ready, records, n, L, kDefinition3Merge);
+  }
+  for (std::thread& t : pool) t.join();
+  if (error) std::rethrow_exception(error);
   return records;
 }
 

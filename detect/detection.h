@@ -19,6 +19,7 @@ struct DetectionInput {
   double threshold;          // similarity level x 0.01 (definitions 1, 2) or minimum score (3)
   int32_t max_motif;         // M: motif lengths 1..M are examined; at most n / 2
   double match_probability;  // probability that two bases drawn at random are equal
+  int32_t threads = 1;       // threads a detector may use; results never depend on it
 };
 
 // Why a detection stopped without a table.

@@ -4,7 +4,9 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
+#include <thread>
 #include <memory>
 #include <variant>
 
@@ -61,6 +63,17 @@ std::FILE* open_sequence_file(const std::string& name) {
     fatal(kExitSequenceUnreadable);
   }
   return input;
+}
+
+// RIVULON_THREADS when it names a positive number, otherwise every hardware thread.
+int32_t thread_count() {
+  if (const char* chosen = std::getenv("RIVULON_THREADS")) {
+    char* end = nullptr;
+    const long value = std::strtol(chosen, &end, 10);
+    if (end != chosen && *end == '\0' && value > 0) return static_cast<int32_t>(std::min(value, 256L));
+  }
+  const unsigned hardware = std::thread::hardware_concurrency();
+  return hardware > 0 ? static_cast<int32_t>(std::min(hardware, 256U)) : 1;
 }
 
 // Ends the run on a failed detection with its message and status.
@@ -170,7 +183,8 @@ int run_rivulon(int argc, char** argv) {
     fatal(kExitSequenceUnreadable, kSequenceUnreadableReason);
   }
   const DetectionInput in{seq.view(), scoring, settings.threshold,
-                          std::min(settings.max_motif, seq.n / 2), match_probability(seq)};
+                          std::min(settings.max_motif, seq.n / 2), match_probability(seq),
+                          thread_count()};
   const SequenceView view = seq.view();
   switch (settings.definition) {
     case 1:

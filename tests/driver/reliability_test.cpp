@@ -7,6 +7,7 @@
 #include <sys/resource.h>
 #include <sys/time.h>
 
+#include <algorithm>
 #include <chrono>
 #include <random>
 #include <string>
@@ -155,6 +156,33 @@ TEST(OutOfMemory, ReportedWithStatus142AndTheFailurePage) {
   EXPECT_NE(page.find("Not enough memory."), std::string::npos);
   EXPECT_NE(page.find("Exit status: 142"), std::string::npos);
   EXPECT_TRUE(leftovers(dir.path()).empty());
+}
+
+}  // namespace
+}  // namespace rivulon::testing
+
+namespace rivulon::testing {
+namespace {
+
+void one_thread() { setenv("RIVULON_THREADS", "1", 1); }
+void three_threads() { setenv("RIVULON_THREADS", "3", 1); }
+
+// The same bytes whatever the number of threads, for every definition.
+TEST(Threads, OutputsDoNotDependOnTheirNumber) {
+  ScratchDir one, three;
+  const std::string sequence = long_sequence(60000);
+  for (const ScratchDir* dir : {&one, &three}) write_file(dir->file("t.fa"), sequence);
+  for (int definition = 1; definition <= 3; ++definition) {
+    const std::string input = "2\n7\n7\n3\n200\n" + std::to_string(definition) +
+                              (definition == 3 ? "\n50\nY\nY\n" : "\n80\nY\nY\n");
+    ASSERT_EQ(finish_program(start_program(one.path(), {"t.fa"}, input, "", one_thread)).status, 0);
+    ASSERT_EQ(finish_program(start_program(three.path(), {"t.fa"}, input, "", three_threads)).status, 0);
+    for (const char* name : {"atr_t.html", "align_t.html", "atr_t.txt"}) {
+      EXPECT_EQ(read_file(one.file(name)), read_file(three.file(name))) << definition << " " << name;
+    }
+  }
+  const std::string text = read_file(one.file("atr_t.txt"));
+  EXPECT_GT(std::count(text.begin(), text.end(), '\r'), 3);  // rows beside the column line
 }
 
 }  // namespace
