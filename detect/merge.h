@@ -101,9 +101,8 @@ inline bool replaceable(const RepeatRecord& r, const CandidateRepeat& k, int32_t
 inline int64_t span_end(const CandidateRepeat& k, int32_t L, const MergeConstants&) {
   return int64_t{k.units - 1} * L;
 }
-inline void fill_record(RepeatRecord& out, const CandidateRepeat& k) {
-  out.units = k.units;
-  out.similarity = k.similarity;
+inline RepeatRecord make_record(const CandidateRepeat& k, int32_t L, const MergeConstants&) {
+  return RepeatRecord{k.start, L, k.units, k.similarity, 0, {}};
 }
 
 inline bool dominates(const PatternRepeatRecord& x, const FoundRepeat& f, int32_t L,
@@ -118,53 +117,50 @@ inline bool replaceable(const PatternRepeatRecord& x, const FoundRepeat& f, int3
 inline int64_t span_end(const FoundRepeat& f, int32_t L, const PatternMergeConstants&) {
   return static_cast<int64_t>((f.units - 1.0) * L);
 }
-inline void fill_record(PatternRepeatRecord& out, const FoundRepeat& f) {
-  out.pattern_start = f.pattern_start;
-  out.units = f.units;
-  out.score = f.score;
+inline PatternRepeatRecord make_record(const FoundRepeat& f, int32_t L, const PatternMergeConstants&) {
+  return PatternRepeatRecord{f.start, L, f.pattern_start, f.units, f.score, 0, {}};
 }
 
 // Writes the repeats of motif length L found last-to-first (the list's front
 // is its back) into the table. A repeat is skipped when a record at its start
-// dominates it; otherwise it writes a record at every position from up to L
-// (2L for L <= 3) before its start to span_end after it, taking the place of
-// the first replaceable record of each position's chain (never another
-// repeat's start record at the new repeat's own start) and appending to the
-// chain where none is. Positions at or beyond n are never written; the record
-// at the start is the listed one.
+// dominates it; otherwise it covers every position from up to L (2L for
+// L <= 3) before its start to span_end after it, taking over the first
+// replaceable record of each position's chain (never another repeat's start
+// record at the new repeat's own start) and appending to the chain where none
+// is. Positions at or beyond n are never written; the record at the start is
+// the listed one.
 template <typename Found, typename Record, typename Rules>
 void merge_found(const std::vector<Found>& found, RecordArena<Record>& table, int32_t n, int32_t L,
                  const Rules& rules) {
   for (auto it = found.rbegin(); it != found.rend(); ++it) {
     const Found& repeat = *it;
-    if (!table.empty_at(repeat.start)) {
-      bool dominated = false;
-      for (const Record& r : table.chain(repeat.start)) {
-        if (dominates(r, repeat, L, rules)) {
-          dominated = true;
-          break;
-        }
+    bool dominated = false;
+    for (auto entry : table.chain(repeat.start)) {
+      if (dominates(entry.repeat, repeat, L, rules)) {
+        dominated = true;
+        break;
       }
-      if (dominated) continue;
     }
+    if (dominated) continue;
+    const uint32_t id = table.add_repeat(make_record(repeat, L, rules));
     const int32_t reach = L > 3 ? L : 2 * L;
     const int64_t first = -static_cast<int64_t>(std::min(repeat.start, reach));
     const int64_t end = span_end(repeat, L, rules);
     for (int64_t offset = first; offset < end; ++offset) {
       const int64_t pos = repeat.start + offset;
       if (pos >= n) break;
-      Record* out = nullptr;
-      for (Record& r : table.chain(pos)) {
-        if (replaceable(r, repeat, L, rules) && (r.offset != 0 || offset != 0)) {
-          out = &r;
+      RecordLink* out = nullptr;
+      for (auto entry : table.chain(pos)) {
+        if (replaceable(entry.repeat, repeat, L, rules) && (entry.offset != 0 || offset != 0)) {
+          out = &entry.link;
           break;
         }
       }
-      if (out == nullptr) out = &table.append_to_chain(pos);
-      out->motif_length = L;
-      out->offset = static_cast<int32_t>(offset);
-      out->listed = offset == 0 ? 1 : 0;
-      fill_record(*out, repeat);
+      if (out == nullptr) {
+        table.append_to_chain(pos, id);
+      } else {
+        out->repeat = id;
+      }
     }
   }
 }

@@ -56,8 +56,9 @@ void annotate(const CodingRegionTable& table, Table& records, int32_t n) {
   for (int32_t i = 0; i < n; ++i) {
     const uint32_t pos = static_cast<uint32_t>(i);
     if (k < count && pos >= static_cast<uint32_t>(table.regions[k].end)) ++k;
-    for (auto& rec : records.chain(i)) {
-      if (rec.listed != 1) continue;
+    for (auto entry : records.chain(i)) {
+      if (!entry.listed()) continue;
+      auto& rec = entry.repeat;
       if (k < count && static_cast<uint32_t>(table.regions[k].start) <= pos &&
           pos <= static_cast<uint32_t>(table.regions[k].end)) {
         rec.coding = 1;

@@ -317,8 +317,9 @@ void write_repeat_table(ReportFiles& files, bool coding, const RecordArena<Recor
   int64_t row = 0;
   char units[64], score[64];
   for (int32_t i = 0; i < n; ++i) {
-    for (const Record& rec : records.chain(i)) {
-      if (rec.listed != 1) continue;
+    for (auto entry : records.chain(i)) {
+      if (!entry.listed()) continue;
+      const Record& rec = entry.repeat;
       ++row;
       format_cells(rec, units, score);
       const TableRow cells{row, i, rec.motif_length, units, static_cast<double>(rec.units), score,
@@ -353,8 +354,8 @@ template <typename Record>
 int32_t longest_listed_motif(const RecordArena<Record>& records) {
   int32_t longest = 1;
   for (int32_t i = 0; i < records.n; ++i) {
-    for (const Record& rec : records.chain(i)) {
-      if (rec.listed == 1) longest = std::max(longest, rec.motif_length);
+    for (auto entry : records.chain(i)) {
+      if (entry.listed()) longest = std::max(longest, entry.repeat.motif_length);
     }
   }
   return longest;

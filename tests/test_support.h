@@ -138,20 +138,41 @@ inline std::FILE* stream_of(const std::string& text) {
   return f;
 }
 
-// The first record at `pos`, or a zero record when the position holds none.
+// What the first record at `pos` says; a motif length of 0 when there is none.
+struct FirstRecord {
+  int32_t motif_length = 0;
+  int64_t offset = 0;
+  int listed = 0;
+  double similarity = 0;  // definitions 1 and 2
+  int coding = 0;
+  std::string coding_name;
+};
 template <typename Table>
-auto first_record(const Table& table, int pos) {
-  using Record = std::decay_t<decltype(*table.chain(pos).begin())>;
-  for (const Record& r : table.chain(pos)) return r;
-  return Record{};
+FirstRecord first_record(const Table& table, int pos) {
+  for (auto entry : table.chain(pos)) {
+    FirstRecord f{entry.repeat.motif_length, entry.offset, entry.listed() ? 1 : 0, 0,
+                  entry.repeat.coding, entry.repeat.coding_name};
+    if constexpr (requires { entry.repeat.similarity; }) f.similarity = entry.repeat.similarity;
+    return f;
+  }
+  return {};
 }
 
 // The number of records at `pos`.
 template <typename Table>
 int chain_length(const Table& table, int pos) {
   int count = 0;
-  for ([[maybe_unused]] const auto& r : table.chain(pos)) ++count;
+  for ([[maybe_unused]] auto entry : table.chain(pos)) ++count;
   return count;
+}
+
+// Adds `repeat` to the table with a record at `pos`; returns its index for
+// records at further positions (table.append_to_chain(pos, index)).
+template <typename Table, typename Record>
+uint32_t put(Table& table, int pos, const Record& repeat) {
+  const uint32_t index = table.add_repeat(repeat);
+  table.append_to_chain(pos, index);
+  return index;
 }
 
 // (position, motif length) of every listed record, in listing order.
@@ -159,8 +180,8 @@ template <typename Table>
 std::vector<std::pair<int, int>> listed_records(const Table& table) {
   std::vector<std::pair<int, int>> out;
   for (int i = 0; i < table.n; ++i) {
-    for (const auto& rec : table.chain(i)) {
-      if (rec.listed == 1) out.push_back({i, rec.motif_length});
+    for (auto entry : table.chain(i)) {
+      if (entry.listed()) out.push_back({i, entry.repeat.motif_length});
     }
   }
   return out;

@@ -123,7 +123,6 @@ PatternRepeatRecord record(int32_t l, double units, double score) {
   r.motif_length = l;
   r.units = units;
   r.score = score;
-  r.listed = 1;
   return r;
 }
 

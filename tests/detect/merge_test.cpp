@@ -7,13 +7,11 @@
 namespace rivulon {
 namespace {
 
-RepeatRecord record(int32_t D, int32_t units, double similarity, int32_t offset = 0) {
+RepeatRecord record(int32_t D, int32_t units, double similarity) {
   RepeatRecord r{};
   r.motif_length = D;
   r.units = units;
-  r.similarity = similarity;
-  r.offset = offset;
-  r.listed = offset == 0;
+  r.similarity = static_cast<float>(similarity);
   return r;
 }
 

@@ -16,9 +16,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (std::strlen(r.name) > 11) __builtin_trap();
   }
   rivulon::RecordTable records(64);
-  for (int i = 0; i < 64; i += 3) records.append_to_chain(i).listed = 1;
+  for (int i = 0; i < 64; i += 3) {
+    records.append_to_chain(i, records.add_repeat(rivulon::RepeatRecord{i, 3, 2, 1.0f, 0, {}}));
+  }
   rivulon::annotate_coding_regions(table, records, 64);
-  for (const rivulon::RepeatRecord& r : records.records) {
+  for (const rivulon::RepeatRecord& r : records.repeats) {
     if (std::strlen(r.coding_name) > 9) __builtin_trap();
   }
   return 0;

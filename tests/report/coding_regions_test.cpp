@@ -65,22 +65,22 @@ TEST(ScanCodingRegions, UnfinishedOrOversizedEntriesNotCounted) {
 TEST(AnnotateCodingRegions, ForwardCursorOneStepPerPosition) {
   CodingRegionTable t = scan("CDS 100..200 \"first\" CDS 300..400 \"second\"");
   RecordTable records(450);
-  for (int at : {99, 100, 200, 350}) records.append_to_chain(at).listed = 1;
+  for (int at : {99, 100, 200, 350}) testing::put(records, at, RepeatRecord{at, 3, 2, 1.0, 0, {}});
   annotate_coding_regions(t, records, 450);
-  EXPECT_STREQ(testing::first_record(records, 99).coding_name, "noncoding");
+  EXPECT_STREQ(testing::first_record(records, 99).coding_name.c_str(), "noncoding");
   EXPECT_EQ(testing::first_record(records, 99).coding, 0);
-  EXPECT_STREQ(testing::first_record(records, 100).coding_name, "first");
+  EXPECT_STREQ(testing::first_record(records, 100).coding_name.c_str(), "first");
   EXPECT_EQ(testing::first_record(records, 100).coding, 1);
-  EXPECT_STREQ(testing::first_record(records, 200).coding_name, "noncoding");  // judged against the next region
-  EXPECT_STREQ(testing::first_record(records, 350).coding_name, "second");
+  EXPECT_STREQ(testing::first_record(records, 200).coding_name.c_str(), "noncoding");  // judged against the next region
+  EXPECT_STREQ(testing::first_record(records, 350).coding_name.c_str(), "second");
 }
 
 TEST(AnnotateCodingRegions, OverlappingRegionsAndLongNames) {
   CodingRegionTable t = scan("CDS 10..50 \"outerregionname\" CDS 20..30 \"inner\"");
   PatternRepeatTable records(60);
-  records.append_to_chain(25).listed = 1;
+  testing::put(records, 25, PatternRepeatRecord{25, 3, 25, 2.0, 60, 0, {}});
   annotate_coding_regions(t, records, 60);
-  EXPECT_STREQ(testing::first_record(records, 25).coding_name, "outerregi");  // 9 characters at most
+  EXPECT_STREQ(testing::first_record(records, 25).coding_name.c_str(), "outerregi");  // 9 characters at most
 }
 
 }  // namespace

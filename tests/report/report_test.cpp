@@ -34,10 +34,10 @@ TEST_F(ReportGolden, Definition1RowsInListingOrder) {
   const std::string s = "ACGACGACGACGTT";
   const int32_t n = static_cast<int32_t>(s.size());
   RecordTable records(n);
-  records.append_to_chain(0) = RepeatRecord{3, 0, 4, 1.75, 1, 0, {}, 0};
-  records.append_to_chain(0) = RepeatRecord{2, 0, 2, 1.0, 1, 0, {}, 0};
-  records.append_to_chain(5) = RepeatRecord{3, 5, 4, 1.75, 0, 0, {}, 0};  // not listed
-  records.append_to_chain(5) = RepeatRecord{1, 0, 2, 2.0, 1, 0, {}, 0};
+  const uint32_t at_zero = put(records, 0, RepeatRecord{0, 3, 4, 1.75, 0, {}});
+  put(records, 0, RepeatRecord{0, 2, 2, 1.0, 0, {}});
+  records.append_to_chain(5, at_zero);  // not listed: that repeat starts at 0
+  put(records, 5, RepeatRecord{5, 1, 2, 2.0, 0, {}});
   write_report(ReportRequest{"seq.fa", true, true, false}, 1,
                SequenceView{s.c_str(), n}, Scoring{2, -5, -7, -3}, records);
   expect_written_files();
@@ -48,9 +48,9 @@ TEST_F(ReportGolden, Definition1RowsInListingOrder) {
 TEST_F(ReportGolden, FillerShrinksWithTheNumberOfDigits) {
   const std::string s(2000, 'A');
   RecordTable records(2000);
-  records.append_to_chain(8) = RepeatRecord{12, 0, 10, 1.0, 1, 0, {}, 0};
-  records.append_to_chain(9) = RepeatRecord{120, 0, 100, 1.0, 1, 0, {}, 0};
-  records.append_to_chain(999) = RepeatRecord{5, 0, 2, 1.0, 1, 0, {}, 0};
+  put(records, 8, RepeatRecord{8, 12, 10, 1.0, 0, {}});
+  put(records, 9, RepeatRecord{9, 120, 100, 1.0, 0, {}});
+  put(records, 999, RepeatRecord{999, 5, 2, 1.0, 0, {}});
   write_report(ReportRequest{"f.fa", false, true, false}, 2,
                SequenceView{s.c_str(), 2000}, Scoring{2, -5, -7, -3}, records);
   expect_written_files();
@@ -59,7 +59,7 @@ TEST_F(ReportGolden, FillerShrinksWithTheNumberOfDigits) {
 TEST_F(ReportGolden, Definition2LabelsStandInFrontOfTheRows) {
   const std::string s = "ACGTACGGT";
   RecordTable records(9);
-  records.append_to_chain(0) = RepeatRecord{4, 0, 2, 1.25, 1, 0, {}, 0};
+  put(records, 0, RepeatRecord{0, 4, 2, 1.25, 0, {}});
   write_report(ReportRequest{"d2.fa", true, false, false}, 2,
                SequenceView{s.c_str(), 9}, Scoring{2, -5, -7, -3}, records);
   expect_written_files();
@@ -69,7 +69,7 @@ TEST_F(ReportGolden, Definition2LabelsStandInFrontOfTheRows) {
 TEST_F(ReportGolden, PastTheEndDrawnAsQuestionMarks) {
   const std::string s = "ACGACGA";
   RecordTable records(7);
-  records.append_to_chain(3) = RepeatRecord{3, 0, 2, 1.0, 1, 0, {}, 0};
+  put(records, 3, RepeatRecord{3, 3, 2, 1.0, 0, {}});
   write_report(ReportRequest{"q.fa", true, false, false}, 1,
                SequenceView{s.c_str(), 7}, Scoring{2, -5, -7, -3}, records);
   expect_written_files();
@@ -80,8 +80,8 @@ TEST_F(ReportGolden, PastTheEndDrawnAsQuestionMarks) {
 TEST_F(ReportGolden, Definition3DrawsOnePassThroughThePatternPerLine) {
   const std::string s = "ACGACGATTTTTTTT";
   PatternRepeatTable records(15);
-  records.append_to_chain(0) = PatternRepeatRecord{3, 0, 0, 7.0 / 3, 14, 1, 0, {}, 0};
-  records.append_to_chain(8) = PatternRepeatRecord{3, 0, 0, 2.0, 61.6, 1, 0, {}, 0};  // aligns below the minimum
+  put(records, 0, PatternRepeatRecord{0, 3, 0, 7.0 / 3, 14, 0, {}});
+  put(records, 8, PatternRepeatRecord{8, 3, 0, 2.0, 61.6, 0, {}});  // aligns below the minimum
   write_report(ReportRequest{"p3.fa", true, true, false}, SequenceView{s.c_str(), 15},
                Scoring{2, -7, -7, -3}, 10, records);
   expect_written_files();
