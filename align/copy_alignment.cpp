@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cassert>
 #include <cmath>
+#include <cstring>
 #include <limits>
 
 namespace rivulon {
@@ -181,6 +182,154 @@ CopySimilarity score_rows(SequenceView seq, int64_t b, int32_t L, int32_t m, int
   return {static_cast<double>(prev_score[L]) / L, prev_origin[L]};
 }
 
+#if defined(__x86_64__) && defined(__GNUC__)
+#define RIVULON_VECTOR_KERNEL 1
+
+typedef int32_t Lanes __attribute__((vector_size(32)));  // eight cells of one anti-diagonal
+
+#define RIVULON_AVX2 __attribute__((target("avx2"), always_inline)) inline
+RIVULON_AVX2 Lanes load_lanes(const int32_t* p) {
+  Lanes v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
+}
+RIVULON_AVX2 void store_lanes(int32_t* p, Lanes v) { std::memcpy(p, &v, sizeof v); }
+RIVULON_AVX2 Lanes splat(int32_t x) { return Lanes{x, x, x, x, x, x, x, x}; }
+#undef RIVULON_AVX2
+
+// The banded scoring by anti-diagonals. Cell (j, k) lies on anti-diagonal
+// d = j + k at offset t = j - k; its left neighbour (j, k-1) and upper one
+// (j-1, k) lie on d - 1 at t + 1 and t - 1, its diagonal one on d - 2 at t.
+// Anti-diagonal d holds the offsets t0(d), t0(d) + 2, ..., h + 1 at indices
+// q = 0, 1, ... with t0(d) = -h when d + h is even and -h + 1 otherwise, so
+// the left neighbour sits at index q + s and the upper one at q + s - 1 of
+// the previous anti-diagonal (s = 1 when t0(d) = -h + 1), the diagonal one
+// at q. Offset h + 1 is kept for the border column only (cell (h + 1, 0)).
+// Every cell takes the recurrence, band, borders and tie-breaks of fill: the
+// same values and origins in another order.
+//
+// With `at_least` above -infinity the fill stops as copy_similarity_at_least
+// says, judged by anti-diagonals: every path to (L, L) crosses anti-diagonal
+// d - 1 or d, and from cell (j, k) it adds at most min(L - j, L - k) matches;
+// a later out-of-band value adds at most L - (d + 1) / 2 of them.
+__attribute__((target("avx2"))) CopySimilarity score_banded_avx2(
+    SequenceView seq, int64_t b, int32_t L, int32_t m, int32_t h, const Scoring& scoring,
+    AlignmentMatrix& matrix, double at_least) {
+  constexpr int32_t kWidth = 8;
+  constexpr int32_t kMargin = 16;  // room before index 0 and past the last lane
+  const int32_t lanes_max = h + 2;  // offsets t0 .. h + 1 in steps of 2, at most
+  const int32_t span = ((lanes_max + kWidth - 1) / kWidth) * kWidth + 2 * kMargin;
+  int32_t* base = matrix.diagonals.data();
+  // Scores and origins of anti-diagonals d - 2, d - 1, d (rotated), bases of
+  // copy B by row and of copy A by column in reverse.
+  int32_t* score[3] = {base, base + span, base + 2 * span};
+  int32_t* origin[3] = {base + 3 * span, base + 4 * span, base + 5 * span};
+  int32_t* row_base = base + 6 * span;             // row_base[kMargin + j] for j = -kMargin ..
+  int32_t* column_reversed = row_base + L + 3 * kMargin;  // [kMargin + L - k] = column k
+  const char* s = seq.bases;
+  const int64_t n = seq.n;
+  for (int32_t j = -kMargin; j <= L + kMargin; ++j) {
+    const int64_t idx = b + int64_t{m} * L + j;
+    row_base[kMargin + j] = (j >= 1 && j <= L)
+                                ? (idx < n ? static_cast<unsigned char>(s[idx]) : kPastEndRow)
+                                : kPastEndRow;
+  }
+  for (int32_t k = -kMargin; k <= L + kMargin; ++k) {
+    const int64_t idx = b + k;
+    column_reversed[kMargin + L - k] = (k >= 1 && k <= L)
+                                           ? (idx < n ? static_cast<unsigned char>(s[idx]) : kPastEndColumn)
+                                           : kPastEndColumn;
+  }
+  const int32_t match = scoring.match, mismatch = scoring.mismatch, gap = scoring.gap,
+                terminal_gap = scoring.terminal_gap;
+  const int32_t oob = out_of_band_value(L, gap);
+  const Lanes step{0, 1, 2, 3, 4, 5, 6, 7};
+  const bool pruning = at_least > -std::numeric_limits<double>::infinity();
+  int64_t previous_reach = std::numeric_limits<int64_t>::min();  // anti-diagonal d - 1
+  int32_t result_score = 0, result_origin = 0;
+  for (int32_t d = 0; d <= 2 * L; ++d) {
+    int32_t* here_score = score[d % 3];
+    int32_t* here_origin = origin[d % 3];
+    const int32_t* left_score = score[(d + 2) % 3];  // d - 1
+    const int32_t* left_origin = origin[(d + 2) % 3];
+    const int32_t* diag_score = score[(d + 1) % 3];  // d - 2
+    const int32_t* diag_origin = origin[(d + 1) % 3];
+    const int32_t t0 = ((d + h) % 2 == 0) ? -h : -h + 1;
+    const int32_t shift = (t0 == -h) ? 0 : 1;
+    const int32_t lanes = (h + 1 - t0) / 2 + 1;
+    const int32_t j0 = (d + t0) / 2, k0 = (d - t0) / 2;  // lane q: j = j0 + q, k = k0 - q
+    Lanes reach = splat(std::numeric_limits<int32_t>::min());
+    for (int32_t q = 0; q < lanes; q += kWidth) {
+      const Lanes qv = splat(q) + step;
+      const Lanes j = splat(j0) + qv, k = splat(k0) - qv, t = j - k;
+      const Lanes diag_prev = load_lanes(diag_score + kMargin + q);
+      const Lanes left_prev = load_lanes(left_score + kMargin + q + shift);
+      const Lanes up_prev = load_lanes(left_score + kMargin + q + shift - 1);
+      const Lanes same = load_lanes(row_base + kMargin + j0 + q) == load_lanes(column_reversed + kMargin + L - k0 + q);
+      const Lanes diagonal = diag_prev + (same ? splat(match) : splat(mismatch));
+      // Left neighbour outside the band (not the border column): the out-of-band value.
+      const Lanes left_out = (t + 1 > splat(h)) & (k > splat(1));
+      const Lanes horizontal =
+          left_out ? splat(oob) : left_prev + (j == splat(L) ? splat(terminal_gap) : splat(gap));
+      const Lanes up_out = t == splat(-h);
+      const Lanes vertical = up_out ? splat(oob) : up_prev + (k == splat(L) ? splat(terminal_gap) : splat(gap));
+      const Lanes take_up = (vertical > horizontal) & (vertical > diagonal);
+      const Lanes take_left = ~take_up & (horizontal > diagonal);
+      Lanes value = take_up ? vertical : (take_left ? horizontal : diagonal);
+      Lanes from = take_up ? (up_out ? splat(-1) : load_lanes(left_origin + kMargin + q + shift - 1))
+                           : (take_left ? (left_out ? splat(-1) : load_lanes(left_origin + kMargin + q + shift))
+                                        : load_lanes(diag_origin + kMargin + q));
+      // Borders: row 0 (k * gap, origin k) and column 0 (j * gap, origin j).
+      const Lanes on_row0 = j == splat(0), on_col0 = k == splat(0);
+      value = on_row0 ? k * splat(gap) : (on_col0 ? j * splat(gap) : value);
+      from = on_row0 ? k : (on_col0 ? j : from);
+      store_lanes(here_score + kMargin + q, value);
+      store_lanes(here_origin + kMargin + q, from);
+      if (pruning) {
+        const Lanes inside = (j >= splat(0)) & (k >= splat(0)) & (j <= splat(L)) & (k <= splat(L)) &
+                             (((t >= splat(-h)) & (t <= splat(h))) | on_col0) & (qv < splat(lanes));
+        const Lanes rest = splat(L) - (j > k ? j : k);  // min(L - j, L - k)
+        const Lanes cell_reach = value + rest * splat(match);
+        reach = inside ? (cell_reach > reach ? cell_reach : reach) : reach;
+      }
+    }
+    if (pruning) {
+      int32_t best = std::numeric_limits<int32_t>::min();
+      for (int32_t lane = 0; lane < kWidth; ++lane) best = reach[lane] > best ? reach[lane] : best;
+      const int64_t here_reach = best;
+      const int64_t later_oob = int64_t{oob} + int64_t{(2 * L - d - 1) / 2} * match;
+      int64_t bound = here_reach > previous_reach ? here_reach : previous_reach;
+      bound = later_oob > bound ? later_oob : bound;
+      previous_reach = here_reach;
+      if (d >= 1 && static_cast<double>(bound) / L < at_least) {
+        return {-std::numeric_limits<double>::infinity(), -1};
+      }
+    }
+    if (d == 2 * L) {
+      const int32_t q = (0 - t0) / 2;
+      result_score = here_score[kMargin + q];
+      result_origin = here_origin[kMargin + q];
+    }
+  }
+  return {static_cast<double>(result_score) / L, result_origin};
+}
+
+bool cpu_has_avx2() {
+  static const bool has = __builtin_cpu_supports("avx2");
+  return has;
+}
+#endif
+
+// The banded scoring as the detectors run it: by anti-diagonals where the
+// processor allows.
+CopySimilarity score_banded(SequenceView seq, int64_t b, int32_t L, int32_t m, int32_t h,
+                            const Scoring& scoring, AlignmentMatrix& matrix, double at_least) {
+#ifdef RIVULON_VECTOR_KERNEL
+  if (cpu_has_avx2()) return score_banded_avx2(seq, b, L, m, h, scoring, matrix, at_least);
+#endif
+  return score_rows<true>(seq, b, L, m, h, scoring, matrix, at_least);
+}
+
 template <bool Banded>
 int32_t traceback(AlignmentMatrix& matrix, int32_t L, int32_t h, int32_t* moves) {
   int32_t j = L, k = L, count = 0;
@@ -226,7 +375,25 @@ CopySimilarity align_copies(SequenceView seq, int64_t b, int32_t L, int32_t m,
 
 CopySimilarity align_copies_banded(SequenceView seq, int64_t b, int32_t L, int32_t m, int32_t h,
                                    const Scoring& scoring, AlignmentMatrix& matrix) {
+  return score_banded(seq, b, L, m, h, scoring, matrix, -std::numeric_limits<double>::infinity());
+}
+
+CopySimilarity align_copies_banded_plain(SequenceView seq, int64_t b, int32_t L, int32_t m,
+                                         int32_t h, const Scoring& scoring, AlignmentMatrix& matrix) {
   return score_rows<true>(seq, b, L, m, h, scoring, matrix, -std::numeric_limits<double>::infinity());
+}
+
+CopySimilarity align_copies_banded_vector(SequenceView seq, int64_t b, int32_t L, int32_t m,
+                                          int32_t h, const Scoring& scoring, AlignmentMatrix& matrix) {
+  return score_banded(seq, b, L, m, h, scoring, matrix, -std::numeric_limits<double>::infinity());
+}
+
+bool vector_kernel_available() {
+#ifdef RIVULON_VECTOR_KERNEL
+  return cpu_has_avx2();
+#else
+  return false;
+#endif
 }
 
 CopySimilarity copy_similarity(SequenceView seq, int64_t b, int32_t L, int32_t m,
@@ -239,7 +406,7 @@ CopySimilarity copy_similarity_at_least(SequenceView seq, int64_t b, int32_t L, 
                                         int32_t full_up_to, const Scoring& scoring,
                                         AlignmentMatrix& matrix, double at_least) {
   if (L <= full_up_to) return score_rows<false>(seq, b, L, m, 0, scoring, matrix, at_least);
-  return score_rows<true>(seq, b, L, m, copy_band_half_width(L), scoring, matrix, at_least);
+  return score_banded(seq, b, L, m, copy_band_half_width(L), scoring, matrix, at_least);
 }
 
 int32_t trace_copies(SequenceView seq, int64_t b, int32_t L, int32_t m, const Scoring& scoring,

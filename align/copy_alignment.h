@@ -41,6 +41,8 @@ struct AlignmentMatrix {
   std::vector<int32_t> row_scores;    // scoring: rows j - 1 and j, size + 1 entries each
   std::vector<int32_t> row_origins;   // scoring: the origins of those cells
   std::vector<int16_t> column_bases;  // copy A's bases of the current call
+  std::vector<int32_t> diagonals;     // scoring by anti-diagonals: three of scores, three of origins,
+                                      // and the two copies' bases, each with margins
 
   explicit AlignmentMatrix(int32_t max_motif, bool tracing = false)
       : size(max_motif),
@@ -48,7 +50,8 @@ struct AlignmentMatrix {
               AlignCell{0, 0}),
         row_scores(2 * static_cast<std::size_t>(max_motif + 1), 0),
         row_origins(2 * static_cast<std::size_t>(max_motif + 1), 0),
-        column_bases(static_cast<std::size_t>(max_motif + 1), 0) {}
+        column_bases(static_cast<std::size_t>(max_motif + 1), 0),
+        diagonals(16 * (static_cast<std::size_t>(max_motif) + 64), 0) {}
   AlignCell* row(int32_t j) { return cells.data() + static_cast<std::size_t>(j) * static_cast<std::size_t>(size + 1); }
 };
 
@@ -83,6 +86,16 @@ CopySimilarity align_copies_banded(SequenceView seq, int64_t b, int32_t L, int32
 inline constexpr int32_t kFullScoringUpToDefinition1 = 20;  // definition 1: screening, growth
 inline constexpr int32_t kFullScoringUpToDefinition2 = 19;  // definition 2: screening, grouping
 inline constexpr int32_t kFullDrawingUpTo = 19;             // the alignments page, definitions 1 and 2
+
+// The banded scoring computed plainly, row by row, and computed by
+// anti-diagonals eight cells at a time (AVX2, chosen at run time); both give
+// the same bits. Exposed for the differential test and the benchmark.
+CopySimilarity align_copies_banded_plain(SequenceView seq, int64_t b, int32_t L, int32_t m,
+                                         int32_t h, const Scoring& scoring, AlignmentMatrix& matrix);
+CopySimilarity align_copies_banded_vector(SequenceView seq, int64_t b, int32_t L, int32_t m,
+                                          int32_t h, const Scoring& scoring, AlignmentMatrix& matrix);
+// True when this processor runs align_copies_banded_vector vectorised.
+bool vector_kernel_available();
 
 // Copy similarity as the detectors take it: align_copies for L up to
 // `full_up_to`, align_copies_banded with copy_band_half_width(L) above.

@@ -45,8 +45,20 @@ void BM_AlignBanded(benchmark::State& state) {
   }
 }
 
+void BM_AlignBandedPlain(benchmark::State& state) {
+  const int L = static_cast<int>(state.range(0));
+  const std::string s = make_copies(L);
+  rivulon::AlignmentMatrix matrix(500);
+  const rivulon::SequenceView seq{s.data(), static_cast<int32_t>(s.size())};
+  const int32_t h = rivulon::copy_band_half_width(L);
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(rivulon::align_copies_banded_plain(seq, -1, L, 1, h, kScoring, matrix));
+  }
+}
+
 }  // namespace
 
+BENCHMARK(BM_AlignBandedPlain)->Arg(20)->Arg(100)->Arg(500);
 BENCHMARK(BM_AlignFull)->Arg(20)->Arg(100)->Arg(500);
 BENCHMARK(BM_AlignBanded)->Arg(20)->Arg(100)->Arg(500);
 BENCHMARK_MAIN();

@@ -239,5 +239,40 @@ TEST(AlignCopiesBanded, RollingRowsEqualThePlainBandedMatrix) {
   }
 }
 
+// The banded scoring by anti-diagonals gives the rows' bits: scores, origins,
+// the out-of-band value (gap 0 included), terminal gaps, copies past the end,
+// any band width.
+TEST(AlignCopiesBanded, VectorKernelEqualsThePlainOne) {
+  if (!vector_kernel_available()) GTEST_SKIP() << "no AVX2 on this processor";
+  std::mt19937 rng(41);
+  AlignmentMatrix plain(520), vector(520);
+  const char bases[] = "ACGT";
+  for (int round = 0; round < 4000; ++round) {
+    const int L = 2 + static_cast<int>(rng() % 500);
+    std::string a, b;
+    for (int i = 0; i < L; ++i) a += bases[rng() % 4];
+    for (int i = 0; i < L; ++i) b += (rng() % 5) ? a[i] : bases[rng() % 4];
+    for (int i = 0, shifts = static_cast<int>(rng() % 4); i < shifts; ++i) {
+      b.erase(rng() % b.size(), 1);
+      b.insert(rng() % b.size(), 1, bases[rng() % 4]);
+    }
+    std::string s = a + b;
+    if (rng() % 8 == 0) s.resize(s.size() - rng() % static_cast<size_t>(L));  // B runs past the end
+    Scoring p;
+    p.gap = -static_cast<int32_t>(rng() % 8);
+    p.terminal_gap = -static_cast<int32_t>(rng() % 8);
+    p.mismatch = -static_cast<int32_t>(rng() % 9);
+    p.match = static_cast<int32_t>(rng() % 4);
+    const int h = (rng() % 2) ? copy_band_half_width(L) : static_cast<int>(rng() % static_cast<unsigned>(L));
+    if (h >= L) continue;
+    for (int32_t& v : vector.diagonals) v = static_cast<int32_t>(rng() % 100) - 50;
+    const SequenceView seq{s.data(), static_cast<int32_t>(s.size())};
+    const CopySimilarity want = align_copies_banded_plain(seq, -1, L, 1, h, p, plain);
+    const CopySimilarity got = align_copies_banded_vector(seq, -1, L, 1, h, p, vector);
+    ASSERT_EQ(got.similarity, want.similarity) << "L " << L << " h " << h << " round " << round;
+    ASSERT_EQ(got.origin, want.origin) << "L " << L << " h " << h << " round " << round;
+  }
+}
+
 }  // namespace
 }  // namespace rivulon
