@@ -70,9 +70,6 @@ bool group_around_best_pair(const DetectionInput& in, int32_t L, const float* ma
   const double t = in.threshold;
   const int64_t limit = int64_t{n} - 2 * int64_t{L} + 1;
   const double pair_floor = kPairFloorBase + kPairFloorScale / std::sqrt(static_cast<double>(L));
-  const size_t needed = static_cast<size_t>(n / L) + 1;
-  if (pairs.size() < needed) pairs.resize(needed);
-  std::fill(pairs.begin(), pairs.begin() + static_cast<long>(needed), 0.0);
   auto similarity = [&](int64_t first, int32_t distance) {
     return pair_similarity(in, first - 1, L, distance, matrix);
   };
@@ -92,6 +89,7 @@ bool group_around_best_pair(const DetectionInput& in, int32_t L, const float* ma
     int32_t count = 0, core = 0;
     double best = 0.0;
     for (int64_t o = start; o <= last && o + L < int64_t{n} - L; o += L) {
+      if (pairs.size() <= static_cast<size_t>(count)) pairs.resize(static_cast<size_t>(count) + 1);
       pairs[static_cast<size_t>(count)] = similarity(o, 1);
       if (pairs[static_cast<size_t>(count)] > best) {
         best = pairs[static_cast<size_t>(count)];

@@ -22,7 +22,7 @@ void screen_copies_avg(const DetectionInput& in, int32_t L, const WindowParamete
 // Turns each run of marks into at most one candidate: the most similar
 // adjacent pair is the core, widened by copies similar enough to the core's
 // copy; kept whole when its pairs average the threshold, otherwise trimmed
-// around the core. `pairs` is scratch. False when the trimming finds no
+// around the core. `pairs` is scratch, grown to the longest run. False when the trimming finds no
 // stretch although its core reaches the threshold (an internal check that
 // never fails).
 bool group_around_best_pair(const DetectionInput& in, int32_t L, const float* marks,
