@@ -325,7 +325,12 @@ bool cpu_has_avx2() {
 CopySimilarity score_banded(SequenceView seq, int64_t b, int32_t L, int32_t m, int32_t h,
                             const Scoring& scoring, AlignmentMatrix& matrix, double at_least) {
 #ifdef RIVULON_VECTOR_KERNEL
-  if (cpu_has_avx2()) return score_banded_avx2(seq, b, L, m, h, scoring, matrix, at_least);
+  // Below about fifty bases the rows are faster: an anti-diagonal holds too
+  // few cells to fill the vectors.
+  constexpr int32_t kVectorFrom = 48;
+  if (L >= kVectorFrom && cpu_has_avx2()) {
+    return score_banded_avx2(seq, b, L, m, h, scoring, matrix, at_least);
+  }
 #endif
   return score_rows<true>(seq, b, L, m, h, scoring, matrix, at_least);
 }

@@ -34,6 +34,9 @@ void BM_AlignFull(benchmark::State& state) {
   }
 }
 
+// The banded scoring: the kernel the detectors run (vectorised where the
+// processor allows) or the plain row-by-row one.
+template <bool Plain>
 void BM_AlignBanded(benchmark::State& state) {
   const int L = static_cast<int>(state.range(0));
   const std::string s = make_copies(L);
@@ -41,24 +44,14 @@ void BM_AlignBanded(benchmark::State& state) {
   const rivulon::SequenceView seq{s.data(), static_cast<int32_t>(s.size())};
   const int32_t h = rivulon::copy_band_half_width(L);
   for (auto _ : state) {
-    benchmark::DoNotOptimize(rivulon::align_copies_banded(seq, -1, L, 1, h, kScoring, matrix));
-  }
-}
-
-void BM_AlignBandedPlain(benchmark::State& state) {
-  const int L = static_cast<int>(state.range(0));
-  const std::string s = make_copies(L);
-  rivulon::AlignmentMatrix matrix(500);
-  const rivulon::SequenceView seq{s.data(), static_cast<int32_t>(s.size())};
-  const int32_t h = rivulon::copy_band_half_width(L);
-  for (auto _ : state) {
-    benchmark::DoNotOptimize(rivulon::align_copies_banded_plain(seq, -1, L, 1, h, kScoring, matrix));
+    benchmark::DoNotOptimize(Plain ? rivulon::align_copies_banded_plain(seq, -1, L, 1, h, kScoring, matrix)
+                                   : rivulon::align_copies_banded(seq, -1, L, 1, h, kScoring, matrix));
   }
 }
 
 }  // namespace
 
-BENCHMARK(BM_AlignBandedPlain)->Arg(20)->Arg(100)->Arg(500);
 BENCHMARK(BM_AlignFull)->Arg(20)->Arg(100)->Arg(500);
-BENCHMARK(BM_AlignBanded)->Arg(20)->Arg(100)->Arg(500);
+BENCHMARK_TEMPLATE(BM_AlignBanded, false)->Arg(20)->Arg(100)->Arg(500);
+BENCHMARK_TEMPLATE(BM_AlignBanded, true)->Arg(20)->Arg(100)->Arg(500);
 BENCHMARK_MAIN();
