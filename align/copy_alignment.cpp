@@ -23,6 +23,17 @@ int32_t out_of_band_value(int32_t L, int32_t gap) {
   return static_cast<int32_t>(std::max<int64_t>(v, std::numeric_limits<int32_t>::min()));
 }
 
+// Copy A's bases s[b+1..b+L] into columns 1..L of the work space; positions
+// at or beyond the end become a value no base has.
+const int16_t* load_column_bases(SequenceView seq, int64_t b, int32_t L, AlignmentMatrix& matrix) {
+  int16_t* column = matrix.column_bases.data();
+  for (int32_t k = 1; k <= L; ++k) {
+    const int64_t idx = b + k;
+    column[k] = idx < seq.n ? static_cast<int16_t>(static_cast<unsigned char>(seq.bases[idx])) : kPastEndColumn;
+  }
+  return column;
+}
+
 // Fills the matrix for copy A = s[b+1..b+L] against copy B = s[b+m*L+1..b+m*L+L],
 // for tracing: tags are move codes.
 // Banded: only columns max(1, j-h)..min(L, j+h) of row j are written.
@@ -35,11 +46,7 @@ void fill(SequenceView seq, int64_t b, int32_t L, int32_t m, int32_t h, const Sc
   const int64_t n = seq.n;
   const int32_t match = scoring.match, mismatch = scoring.mismatch, gap = scoring.gap,
                 terminal_gap = scoring.terminal_gap;
-  int16_t* column = matrix.column_bases.data();
-  for (int32_t k = 1; k <= L; ++k) {
-    int64_t idx = b + k;
-    column[k] = idx < n ? static_cast<int16_t>(static_cast<unsigned char>(s[idx])) : kPastEndColumn;
-  }
+  const int16_t* column = load_column_bases(seq, b, L, matrix);
 
   // Borders: leading end gaps cost the ordinary gap penalty.
   AlignCell* top = matrix.row(0);
@@ -92,11 +99,7 @@ CopySimilarity score_rows(SequenceView seq, int64_t b, int32_t L, int32_t m, int
   const int64_t n = seq.n;
   const int32_t match = scoring.match, mismatch = scoring.mismatch, gap = scoring.gap,
                 terminal_gap = scoring.terminal_gap;
-  int16_t* column = matrix.column_bases.data();
-  for (int32_t k = 1; k <= L; ++k) {
-    int64_t idx = b + k;
-    column[k] = idx < n ? static_cast<int16_t>(static_cast<unsigned char>(s[idx])) : kPastEndColumn;
-  }
+  const int16_t* column = load_column_bases(seq, b, L, matrix);
   const size_t width = static_cast<size_t>(matrix.size) + 1;
   int32_t* prev_score = matrix.row_scores.data();
   int32_t* cur_score = prev_score + width;
