@@ -14,6 +14,11 @@ namespace {
 // from every base and from each other.
 constexpr int16_t kPastEndColumn = -2;
 constexpr int16_t kPastEndRow = -1;
+
+// The base at `idx` as the kernels compare it, or `past_end` at or beyond the end.
+inline int16_t base_code(SequenceView seq, int64_t idx, int16_t past_end) {
+  return idx < seq.n ? static_cast<int16_t>(static_cast<unsigned char>(seq.bases[idx])) : past_end;
+}
 constexpr int32_t kOutOfBandFactor = 100;
 
 // The out-of-band value L * gap * 100, held within the 32-bit range (it only
@@ -29,7 +34,7 @@ const int16_t* load_column_bases(SequenceView seq, int64_t b, int32_t L, Alignme
   int16_t* column = matrix.column_bases.data();
   for (int32_t k = 1; k <= L; ++k) {
     const int64_t idx = b + k;
-    column[k] = idx < seq.n ? static_cast<int16_t>(static_cast<unsigned char>(seq.bases[idx])) : kPastEndColumn;
+    column[k] = base_code(seq, idx, kPastEndColumn);
   }
   return column;
 }
@@ -42,8 +47,6 @@ template <bool Banded>
 void fill(SequenceView seq, int64_t b, int32_t L, int32_t m, int32_t h, const Scoring& scoring,
           AlignmentMatrix& matrix) {
   assert(L >= 1 && L <= matrix.size && b >= -1);
-  const char* s = seq.bases;
-  const int64_t n = seq.n;
   const int32_t match = scoring.match, mismatch = scoring.mismatch, gap = scoring.gap,
                 terminal_gap = scoring.terminal_gap;
   const int16_t* column = load_column_bases(seq, b, L, matrix);
@@ -58,7 +61,7 @@ void fill(SequenceView seq, int64_t b, int32_t L, int32_t m, int32_t h, const Sc
   const int64_t row_start = b + int64_t{m} * L;
   for (int32_t j = 1; j <= L; ++j) {
     const int64_t ridx = row_start + j;
-    const int16_t y = ridx < n ? static_cast<int16_t>(static_cast<unsigned char>(s[ridx])) : kPastEndRow;
+    const int16_t y = base_code(seq, ridx, kPastEndRow);
     const int32_t lo = Banded ? std::max(1, j - h) : 1;
     const int32_t hi = Banded ? std::min(L, j + h) : L;
     const int32_t row_gap = (j == L) ? terminal_gap : gap;  // horizontal steps along the last row
@@ -95,8 +98,6 @@ template <bool Banded>
 CopySimilarity score_rows(SequenceView seq, int64_t b, int32_t L, int32_t m, int32_t h,
                           const Scoring& scoring, AlignmentMatrix& matrix, double at_least) {
   assert(L >= 1 && L <= matrix.size && b >= -1);
-  const char* s = seq.bases;
-  const int64_t n = seq.n;
   const int32_t match = scoring.match, mismatch = scoring.mismatch, gap = scoring.gap,
                 terminal_gap = scoring.terminal_gap;
   const int16_t* column = load_column_bases(seq, b, L, matrix);
@@ -117,7 +118,7 @@ CopySimilarity score_rows(SequenceView seq, int64_t b, int32_t L, int32_t m, int
   const int64_t row_start = b + int64_t{m} * L;
   for (int32_t j = 1; j <= L; ++j) {
     const int64_t ridx = row_start + j;
-    const int16_t y = ridx < n ? static_cast<int16_t>(static_cast<unsigned char>(s[ridx])) : kPastEndRow;
+    const int16_t y = base_code(seq, ridx, kPastEndRow);
     const int32_t lo = Banded ? std::max(1, j - h) : 1;
     const int32_t hi = Banded ? std::min(L, j + h) : L;
     const int32_t row_gap = (j == L) ? terminal_gap : gap;
@@ -229,18 +230,16 @@ __attribute__((target("avx2"))) CopySimilarity score_banded_avx2(
   int32_t* origin[3] = {base + 3 * span, base + 4 * span, base + 5 * span};
   int32_t* row_base = base + 6 * span;             // row_base[kMargin + j] for j = -kMargin ..
   int32_t* column_reversed = row_base + L + 3 * kMargin;  // [kMargin + L - k] = column k
-  const char* s = seq.bases;
-  const int64_t n = seq.n;
   for (int32_t j = -kMargin; j <= L + kMargin; ++j) {
     const int64_t idx = b + int64_t{m} * L + j;
     row_base[kMargin + j] = (j >= 1 && j <= L)
-                                ? (idx < n ? static_cast<unsigned char>(s[idx]) : kPastEndRow)
+                                ? base_code(seq, idx, kPastEndRow)
                                 : kPastEndRow;
   }
   for (int32_t k = -kMargin; k <= L + kMargin; ++k) {
     const int64_t idx = b + k;
     column_reversed[kMargin + L - k] = (k >= 1 && k <= L)
-                                           ? (idx < n ? static_cast<unsigned char>(s[idx]) : kPastEndColumn)
+                                           ? base_code(seq, idx, kPastEndColumn)
                                            : kPastEndColumn;
   }
   const int32_t match = scoring.match, mismatch = scoring.mismatch, gap = scoring.gap,
