@@ -220,6 +220,7 @@ Detection<RecordTable> detect_definition1(const DetectionInput& in) {
         group_copies(in, L, similarity.data(), candidates, matrix, memo);
         merge_found(candidates, records, n, L, kDefinition1Merge);
         candidates.clear();
+        note_length_done(in);
         return std::optional<DetectionFailure>();
       });
   if (failure) return *failure;

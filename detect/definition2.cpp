@@ -165,6 +165,7 @@ Detection<RecordTable> detect_definition2(const DetectionInput& in) {
         }
         merge_found(candidates, records, n, L, kDefinition2Merge);
         candidates.clear();
+        note_length_done(in);
         return std::nullopt;
       });
   if (failure) return *failure;

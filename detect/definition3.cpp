@@ -216,6 +216,7 @@ Detection<PatternRepeatTable> detect_definition3(const DetectionInput& in) {
       search(worker, L, found);
       merge_found(found, records, n, L, kDefinition3Merge);
       found.clear();
+      note_length_done(in);
     }
     return records;
   }
@@ -257,6 +258,7 @@ Detection<PatternRepeatTable> detect_definition3(const DetectionInput& in) {
       ready = std::move(found[static_cast<size_t>(L)]);
     }
     merge_found(ready, records, n, L, kDefinition3Merge);
+    note_length_done(in);
   }
   for (std::thread& t : pool) t.join();
   if (error) std::rethrow_exception(error);

@@ -4,6 +4,7 @@
 // than 2^31 bases); a position computed from them that may pass the end (a
 // copy m motif lengths on, a run's reach) is formed in int64_t.
 #pragma once
+#include <atomic>
 #include <cstdint>
 #include <optional>
 #include <variant>
@@ -20,7 +21,15 @@ struct DetectionInput {
   int32_t max_motif;         // M: motif lengths 1..M are examined; at most n / 2
   double match_probability;  // probability that two bases drawn at random are equal
   int32_t threads = 1;       // threads a detector may use; results never depend on it
+  // When set, counts the motif lengths examined so far (for a progress
+  // display on another thread); the detection only adds to it.
+  std::atomic<int32_t>* lengths_done = nullptr;
 };
+
+// Counts one more motif length as examined.
+inline void note_length_done(const DetectionInput& in) {
+  if (in.lengths_done != nullptr) in.lengths_done->fetch_add(1, std::memory_order_relaxed);
+}
 
 // Why a detection stopped without a table.
 struct DetectionFailure {

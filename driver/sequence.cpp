@@ -5,6 +5,7 @@
 
 #include "driver/fatal.h"
 #include "driver/messages.h"
+#include "stats/composition.h"
 
 namespace rivulon {
 
@@ -89,9 +90,9 @@ Sequence load_sequence(std::FILE* in) {
 }
 
 double match_probability(const Sequence& seq) {
-  double n = static_cast<double>(seq.n);
-  double t = seq.count_t / n, g = seq.count_g / n, c = seq.count_c / n, a = seq.count_a / n;
-  return t * t + g * g + c * c + a * a;
+  const BaseCounts counts{static_cast<int64_t>(seq.count_a), static_cast<int64_t>(seq.count_c),
+                          static_cast<int64_t>(seq.count_g), static_cast<int64_t>(seq.count_t)};
+  return match_probability(counts, seq.n);
 }
 
 }  // namespace rivulon

@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -23,22 +24,27 @@ constexpr size_t kPidDigits = 7;    // process ids stay below 2^22 on Linux
 constexpr size_t kRandomChars = 6;  // the XXXXXX of mkstemp
 
 // The temporaries this process has open, for remove_open_temporaries. A slot
-// is claimed by writing its name and then raising `used`, so that a signal
-// handler never reads a half-written name.
-constexpr int kSlots = 8;
+// is claimed (0 -> 1) before its name is written and marked ready (2) after,
+// so that neither another thread nor a signal handler reads a half-written
+// name; lock-free atomics keep this async-signal-safe. A temporary that finds
+// no free slot is still written, only not removed on a signal (the next run
+// removes it as stale).
+constexpr int kSlots = 64;
 constexpr size_t kMaxPath = 4096;
 struct TemporarySlot {
   char path[kMaxPath];
-  volatile sig_atomic_t used;
+  std::atomic<int> state;  // 0 free, 1 being claimed, 2 holds a name
 };
+static_assert(std::atomic<int>::is_always_lock_free);
 TemporarySlot g_slots[kSlots];
 
 int claim_slot(const std::string& path) {
   if (path.size() >= kMaxPath) return -1;
   for (int i = 0; i < kSlots; ++i) {
-    if (!g_slots[i].used) {
+    int expected = 0;
+    if (g_slots[i].state.compare_exchange_strong(expected, 1)) {
       std::memcpy(g_slots[i].path, path.c_str(), path.size() + 1);
-      g_slots[i].used = 1;
+      g_slots[i].state.store(2);
       return i;
     }
   }
@@ -46,7 +52,7 @@ int claim_slot(const std::string& path) {
 }
 
 void release_slot(int slot) {
-  if (slot >= 0) g_slots[slot].used = 0;
+  if (slot >= 0) g_slots[slot].state.store(0);
 }
 
 std::string directory_of(const std::string& name) {
@@ -144,7 +150,7 @@ void OutputFile::discard() {
 
 void remove_open_temporaries() {
   for (TemporarySlot& slot : g_slots) {
-    if (slot.used) unlink(slot.path);
+    if (slot.state.load() == 2) unlink(slot.path);
   }
 }
 

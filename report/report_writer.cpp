@@ -8,6 +8,7 @@
 #include "align/copy_alignment.h"
 
 #include "align/pattern_alignment.h"
+#include "report/cells.h"
 #include "report/coding_regions.h"
 #include "report/escape.h"
 #include "report/output_file.h"
@@ -65,11 +66,12 @@ void open_report_files(ReportFiles& files, const ReportRequest& request, const S
                        int64_t n) {
   const std::string page_name = report_page_name(request.sequence_file);
   files.link_target = url_escape(page_name);
-  files.page_out.open(page_name, Page::kReport, files.failures);
+  files.page_out.open(request.directory + page_name, Page::kReport, files.failures);
   if (request.alignments) {
     const std::string alignments_name = alignments_page_name(request.sequence_file);
     files.link_target = url_escape(alignments_name);
-    files.alignments_out.open(alignments_name, Page::kAlignments, files.failures);
+    files.alignments_out.open(request.directory + alignments_name, Page::kAlignments,
+                              files.failures);
     if (files.alignments() != nullptr) {
       write_page_head(files.alignments());
       write_parameter_lines(files.alignments(), scoring, n);
@@ -77,7 +79,7 @@ void open_report_files(ReportFiles& files, const ReportRequest& request, const S
   }
   const std::string text_name = text_report_name(request.sequence_file);
   if (request.text_report) {
-    files.text_out.open(text_name, Page::kText, files.failures);
+    files.text_out.open(request.directory + text_name, Page::kText, files.failures);
     if (files.text() != nullptr) write_text_report_head(files.text());
   }
   if (files.page() != nullptr) {
@@ -299,31 +301,20 @@ void write_alignment_block(const Drawing& d, double min_score, int64_t row, int6
   std::fputs("<p align=\"left\">&nbsp;</p>", out);
 }
 
-// The units and score cells of a record, as the table prints them.
-void format_cells(const RepeatRecord& rec, char (&units)[64], char (&score)[64]) {
-  std::snprintf(units, sizeof units, "%ld", static_cast<long>(rec.units));
-  std::snprintf(score, sizeof score, "%.2f", rec.similarity);
-}
-void format_cells(const PatternRepeatRecord& rec, char (&units)[64], char (&score)[64]) {
-  std::snprintf(units, sizeof units, "%.1f", rec.units);
-  std::snprintf(score, sizeof score, "%.0f", rec.score);
-}
-
 // One pass over the positions: every listed record, in chain order from the
 // head, gets its table row, its text report row and its alignment block.
 template <typename Record, typename Block>
 void write_repeat_table(ReportFiles& files, bool coding, const RecordArena<Record>& records,
                         int32_t n, Block write_block) {
   int64_t row = 0;
-  char units[64], score[64];
   for (int32_t i = 0; i < n; ++i) {
     for (auto entry : records.chain(i)) {
       if (!entry.listed()) continue;
       const Record& rec = entry.repeat;
       ++row;
-      format_cells(rec, units, score);
-      const TableRow cells{row, i, rec.motif_length, units, static_cast<double>(rec.units), score,
-                           rec.coding_name};
+      const RepeatCells printed = format_cells(rec);
+      const TableRow cells{row, i, rec.motif_length, printed.units, static_cast<double>(rec.units),
+                           printed.score, rec.coding_name};
       write_table_row(files.page(), coding, files.link_target, cells);
       write_text_row(files.text(), coding, cells);
       if (files.alignments() != nullptr) write_block(row, i, rec);

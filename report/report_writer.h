@@ -18,6 +18,8 @@ struct ReportRequest {
   bool alignments = false;      // write the alignments page
   bool text_report = false;     // write the text report
   bool coding_regions = false;  // the records carry coding-region names: add their column
+  std::string directory;        // folder the pages go to, ending in '/'; empty: the current one.
+                                // Links between the pages stay bare names.
 };
 
 enum class Page { kReport, kAlignments, kText };
