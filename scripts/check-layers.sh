@@ -6,7 +6,8 @@
 #   stats   stats, and the plain records of align/sequence.h
 #   detect  detect, align, stats
 #   report  report, align, and the plain records of detect/records.h
-# Programs (driver/ and every further program's folder) may use all of them.
+# Programs (driver/ and every further program's folder) may use all of them,
+# but not each other's folders.
 set -u
 cd "$(dirname "$0")/.."
 
@@ -44,6 +45,20 @@ for layer in align stats detect report; do
     if [ "$layer" != report ] && grep -nE '\b(fprintf|fputs|fputc|fwrite|putc|getc|fgetc|fopen)[[:space:]]*\(' <<<"$code" >/dev/null; then
       complain "$file does file or console I/O, which only report/ and the programs do"
     fi
+  done
+done
+
+# A program uses the library, never another program's folder.
+programs="driver batch"
+for program in $programs; do
+  for file in "$program"/*.h "$program"/*.cpp; do
+    [ -e "$file" ] || continue
+    for other in $programs; do
+      [ "$other" = "$program" ] && continue
+      if grep -qE "^[[:space:]]*#[[:space:]]*include[[:space:]]*\"$other/" "$file"; then
+        complain "$file includes a file of $other/, another program"
+      fi
+    done
   done
 done
 

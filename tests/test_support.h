@@ -74,11 +74,12 @@ struct RunningProgram {
   std::string in_path, out_path, err_path;
 };
 
-// Starts rivulon in `dir` with `args`, feeding `input` on standard input;
+// Starts `exe` in `dir` with `args`, feeding `input` on standard input;
 // `in_child` runs in the child just before the program (e.g. to set limits).
-inline RunningProgram start_program(const std::string& dir, const std::vector<std::string>& args,
-                                    const std::string& input, const std::string& tag = "",
-                                    void (*in_child)() = nullptr) {
+inline RunningProgram start_executable(const std::string& exe, const std::string& dir,
+                                       const std::vector<std::string>& args,
+                                       const std::string& input, const std::string& tag = "",
+                                       void (*in_child)() = nullptr) {
   RunningProgram run{0, dir + "/.stdin" + tag, dir + "/.stdout" + tag, dir + "/.stderr" + tag};
   write_file(run.in_path, input);
   run.pid = fork();
@@ -92,8 +93,8 @@ inline RunningProgram start_program(const std::string& dir, const std::vector<st
     dup2(err, 2);
     if (in_child != nullptr) in_child();
     std::vector<char*> argv;
-    std::string exe = program_path();
-    argv.push_back(exe.data());
+    std::string name = exe;
+    argv.push_back(name.data());
     std::vector<std::string> copies(args);
     for (std::string& a : copies) argv.push_back(a.data());
     argv.push_back(nullptr);
@@ -101,6 +102,13 @@ inline RunningProgram start_program(const std::string& dir, const std::vector<st
     _exit(127);
   }
   return run;
+}
+
+// Starts rivulon (see start_executable).
+inline RunningProgram start_program(const std::string& dir, const std::vector<std::string>& args,
+                                    const std::string& input, const std::string& tag = "",
+                                    void (*in_child)() = nullptr) {
+  return start_executable(program_path(), dir, args, input, tag, in_child);
 }
 
 // Waits for a run to end and collects what it printed; its files are removed.

@@ -1,0 +1,54 @@
+// Reading genome FASTA files through htslib: every record of a plain, gzip or
+// bgzip file (kseq over BGZF), or named regions of an indexed file (faidx).
+#pragma once
+#include <cstdint>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace rivulon::batch {
+
+struct FreeBases {
+  void operator()(char* p) const { std::free(p); }
+};
+
+// One record (or region of a record) as read: its letters unchanged.
+struct FastaRecord {
+  std::string name;                      // the header's first word
+  std::unique_ptr<char, FreeBases> bases;  // `length` letters, then a NUL
+  int64_t length = 0;
+  int64_t offset = 0;         // 0-based position of bases[0] in the record (regions)
+  int64_t record_length = 0;  // length of the whole record
+};
+
+class FastaReader {
+ public:
+  enum class Status { kRecord, kEnd, kError };
+
+  FastaReader();
+  ~FastaReader();
+  FastaReader(const FastaReader&) = delete;
+  FastaReader& operator=(const FastaReader&) = delete;
+
+  // Opens `path` ("-": standard input). With regions, the file must be
+  // indexed (a .fai beside it, and a .gzi for bgzip) and only the regions
+  // are read, in the order given. False with `error()` set on failure.
+  bool open(const std::string& path, const std::vector<std::string>& regions);
+
+  // The next record; kError with `error()` set when the input is damaged.
+  Status next(FastaRecord& record);
+
+  // How much of the input has been read, 0..1 (an estimate from the bytes
+  // read of a regular file; exact for regions). Only for progress displays.
+  double fraction_read() const;
+
+  const std::string& error() const { return error_; }
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+  std::string error_;
+};
+
+}  // namespace rivulon::batch

@@ -1,0 +1,46 @@
+// The batch program's outputs: the repeat table as TSV, BED or GFF3, and the
+// input with its repeats masked.
+#pragma once
+#include <cstdio>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "batch/fasta_input.h"
+#include "batch/options.h"
+#include "batch/repeats.h"
+
+namespace rivulon::batch {
+
+class RepeatWriter {
+ public:
+  RepeatWriter(std::FILE* out, const BatchOptions& options, OutputFormat format)
+      : out_(out), options_(options), format_(format) {}
+
+  // The header line (TSV) or the version line (GFF3); nothing for BED.
+  void write_header();
+
+  // The rows of one record; `record` holds the bases the motifs are read from.
+  void write_record(const FastaRecord& record, const std::vector<FoundRepeat>& repeats);
+
+ private:
+  std::FILE* out_;
+  const BatchOptions& options_;
+  OutputFormat format_;
+  std::set<std::string> regions_declared_;  // GFF3 ##sequence-region lines written
+};
+
+// The BED score: the similarity level as a share of the match score, or the
+// score as a share of a perfect repeat's (match x length), scaled to 0..1000.
+int bed_score(const FoundRepeat& repeat, int definition, int32_t match);
+
+// GFF3 percent-encoding of a seqid (everything outside [a-zA-Z0-9.:^*$@!+_?|-]).
+std::string gff3_seqid(const std::string& name);
+
+// Writes `record` as FASTA, 60 letters a line, its repeats in lower case
+// (soft) or as N (hard) and every other letter as analysed. The record's
+// bases are masked in place.
+void write_masked(std::FILE* out, FastaRecord& record,
+                  const std::vector<FoundRepeat>& repeats, MaskStyle style);
+
+}  // namespace rivulon::batch

@@ -1,0 +1,234 @@
+#include "batch/options.h"
+
+#include <limits>
+#include <optional>
+
+namespace rivulon::batch {
+
+const char* const kUsage =
+    "Usage: rivulon-batch [options] GENOME.fa[.gz] [-o OUT]\n"
+    "Finds approximate tandem repeats in every record of a FASTA file (plain, gzip or\n"
+    "bgzip; '-' reads standard input) and writes them as TSV, BED or GFF3.\n"
+    "\n"
+    "Scoring and detection (the console program's parameters):\n"
+    "  --match N          match score, 0..1000000 (2)\n"
+    "  --mismatch N       mismatch penalty, 0..1000000 (7)\n"
+    "  --gap N            gap penalty, 0..1000000 (7)\n"
+    "  --terminal-gap N   terminal gap penalty, 0..1000000 (3)\n"
+    "  --max-motif N      longest motif, 1..500 (500)\n"
+    "  --definition D     1 similarity of adjacent copies, 2 average similarity,\n"
+    "                     3 score against a repeating pattern (1)\n"
+    "  --level N          definitions 1, 2: minimum similarity level, 50..100 x match (80)\n"
+    "  --min-score N      definition 3: minimum score, 30..150 (50)\n"
+    "\n"
+    "Input:\n"
+    "  --region R         only chr, chr:start-end or chr:start (1-based, inclusive) of an\n"
+    "                     indexed FASTA (samtools faidx); may be repeated\n"
+    "  --keep-case        compare bases as written (default: fold to upper case)\n"
+    "\n"
+    "Output:\n"
+    "  -o, --output FILE  write the repeats to FILE (default: standard output)\n"
+    "  --format F         tsv, bed or gff3 (tsv)\n"
+    "  --tsv-out FILE, --bed-out FILE, --gff3-out FILE\n"
+    "                     also write the repeats in that format to FILE\n"
+    "  --mask S           soft (lower case) or hard (N): with --masked-out\n"
+    "  --masked-out FILE  also write the input with its repeats masked (soft unless --mask)\n"
+    "  --report-dir DIR   also write the report page, alignments page and text report of\n"
+    "                     every record (segment) into DIR\n"
+    "  -t, --threads N    threads, 1..1024 (every hardware thread)\n"
+    "  -q, --quiet        no progress on standard error\n"
+    "  -h, --help         this text\n"
+    "  -V, --version      the version\n"
+    "\n"
+    "Exit status: 0 done; 1 input unreadable or without records; 2 bad command line;\n"
+    "3 output not written; 4 out of memory; 5 stretches left out (the parameters give\n"
+    "no significance quota for them; named on standard error).\n";
+
+namespace {
+
+constexpr int32_t kMaxParameter = 1000000;
+
+// A whole number in [lo, hi] written as plain digits (an optional '+'), or nothing.
+std::optional<int64_t> whole_number(const std::string& text, int64_t lo, int64_t hi) {
+  size_t i = text.size() > 0 && text[0] == '+' ? 1 : 0;
+  if (i == text.size()) return std::nullopt;
+  int64_t value = 0;
+  for (; i < text.size(); ++i) {
+    if (text[i] < '0' || text[i] > '9') return std::nullopt;
+    value = value * 10 + (text[i] - '0');
+    if (value > hi) return std::nullopt;  // also keeps the value far from overflow
+  }
+  if (value < lo) return std::nullopt;
+  return value;
+}
+
+struct Parser {
+  ParsedOptions result;
+  std::optional<std::string> level_text;
+  bool min_score_given = false;
+
+  bool fail(const std::string& message) {
+    if (result.error.empty()) result.error = message;
+    return false;
+  }
+
+  bool number(const std::string& option, const std::string& value, int64_t lo, int64_t hi,
+              int32_t& into) {
+    std::optional<int64_t> parsed = whole_number(value, lo, hi);
+    if (!parsed) {
+      return fail(option + " must be a whole number from " + std::to_string(lo) + " to " +
+                  std::to_string(hi) + " (got '" + value + "')");
+    }
+    into = static_cast<int32_t>(*parsed);
+    return true;
+  }
+
+  // One option that takes a value.
+  bool take(const std::string& option, const std::string& value) {
+    BatchOptions& o = result.options;
+    if (option == "--match") return number(option, value, 0, kMaxParameter, o.match);
+    if (option == "--mismatch") return number(option, value, 0, kMaxParameter, o.mismatch);
+    if (option == "--gap") return number(option, value, 0, kMaxParameter, o.gap);
+    if (option == "--terminal-gap") return number(option, value, 0, kMaxParameter, o.terminal_gap);
+    if (option == "--max-motif") return number(option, value, 1, 500, o.max_motif);
+    if (option == "--definition") return number(option, value, 1, 3, o.definition);
+    if (option == "--level") {
+      // The upper bound depends on --match: checked once every option is read.
+      level_text = value;
+      return true;
+    }
+    if (option == "--min-score") {
+      min_score_given = true;
+      return number(option, value, 30, 150, o.min_score);
+    }
+    if (option == "-t" || option == "--threads") return number(option, value, 1, 1024, o.threads);
+    if (option == "-o" || option == "--output") {
+      o.output = value;
+      return true;
+    }
+    if (option == "--format") {
+      if (value == "tsv") o.format = OutputFormat::kTsv;
+      else if (value == "bed") o.format = OutputFormat::kBed;
+      else if (value == "gff3") o.format = OutputFormat::kGff3;
+      else return fail("--format must be tsv, bed or gff3 (got '" + value + "')");
+      return true;
+    }
+    if (option == "--mask") {
+      if (value == "soft") o.mask = MaskStyle::kSoft;
+      else if (value == "hard") o.mask = MaskStyle::kHard;
+      else return fail("--mask must be soft or hard (got '" + value + "')");
+      return true;
+    }
+    if (option == "--tsv-out" || option == "--bed-out" || option == "--gff3-out") {
+      if (value.empty()) return fail(option + " needs a file name");
+      const OutputFormat format = option == "--tsv-out"   ? OutputFormat::kTsv
+                                  : option == "--bed-out" ? OutputFormat::kBed
+                                                          : OutputFormat::kGff3;
+      o.also.emplace_back(format, value);
+      return true;
+    }
+    if (option == "--masked-out") {
+      if (value.empty()) return fail("--masked-out needs a file name");
+      o.masked_out = value;
+      return true;
+    }
+    if (option == "--report-dir") {
+      if (value.empty()) return fail("--report-dir needs a folder name");
+      o.report_dir = value;
+      return true;
+    }
+    if (option == "--region") {
+      if (value.empty()) return fail("--region needs chr, chr:start-end or chr:start");
+      o.regions.push_back(value);
+      return true;
+    }
+    return fail("unknown option '" + option + "' (see --help)");
+  }
+
+  static bool takes_value(const std::string& option) {
+    for (const char* name : {"--match", "--mismatch", "--gap", "--terminal-gap", "--max-motif",
+                             "--definition", "--level", "--min-score", "-t", "--threads", "-o",
+                             "--output", "--format", "--mask", "--masked-out", "--report-dir",
+                             "--region", "--tsv-out", "--bed-out", "--gff3-out"}) {
+      if (option == name) return true;
+    }
+    return false;
+  }
+
+  bool flag(const std::string& option) {
+    BatchOptions& o = result.options;
+    if (option == "--keep-case") o.keep_case = true;
+    else if (option == "-q" || option == "--quiet") o.quiet = true;
+    else if (option == "-h" || option == "--help") o.help = true;
+    else if (option == "-V" || option == "--version") o.version = true;
+    else return fail("unknown option '" + option + "' (see --help)");
+    return true;
+  }
+
+  void finish(size_t inputs) {
+    BatchOptions& o = result.options;
+    if (o.help || o.version) return;
+    if (level_text) {
+      if (o.definition == 3) {
+        fail("--level applies to definitions 1 and 2; definition 3 takes --min-score");
+      } else if (const auto level = whole_number(*level_text, 50, int64_t{100} * o.match)) {
+        o.level = static_cast<int32_t>(*level);
+      } else {
+        fail("--level must be a whole number from 50 to 100 x match = " +
+             std::to_string(int64_t{100} * o.match) + " (got '" + *level_text + "')");
+      }
+    } else if (o.definition != 3 && o.level > int64_t{100} * o.match) {
+      fail("--match " + std::to_string(o.match) + " allows no level from 50 to 100 x match; " +
+           "give a match score of 1 or more");
+    }
+    if (min_score_given && o.definition != 3) {
+      fail("--min-score applies to definition 3; definitions 1 and 2 take --level");
+    }
+    if (o.mask != MaskStyle::kNone && o.masked_out.empty()) fail("--mask needs --masked-out FILE");
+    if (!o.masked_out.empty() && o.mask == MaskStyle::kNone) o.mask = MaskStyle::kSoft;
+    if (inputs == 0) fail("no input file (see --help)");
+    if (inputs > 1) fail("one input file at a time (see --help)");
+    if (!o.regions.empty() && o.input == "-") fail("--region needs an indexed file, not standard input");
+  }
+};
+
+}  // namespace
+
+ParsedOptions parse_options(const std::vector<std::string>& args) {
+  Parser p;
+  size_t inputs = 0;
+  bool options_end = false;
+  for (size_t i = 0; i < args.size() && p.result.error.empty(); ++i) {
+    const std::string& arg = args[i];
+    if (options_end || arg == "-" || arg.empty() || arg[0] != '-') {
+      ++inputs;
+      p.result.options.input = arg;
+      continue;
+    }
+    if (arg == "--") {
+      options_end = true;
+      continue;
+    }
+    const size_t equals = arg.rfind("--", 0) == 0 ? arg.find('=') : std::string::npos;
+    if (equals != std::string::npos) {
+      const std::string option = arg.substr(0, equals);
+      if (!Parser::takes_value(option)) {
+        p.fail(option + " takes no value (see --help)");
+        break;
+      }
+      p.take(option, arg.substr(equals + 1));
+    } else if (Parser::takes_value(arg)) {
+      if (i + 1 == args.size()) {
+        p.fail(arg + " needs a value (see --help)");
+        break;
+      }
+      p.take(arg, args[++i]);
+    } else {
+      p.flag(arg);
+    }
+  }
+  if (p.result.error.empty()) p.finish(inputs);
+  return p.result;
+}
+
+}  // namespace rivulon::batch

@@ -1,0 +1,85 @@
+#include "batch/repeats.h"
+
+#include <algorithm>
+#include <variant>
+
+#include "detect/definition1.h"
+#include "detect/definition2.h"
+#include "detect/definition3.h"
+#include "stats/composition.h"
+
+namespace rivulon::batch {
+
+namespace {
+
+// The listed records of a table in the text report's order: by start, then
+// in the order of the start's chain.
+template <typename Table, typename Row>
+std::vector<FoundRepeat> listed_repeats(const Table& table, int64_t offset, int32_t n, Row row) {
+  std::vector<FoundRepeat> repeats;
+  for (int32_t i = 0; i < n; ++i) {
+    for (auto entry : table.chain(i)) {
+      if (!entry.listed()) continue;
+      // `row` gives positions in the stretch.
+      FoundRepeat r = row(entry.repeat, i);
+      r.start += offset;
+      r.end = std::min<int64_t>(r.end, n) + offset;
+      r.motif_start += offset;
+      r.cells = format_cells(entry.repeat);
+      repeats.push_back(r);
+    }
+  }
+  return repeats;
+}
+
+}  // namespace
+
+StretchResult find_repeats(const BatchOptions& options, SequenceView stretch, int64_t offset,
+                           int32_t threads, std::atomic<int32_t>* lengths_done,
+                           const std::optional<PageTarget>& pages) {
+  const Scoring scoring = options.scoring();
+  const DetectionInput in{stretch,
+                          scoring,
+                          options.threshold(),
+                          motif_lengths_of(options, stretch.n),
+                          match_probability(count_bases(stretch), stretch.n),
+                          threads,
+                          lengths_done};
+  std::optional<ReportRequest> request;
+  if (pages) request = ReportRequest{pages->name, true, true, false, pages->directory};
+  const int32_t n = stretch.n;
+  StretchResult result;
+  if (options.definition == 3) {
+    Detection<PatternRepeatTable> found = detect_definition3(in);
+    if (auto* failure = std::get_if<DetectionFailure>(&found)) {
+      result.failure = *failure;
+      return result;
+    }
+    const PatternRepeatTable& table = std::get<PatternRepeatTable>(found);
+    result.repeats = listed_repeats(table, offset, n, [](const PatternRepeatRecord& rec, int32_t i) {
+      // The drawing's length of the repeat: L x units, the fraction cut.
+      const int64_t span = static_cast<int32_t>(rec.motif_length * rec.units);
+      return FoundRepeat{i, i + span, rec.pattern_start, rec.motif_length, rec.units, rec.score, {}};
+    });
+    if (request) result.pages = write_report(*request, stretch, scoring, in.threshold, table);
+    return result;
+  }
+  Detection<RecordTable> found =
+      options.definition == 1 ? detect_definition1(in) : detect_definition2(in);
+  if (auto* failure = std::get_if<DetectionFailure>(&found)) {
+    result.failure = *failure;
+    return result;
+  }
+  const RecordTable& table = std::get<RecordTable>(found);
+  result.repeats = listed_repeats(table, offset, n, [](const RepeatRecord& rec, int32_t i) {
+    const int64_t span = int64_t{rec.motif_length} * rec.units;
+    return FoundRepeat{i, i + span, i, rec.motif_length, static_cast<double>(rec.units),
+                       static_cast<double>(rec.similarity), {}};
+  });
+  if (request) {
+    result.pages = write_report(*request, options.definition, stretch, scoring, table);
+  }
+  return result;
+}
+
+}  // namespace rivulon::batch

@@ -1,0 +1,50 @@
+// The repeats of one stretch of bases, as the batch program reports them.
+#pragma once
+#include <atomic>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "align/sequence.h"
+#include "batch/options.h"
+#include "detect/detection.h"
+#include "report/cells.h"
+#include "report/report_writer.h"
+
+namespace rivulon::batch {
+
+struct FoundRepeat {
+  int64_t start = 0;        // 0-based, in the record
+  int64_t end = 0;          // one past the last base, at most the stretch's end
+  int64_t motif_start = 0;  // 0-based, in the record: the first copy or the pattern's copy
+  int32_t motif_length = 0;
+  double units = 0;         // copies (definition 3: with a fraction)
+  double value = 0;         // similarity level (definitions 1, 2) or score (definition 3)
+  RepeatCells cells;        // units and value as the text report prints them
+};
+
+struct StretchResult {
+  std::vector<FoundRepeat> repeats;        // in the text report's order
+  std::optional<DetectionFailure> failure;  // the stretch could not be examined
+  PageFailures pages;                       // report pages that could not be written
+};
+
+// Where a stretch's classic pages go, when they are asked for.
+struct PageTarget {
+  std::string directory;  // ending in '/'
+  std::string name;       // the pages are named after it as after a sequence file
+};
+
+// Runs the chosen definition over `stretch` (bases[n] must be a NUL) whose
+// first base stands at `offset` in its record.
+StretchResult find_repeats(const BatchOptions& options, SequenceView stretch, int64_t offset,
+                           int32_t threads, std::atomic<int32_t>* lengths_done,
+                           const std::optional<PageTarget>& pages);
+
+// The motif lengths a stretch of n bases is examined for.
+inline int32_t motif_lengths_of(const BatchOptions& options, int64_t n) {
+  return static_cast<int32_t>(std::min<int64_t>(options.max_motif, n / 2));
+}
+
+}  // namespace rivulon::batch

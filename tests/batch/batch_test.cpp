@@ -1,0 +1,424 @@
+// rivulon-batch as its users run it: genome files with many records, soft
+// masking, runs of N and compression, held against the console program run
+// on each stretch alone.
+#include <gtest/gtest.h>
+#include <htslib/bgzf.h>
+#include <htslib/faidx.h>
+
+#include <cctype>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "test_support.h"
+
+namespace rivulon::testing {
+namespace {
+
+ProcessResult run_batch(const ScratchDir& dir, const std::vector<std::string>& args,
+                        const std::string& input = "") {
+  return finish_program(start_executable(RIVULON_BATCH_EXE, dir.path(), args, input));
+}
+
+// The bases of a single-record FASTA file of the repository.
+std::string bases_of(const std::string& path) {
+  std::istringstream in(read_file(repo_file(path)));
+  std::string line, bases;
+  while (std::getline(in, line)) {
+    if (!line.empty() && line[0] != '>') bases += line;
+  }
+  return bases;
+}
+
+std::string lower(std::string s) {
+  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return s;
+}
+
+std::string fasta(const std::vector<std::pair<std::string, std::string>>& records) {
+  std::string text;
+  for (const auto& [header, bases] : records) {
+    text += ">" + header + "\n";
+    for (size_t i = 0; i < bases.size(); i += 70) text += bases.substr(i, 70) + "\n";
+  }
+  return text;
+}
+
+// Records as a genome assembly has them: soft-masked stretches, runs of N
+// (upper and lower case), other IUPAC letters, a record too short to examine
+// and one of N only.
+std::vector<std::pair<std::string, std::string>> genome_records() {
+  const std::string globin = bases_of("tests/data/human_beta_globin_HUMHBB.fa");
+  const std::string lambda = bases_of("examples/phage_lambda_NC_001416.fa");
+  const std::string band = bases_of("tests/data/band.fa");
+  const std::string chr_a = "NNNNN" + globin.substr(0, 3000) + lower(globin.substr(3000, 2000)) +
+                            globin.substr(5000, 7000) + std::string(10, 'N') +
+                            globin.substr(15000, 6000) + "RYK" + lambda.substr(0, 6000) + "N";
+  const std::string chr_b = lambda.substr(10000, 4000) + "nnnn" + lower(lambda.substr(14000, 3000)) +
+                            lambda.substr(17000, 5000);
+  return {{"chrA assembled from two records", chr_a},
+          {"tiny", "A"},
+          {"gap", "NNNNNNNN"},
+          {"chrB", chr_b},
+          {"band", band}};
+}
+
+struct Row {
+  std::string seqid;
+  long start;
+  int motif_length;
+  std::string units, value, motif;
+  bool operator==(const Row&) const = default;
+};
+
+std::ostream& operator<<(std::ostream& out, const Row& r) {
+  return out << r.seqid << ':' << r.start << ' ' << r.motif_length << ' ' << r.units << ' '
+             << r.value << ' ' << r.motif;
+}
+
+std::vector<Row> tsv_rows(const std::string& tsv) {
+  std::istringstream in(tsv);
+  std::string line;
+  std::vector<Row> rows;
+  std::getline(in, line);
+  EXPECT_EQ(line, "seqid\tstart\tend\tmotif_length\tunits\tsimilarity_or_score\tdefinition\tmotif");
+  while (std::getline(in, line)) {
+    std::istringstream fields(line);
+    Row r;
+    long end = 0;
+    int definition = 0;
+    fields >> r.seqid >> r.start >> end >> r.motif_length >> r.units >> r.value >> definition >> r.motif;
+    rows.push_back(r);
+  }
+  return rows;
+}
+
+// The console program's text report of `bases` alone, as rows starting at
+// `shift` + 1 in `seqid` (the text report counts from 0).
+std::vector<Row> console_rows(const std::string& seqid, const std::string& bases, long shift,
+                              int definition, int max_motif) {
+  ScratchDir dir;
+  write_file(dir.file("s.fa"), fasta({{"s", bases}}));
+  const int threshold = definition == 3 ? 50 : 80;
+  const ProcessResult run =
+      run_program(dir.path(), {"s.fa"}, answers(2, 7, 7, 3, max_motif, definition, threshold, 'N', 'Y'));
+  EXPECT_EQ(run.status, 0) << run.out;
+  std::istringstream in(read_file(dir.file("atr_s.txt")));
+  std::string line;
+  for (int i = 0; i < 7; ++i) std::getline(in, line);
+  std::vector<Row> rows;
+  while (std::getline(in, line)) {
+    std::istringstream fields(line);
+    Row r{seqid, 0, 0, "", "", ""};
+    if (!(fields >> r.start >> r.motif_length >> r.units >> r.value)) continue;
+    r.start += shift + 1;
+    rows.push_back(r);
+  }
+  return rows;
+}
+
+// Each stretch of A/C/G/T of the upper-cased records run alone.
+std::vector<Row> rows_of_stretches(const std::vector<std::pair<std::string, std::string>>& records,
+                                   int definition, int max_motif) {
+  std::vector<Row> rows;
+  for (const auto& [header, bases] : records) {
+    const std::string seqid = header.substr(0, header.find(' '));
+    std::string upper = bases;
+    for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    size_t i = 0;
+    while (i < upper.size()) {
+      while (i < upper.size() && std::string("ACGT").find(upper[i]) == std::string::npos) ++i;
+      const size_t start = i;
+      while (i < upper.size() && std::string("ACGT").find(upper[i]) != std::string::npos) ++i;
+      if (i - start < 2) continue;
+      for (Row r : console_rows(seqid, upper.substr(start, i - start), static_cast<long>(start),
+                                definition, max_motif)) {
+        // The motif: the first copy (definitions 1, 2), checked for those.
+        if (definition != 3) r.motif = upper.substr(static_cast<size_t>(r.start - 1), static_cast<size_t>(r.motif_length));
+        rows.push_back(r);
+      }
+    }
+  }
+  return rows;
+}
+
+void write_bgzf(const std::string& path, const std::string& text) {
+  BGZF* out = bgzf_open(path.c_str(), "w");
+  ASSERT_NE(out, nullptr);
+  ASSERT_EQ(bgzf_write(out, text.data(), text.size()), static_cast<ssize_t>(text.size()));
+  ASSERT_EQ(bgzf_close(out), 0);
+}
+
+constexpr int kMaxMotif = 40;  // keeps the runs short under the sanitizers
+
+TEST(BatchGenome, EachStretchAsIfRunAlone) {
+  ScratchDir dir;
+  const auto records = genome_records();
+  write_file(dir.file("genome.fa"), fasta(records));
+  ASSERT_EQ(std::system(("gzip -c " + dir.file("genome.fa") + " > " + dir.file("genome.fa.gz")).c_str()), 0);
+  write_bgzf(dir.file("genome.bgz.fa.gz"), fasta(records));
+  for (int definition = 1; definition <= 3; ++definition) {
+    SCOPED_TRACE("definition " + std::to_string(definition));
+    const std::vector<Row> expected = rows_of_stretches(records, definition, kMaxMotif);
+    EXPECT_GT(expected.size(), 10u);
+    const std::string d = std::to_string(definition), m = std::to_string(kMaxMotif);
+    std::string first_output;
+    for (const char* input : {"genome.fa.gz", "genome.bgz.fa.gz", "genome.fa"}) {
+      const ProcessResult run = run_batch(dir, {"--definition", d, "--max-motif", m, input});
+      ASSERT_EQ(run.status, 0) << run.err;
+      EXPECT_EQ(run.err, "");
+      std::vector<Row> got = tsv_rows(run.out);
+      if (definition == 3) {
+        for (Row& r : got) r.motif.clear();
+      }
+      EXPECT_EQ(got, expected) << input;
+      if (first_output.empty()) first_output = run.out;
+      EXPECT_EQ(run.out, first_output) << input;
+    }
+  }
+}
+
+TEST(BatchGenome, ThreadsChangeNoByte) {
+  ScratchDir dir;
+  write_file(dir.file("genome.fa"), fasta(genome_records()));
+  for (const char* definition : {"1", "2", "3"}) {
+    for (const char* format : {"tsv", "bed", "gff3"}) {
+      std::string one;
+      for (const char* threads : {"1", "2", "5"}) {
+        const ProcessResult run = run_batch(dir, {"genome.fa", "--definition", definition, "--format",
+                                                  format, "--max-motif", "30", "--threads", threads});
+        ASSERT_EQ(run.status, 0);
+        if (one.empty()) one = run.out;
+        EXPECT_EQ(run.out, one) << definition << ' ' << format << ' ' << threads;
+      }
+    }
+  }
+}
+
+// The same repeats in every format, each with its own coordinates.
+TEST(BatchGenome, FormatsAgreeOnCoordinates) {
+  ScratchDir dir;
+  write_file(dir.file("genome.fa"), fasta(genome_records()));
+  const std::vector<std::string> common = {"genome.fa", "--max-motif", "30", "-o"};
+  auto run_to = [&](const std::string& format, const std::string& out) {
+    std::vector<std::string> args = common;
+    args.push_back(out);
+    args.insert(args.end(), {"--format", format});
+    const ProcessResult run = run_batch(dir, args);
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, "");  // the result went to the file
+    return read_file(dir.file(out));
+  };
+  std::istringstream tsv(run_to("tsv", "r.tsv")), bed(run_to("bed", "r.bed")), gff(run_to("gff3", "r.gff3"));
+  std::string t, b, g;
+  std::getline(tsv, t);
+  std::getline(gff, g);
+  EXPECT_EQ(g, "##gff-version 3");
+  int rows = 0;
+  while (std::getline(tsv, t)) {
+    std::getline(bed, b);
+    do std::getline(gff, g); while (g.rfind("##sequence-region", 0) == 0);
+    std::istringstream tf(t), bf(b), gf(g);
+    std::string seqid, units, value, motif, bseqid, name, strand, gseqid, source, type, gvalue, dot1, dot2, attributes;
+    long start, end, bstart, bend, gstart, gend;
+    int L, definition, score, bL;
+    tf >> seqid >> start >> end >> L >> units >> value >> definition >> motif;
+    bf >> bseqid >> bstart >> bend >> name >> score >> strand >> bL;
+    gf >> gseqid >> source >> type >> gstart >> gend >> gvalue >> dot1 >> dot2 >> attributes;
+    EXPECT_EQ(bseqid, seqid);
+    EXPECT_EQ(bstart, start - 1);  // BED: 0-based, half-open
+    EXPECT_EQ(bend, end);
+    EXPECT_EQ(name, std::to_string(L) + "x" + units);
+    EXPECT_GE(score, 0);
+    EXPECT_LE(score, 1000);
+    EXPECT_EQ(gstart, start);  // GFF3: 1-based, inclusive, like the TSV
+    EXPECT_EQ(gend, end);
+    EXPECT_EQ(type, "tandem_repeat");
+    EXPECT_EQ(gvalue, value);
+    EXPECT_EQ(attributes, "period=" + std::to_string(L) + ";copies=" + units + ";consensus=" + motif);
+    EXPECT_GE(end - start + 1, 2 * L);  // whole copies, at least two
+    ++rows;
+  }
+  EXPECT_GT(rows, 10);
+  EXPECT_FALSE(std::getline(bed, b));
+}
+
+// Soft masking lowers exactly the repeats' letters; hard masking puts N there.
+TEST(BatchGenome, MaskedFasta) {
+  ScratchDir dir;
+  const auto records = genome_records();
+  write_file(dir.file("genome.fa"), fasta(records));
+  const ProcessResult soft = run_batch(dir, {"genome.fa", "--max-motif", "30", "--masked-out", "soft.fa"});
+  const ProcessResult hard = run_batch(dir, {"genome.fa", "--max-motif", "30", "--mask", "hard", "--masked-out", "hard.fa"});
+  ASSERT_EQ(soft.status, 0);
+  ASSERT_EQ(hard.status, 0);
+  EXPECT_EQ(soft.out, hard.out);
+  std::map<std::string, std::vector<bool>> covered;
+  for (const auto& [header, bases] : records) covered[header.substr(0, header.find(' '))].assign(bases.size(), false);
+  std::istringstream in(soft.out);
+  std::string line;
+  std::getline(in, line);
+  while (std::getline(in, line)) {
+    std::istringstream f(line);
+    std::string seqid;
+    long start, end;
+    f >> seqid >> start >> end;
+    for (long i = start - 1; i < end; ++i) covered[seqid][static_cast<size_t>(i)] = true;
+  }
+  std::string expected_soft, expected_hard;
+  for (const auto& [header, bases] : records) {
+    const std::string seqid = header.substr(0, header.find(' '));
+    std::string s, h;
+    for (size_t i = 0; i < bases.size(); ++i) {
+      const char upper = static_cast<char>(std::toupper(static_cast<unsigned char>(bases[i])));
+      s += covered[seqid][i] ? static_cast<char>(std::tolower(upper)) : upper;
+      h += covered[seqid][i] ? 'N' : upper;
+    }
+    expected_soft += ">" + seqid + "\n";
+    expected_hard += ">" + seqid + "\n";
+    for (size_t i = 0; i < s.size(); i += 60) {
+      expected_soft += s.substr(i, 60) + "\n";
+      expected_hard += h.substr(i, 60) + "\n";
+    }
+  }
+  EXPECT_EQ(read_file(dir.file("soft.fa")), expected_soft);
+  EXPECT_EQ(read_file(dir.file("hard.fa")), expected_hard);
+}
+
+// --region reads a stretch of an indexed file as a sequence of its own,
+// reported in the record's coordinates.
+TEST(BatchGenome, RegionOfAnIndexedFile) {
+  ScratchDir dir;
+  const auto records = genome_records();
+  write_file(dir.file("genome.fa"), fasta(records));
+  ASSERT_EQ(fai_build(dir.file("genome.fa").c_str()), 0);
+  const std::string part = records[3].second.substr(2000, 9000);
+  write_file(dir.file("part.fa"), fasta({{"chrB", part}}));
+  const ProcessResult region = run_batch(dir, {"genome.fa", "--region", "chrB:2001-11000", "--max-motif", "30"});
+  const ProcessResult alone = run_batch(dir, {"part.fa", "--max-motif", "30"});
+  ASSERT_EQ(region.status, 0) << region.err;
+  std::vector<Row> expected = tsv_rows(alone.out);
+  for (Row& r : expected) r.start += 2000;
+  EXPECT_EQ(tsv_rows(region.out), expected);
+  EXPECT_FALSE(expected.empty());
+
+  const ProcessResult outside = run_batch(dir, {"genome.fa", "--region", "chrZ:1-10", "-o", "x.tsv"});
+  EXPECT_EQ(outside.status, 1);
+  EXPECT_EQ(outside.err, "rivulon-batch: --region 'chrZ:1-10' names no stretch of 'genome.fa'\n");
+  EXPECT_FALSE(exists(dir.file("x.tsv")));
+}
+
+// The classic pages of a record are the console program's for that record.
+TEST(BatchGenome, ReportDirHoldsTheConsolePages) {
+  ScratchDir dir;
+  const std::string globin = bases_of("tests/data/human_beta_globin_HUMHBB.fa");
+  write_file(dir.file("g.fa"), fasta({{"U01317.1", globin}}));
+  ASSERT_EQ(run_program(dir.path(), {"g.fa"}, answers(2, 7, 7, 3, 40, 2, 80, 'Y', 'Y')).status, 0);
+  const ProcessResult run = run_batch(dir, {"g.fa", "--definition", "2", "--max-motif", "40",
+                                            "--report-dir", "pages/deeper", "-o", "g.tsv"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(read_file(dir.file("pages/deeper/atr_U01317.1.txt")), read_file(dir.file("atr_g.txt")));
+  EXPECT_EQ(read_file(dir.file("pages/deeper/align_U01317.1.html")), read_file(dir.file("align_g.html")));
+  EXPECT_TRUE(exists(dir.file("pages/deeper/atr_U01317.1.html")));
+}
+
+// Nothing is written when the command line or the input is wrong.
+TEST(BatchErrors, StatusMessageAndNothingWritten) {
+  ScratchDir dir;
+  write_file(dir.file("ok.fa"), ">a\nACGTACGTACGT\n");
+  write_file(dir.file("empty.fa"), "");
+  write_file(dir.file("blank.fa"), "\n\n  \n");
+  write_file(dir.file("text.txt"), "this is no sequence\n>late header\nACGT\n");
+  std::filesystem::create_directory(dir.file("folder"));
+  const std::string whole = fasta(genome_records());
+  write_bgzf(dir.file("whole.fa.gz"), whole);
+  const std::string packed = read_file(dir.file("whole.fa.gz"));
+  write_file(dir.file("cut.fa.gz"), packed.substr(0, packed.size() / 2));
+  std::string damaged = packed;
+  damaged[damaged.size() / 3] = static_cast<char>(damaged[damaged.size() / 3] ^ 0x55);
+  write_file(dir.file("damaged.fa.gz"), damaged);
+
+  const std::vector<std::pair<std::vector<std::string>, int>> cases = {
+      {{"ok.fa", "--match", "abc"}, 2},
+      {{"ok.fa", "--definition", "0"}, 2},
+      {{"ok.fa", "--format", "vcf"}, 2},
+      {{"ok.fa", "--bogus"}, 2},
+      {{"ok.fa", "ok.fa"}, 2},
+      {{}, 2},
+      {{"missing.fa"}, 1},
+      {{"folder"}, 1},
+      {{"empty.fa"}, 1},
+      {{"blank.fa"}, 1},
+      {{"text.txt"}, 1},
+      {{"cut.fa.gz"}, 1},
+      {{"damaged.fa.gz"}, 1},
+      {{"ok.fa", "--region", "a:1-4"}, 1},  // no index
+  };
+  for (auto [args, status] : cases) {
+    args.insert(args.end(), {"-o", "out.tsv", "--masked-out", "masked.fa", "--report-dir", "pages"});
+    const ProcessResult run = run_batch(dir, args);
+    SCOPED_TRACE(run.err);
+    EXPECT_EQ(run.status, status);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err.rfind("rivulon-batch: ", 0), 0u);
+    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1);
+    EXPECT_FALSE(exists(dir.file("out.tsv")));
+    EXPECT_FALSE(exists(dir.file("masked.fa")));
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+      EXPECT_NE(entry.path().filename().string().rfind(".rivulon-", 0), 0u) << "a temporary is left";
+    }
+  }
+  // An output that cannot be created: status 3.
+  const ProcessResult unwritable = run_batch(dir, {"ok.fa", "-o", "folder"});
+  EXPECT_EQ(unwritable.status, 3);
+  const ProcessResult nowhere = run_batch(dir, {"ok.fa", "-o", "no/such/folder/out.tsv"});
+  EXPECT_EQ(nowhere.status, 3);
+}
+
+// Parameters the significance model has no quota for leave stretches out:
+// each is named, the others reported, and the status says so.
+TEST(BatchErrors, StretchesLeftOutAreNamed) {
+  ScratchDir dir;
+  write_file(dir.file("g.fa"), fasta(genome_records()));
+  const ProcessResult run = run_batch(dir, {"g.fa", "--gap", "0", "--mismatch", "0", "--terminal-gap", "0", "--max-motif", "10"});
+  EXPECT_EQ(run.status, 5);
+  EXPECT_EQ(run.err.rfind("rivulon-batch: warning: chrA:6-12005 was not examined: the significance model has no quota for motif length 4\n", 0), 0u) << run.err;
+  EXPECT_EQ(run.out.rfind("seqid\t", 0), 0u);
+}
+
+TEST(BatchErrors, StandardInputAndHelp) {
+  ScratchDir dir;
+  const ProcessResult piped = run_batch(dir, {"-", "--max-motif", "20"}, ">s\nACGACGACGACGTTTTT\n");
+  EXPECT_EQ(piped.status, 0);
+  EXPECT_EQ(tsv_rows(piped.out).size(), 2u);
+  const ProcessResult help = run_batch(dir, {"--help"});
+  EXPECT_EQ(help.status, 0);
+  EXPECT_EQ(help.out.rfind("Usage: rivulon-batch", 0), 0u);
+  const ProcessResult version = run_batch(dir, {"--version"});
+  EXPECT_EQ(version.status, 0);
+  EXPECT_EQ(version.out.rfind("rivulon-batch ", 0), 0u);
+}
+
+// Every option the program accepts is documented in its manual page.
+TEST(BatchDocumentation, ManualPageNamesEveryOption) {
+  const std::string manual = read_file(repo_file("batch/rivulon-batch.1"));
+  const std::string readme = read_file(repo_file("README.md"));
+  std::istringstream usage(read_file(repo_file("batch/options.cpp")));
+  std::string line;
+  int options = 0;
+  while (std::getline(usage, line)) {
+    if (line.find("\"  -") == std::string::npos) continue;  // a line of the usage's option list
+    const size_t dash = line.find("--");
+    const std::string option = line.substr(dash, line.find_first_of(" =\\", dash) - dash);
+    std::string escaped;
+    for (char c : option) escaped += c == '-' ? std::string("\\-") : std::string(1, c);
+    EXPECT_NE(manual.find(escaped), std::string::npos) << option;
+    EXPECT_NE(readme.find("`" + option), std::string::npos) << option;
+    ++options;
+  }
+  EXPECT_GE(options, 19);
+}
+
+}  // namespace
+}  // namespace rivulon::testing
