@@ -10,7 +10,7 @@ FUZZ := $(CURDIR)/build/fuzz
 FUZZ_SECONDS ?= 60
 FUZZERS := fuzz_sequence fuzz_coding_regions fuzz_dialogue fuzz_pipeline
 
-.PHONY: all deps release asan test demo golden-update bench bench-peers bench-check fuzz fuzz-run memcheck clean
+.PHONY: all deps release asan test demo golden-update bench bench-peers bench-check bench-batch fuzz fuzz-run memcheck clean
 
 all: release
 
@@ -92,6 +92,12 @@ bench-peers: release
 # make bench-check REF=<commit>
 bench-check: release
 	@bench/check.sh $(REF)
+
+# rivulon-batch on ../shared/data: the same rows as the console program's text
+# report for every sequence, and a several-record genome with 1 and 2 threads.
+bench-batch: release
+	@scripts/install-deps.sh --bench
+	@bench/batch.sh $(RELEASE)
 
 clean:
 	rm -rf build
