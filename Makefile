@@ -10,7 +10,7 @@ FUZZ := $(CURDIR)/build/fuzz
 FUZZ_SECONDS ?= 60
 FUZZERS := fuzz_sequence fuzz_coding_regions fuzz_dialogue fuzz_pipeline
 
-.PHONY: all deps release asan test demo golden-update bench bench-peers bench-check bench-batch fuzz fuzz-run memcheck clean
+.PHONY: all deps release asan test demo golden-update bench bench-peers bench-check bench-batch workflow-test fuzz fuzz-run memcheck clean
 
 all: release
 
@@ -68,6 +68,11 @@ fuzz-run: fuzz
 	  fi; \
 	  grep -E "number_of_executed_units|average_exec_per_sec" $(FUZZ)/$$f.log; \
 	done
+
+# The Snakemake workflow on a small genome, locally: its gathered outputs must
+# equal one rivulon-batch run byte for byte.
+workflow-test: release
+	@tests/workflow/run.sh $(RELEASE)/rivulon-batch
 
 # valgrind over the bundled example for each definition (maximum motif length 50).
 memcheck: release

@@ -29,7 +29,8 @@ std::string progress_line(const ProgressSnapshot& s, double elapsed) {
   const double share = s.total > 0 ? std::min(1.0, s.done / s.total) : 0.0;
   char percent[16];
   std::snprintf(percent, sizeof percent, "%.1f%%", 100.0 * share);
-  std::string line = (s.record.size() > 30 ? s.record.substr(0, 27) + "..." : s.record) + "  " +
+  const std::string record = s.record.empty() ? "reading" : s.record;
+  std::string line = (record.size() > 30 ? record.substr(0, 27) + "..." : record) + "  " +
                      percent + " of " + (s.total_known ? "" : "~") + size_text(s.total) + "  " +
                      clock_text(elapsed) + " elapsed";
   if (share >= 0.001 && share < 1.0) {
@@ -43,12 +44,12 @@ ProgressDisplay::ProgressDisplay(std::FILE* out, std::function<ProgressSnapshot(
   thread_ = std::thread([this] {
     const auto started = std::chrono::steady_clock::now();
     std::unique_lock<std::mutex> guard(lock_);
-    while (!wake_.wait_for(guard, std::chrono::milliseconds(500), [this] { return stopping_; })) {
+    do {
       const double elapsed =
           std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
       std::fprintf(out_, "\r\033[K%s", progress_line(sample_(), elapsed).c_str());
       std::fflush(out_);
-    }
+    } while (!wake_.wait_for(guard, std::chrono::milliseconds(500), [this] { return stopping_; }));
     std::fputs("\r\033[K", out_);
     std::fflush(out_);
   });

@@ -20,7 +20,7 @@ struct ProgressSnapshot {
 std::string progress_line(const ProgressSnapshot& snapshot, double elapsed_seconds);
 
 // Every half second, samples the run and rewrites the line; stop() (or the
-// destructor) clears it.
+// destructor) clears it. The first line is written at once.
 class ProgressDisplay {
  public:
   ProgressDisplay(std::FILE* out, std::function<ProgressSnapshot()> sample);

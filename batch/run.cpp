@@ -459,7 +459,7 @@ int run_batch(const std::vector<std::string>& args) {
     if (!written || out.pages_failed) return kExitOutput;
     return out.stretches_failed > 0 ? kExitNotExamined : kExitDone;
   } catch (const std::bad_alloc&) {
-    say("out of memory (a record needs about 20 bytes a base; try fewer --threads)");
+    say("out of memory (a record takes about 10 bytes a base per thread; try fewer --threads)");
     return kExitOutOfMemory;
   }
 }

@@ -3,6 +3,7 @@
 #pragma once
 #include <fcntl.h>
 #include <sys/wait.h>
+#include <pty.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -136,6 +137,30 @@ inline std::string answers(int match, int mismatch, int gap, int terminal, int M
   ss << match << '\n' << mismatch << '\n' << gap << '\n' << terminal << '\n' << M << '\n'
      << definition << '\n' << level << '\n' << alignments << '\n' << text << '\n';
   return ss.str();
+}
+
+// Runs `exe` in `dir` with its standard error on a pseudo-terminal (standard
+// output and input as run_program's); `err` holds what the terminal showed.
+inline ProcessResult run_with_terminal(const std::string& exe, const std::string& dir,
+                                       const std::vector<std::string>& args,
+                                       const std::string& input) {
+  int terminal = -1, side = -1;
+  if (openpty(&terminal, &side, nullptr, nullptr, nullptr) != 0) return {-1, "", "openpty failed"};
+  static int side_for_child;
+  side_for_child = side;
+  RunningProgram run = start_executable(exe, dir, args, input, ".tty", [] { dup2(side_for_child, 2); });
+  close(side);
+  std::string shown;
+  char buffer[4096];
+  for (;;) {
+    const ssize_t got = read(terminal, buffer, sizeof buffer);
+    if (got <= 0) break;  // EIO once the program and its terminal side are gone
+    shown.append(buffer, static_cast<size_t>(got));
+  }
+  close(terminal);
+  ProcessResult result = finish_program(run);
+  result.err = shown;
+  return result;
 }
 
 // A stream positioned at the start of `text`; the caller closes it.

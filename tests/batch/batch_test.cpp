@@ -242,6 +242,16 @@ TEST(BatchGenome, FormatsAgreeOnCoordinates) {
   }
   EXPECT_GT(rows, 10);
   EXPECT_FALSE(std::getline(bed, b));
+
+  // Several formats from one run, and a device written in place, not replaced.
+  const ProcessResult all = run_batch(dir, {"genome.fa", "--max-motif", "30", "-o", "/dev/null",
+                                            "--bed-out", "all.bed", "--gff3-out", "all.gff3",
+                                            "--tsv-out", "all.tsv"});
+  ASSERT_EQ(all.status, 0);
+  EXPECT_EQ(read_file(dir.file("all.bed")), read_file(dir.file("r.bed")));
+  EXPECT_EQ(read_file(dir.file("all.gff3")), read_file(dir.file("r.gff3")));
+  EXPECT_EQ(read_file(dir.file("all.tsv")), read_file(dir.file("r.tsv")));
+  EXPECT_TRUE(std::filesystem::is_character_file("/dev/null"));
 }
 
 // Soft masking lowers exactly the repeats' letters; hard masking puts N there.
@@ -398,6 +408,29 @@ TEST(BatchErrors, StandardInputAndHelp) {
   const ProcessResult version = run_batch(dir, {"--version"});
   EXPECT_EQ(version.status, 0);
   EXPECT_EQ(version.out.rfind("rivulon-batch ", 0), 0u);
+}
+
+// Progress shows on standard error only while it is a terminal, and then
+// ends cleared; standard output is the same either way.
+TEST(BatchProgress, OnlyOnATerminal) {
+  ScratchDir dir;
+  write_file(dir.file("genome.fa"), fasta(genome_records()));
+  const std::vector<std::string> args = {"genome.fa", "--max-motif", "30", "--threads", "1"};
+  const ProcessResult plain = run_batch(dir, args);
+  const ProcessResult shown = run_with_terminal(RIVULON_BATCH_EXE, dir.path(), args, "");
+  ASSERT_EQ(shown.status, 0);
+  EXPECT_EQ(shown.out, plain.out);
+  EXPECT_EQ(plain.err, "");
+  EXPECT_EQ(shown.err.rfind("\r\033[K", 0), 0u) << shown.err;
+  EXPECT_NE(shown.err.find("% of "), std::string::npos) << shown.err;
+  EXPECT_NE(shown.err.find(" elapsed"), std::string::npos);
+  EXPECT_EQ(shown.err.substr(shown.err.size() - 4), "\r\033[K");  // the line is cleared
+
+  std::vector<std::string> quiet = args;
+  quiet.push_back("--quiet");
+  const ProcessResult silent = run_with_terminal(RIVULON_BATCH_EXE, dir.path(), quiet, "");
+  EXPECT_EQ(silent.err, "");
+  EXPECT_EQ(silent.out, plain.out);
 }
 
 // Every option the program accepts is documented in its manual page.

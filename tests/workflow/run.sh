@@ -1,0 +1,62 @@
+#!/usr/bin/env bash
+# The Snakemake workflow on a small genome, locally with two cores: its
+# gathered TSV, BED and GFF3 must equal one rivulon-batch run over the whole
+# file, byte for byte, and its summary must count the gathered rows.
+# Usage: tests/workflow/run.sh [RIVULON_BATCH]
+set -euo pipefail
+cd "$(dirname "$0")/../.."
+batch=$(realpath "${1:-build/release/rivulon-batch}")
+for tool in snakemake samtools; do
+  command -v "$tool" > /dev/null || { echo "$tool is missing: run scripts/install-deps.sh"; exit 1; }
+done
+work=$(realpath -m build/workflow-test)
+rm -rf "$work"
+mkdir -p "$work"
+
+# Five records: soft-masked lines and a run of N in the globin region, names
+# with ':' and '-' (kept whole by the region quoting), a record too short to
+# hold a repeat, and a line length unlike the others.
+{
+  echo ">U01317.1 human beta globin region"
+  sed -n '2,$p' tests/data/human_beta_globin_HUMHBB.fa | sed '40,70s/.*/\L&/; 300s/^.\{20\}/NNNNNNNNNNNNNNNNNNNN/'
+  echo ">lambda"
+  sed -n '2,$p' examples/phage_lambda_NC_001416.fa
+  echo ">band"
+  sed -n '2,$p' tests/data/band.fa
+  printf '>tiny\nA\n'
+  echo ">chr:odd-1 a name htslib reads as a region unless quoted"
+  sed -n '2,$p' tests/data/band.fa | tr -d '\n' | fold -w 33
+  echo
+} | gzip -c > "$work/genome.fa.gz"
+
+options="--definition 1 --max-motif 100"
+cat > "$work/config.yaml" <<YAML
+genomes:
+  small: $work/genome.fa.gz
+outdir: $work/results
+rivulon_batch: $batch
+options: "$options"
+piece_bases: 40000
+threads: 2
+YAML
+
+snakemake -s workflow/Snakefile --configfile "$work/config.yaml" --cores 2 \
+  --directory "$work" --quiet > "$work/snakemake.log" 2>&1 \
+  || { tail -n 40 "$work/snakemake.log"; echo "the workflow failed"; exit 1; }
+
+pieces=$(ls "$work/results/small/logs" | wc -l)
+for format in tsv bed gff3; do
+  "$batch" --quiet $options --format "$format" "$work/genome.fa.gz" > "$work/single.$format"
+  if ! cmp "$work/single.$format" "$work/results/small/repeats.$format"; then
+    diff "$work/single.$format" "$work/results/small/repeats.$format" | head -n 20
+    echo "gathered $format differs from one run"
+    exit 1
+  fi
+  echo "gathered $format of $pieces pieces = one run ($(wc -l < "$work/single.$format") lines)"
+done
+rows=$(($(wc -l < "$work/single.tsv") - 1))
+all=$(awk -F'\t' '$2 == "all" {print $6}' "$work/results/small/summary.tsv")
+[ "$rows" = "$all" ] || { echo "summary counts $all repeats, the TSV holds $rows"; exit 1; }
+[ "$pieces" -ge 3 ] || { echo "expected the genome in 3 or more pieces, got $pieces"; exit 1; }
+echo "summary:"
+cat "$work/results/small/summary.tsv"
