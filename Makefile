@@ -10,7 +10,7 @@ FUZZ := $(CURDIR)/build/fuzz
 FUZZ_SECONDS ?= 60
 FUZZERS := fuzz_sequence fuzz_coding_regions fuzz_dialogue fuzz_pipeline
 
-.PHONY: all deps release asan test demo golden-update bench bench-peers bench-check bench-batch workflow-test fuzz fuzz-run memcheck clean
+.PHONY: all deps release asan test demo golden-update bench bench-peers bench-check bench-batch workflow-test browser-test install fuzz fuzz-run memcheck clean
 
 all: release
 
@@ -73,6 +73,17 @@ fuzz-run: fuzz
 # equal one rivulon-batch run byte for byte.
 workflow-test: release
 	@tests/workflow/run.sh $(RELEASE)/rivulon-batch
+
+# Both programs' pages from real runs, opened in headless Chromium: links,
+# console errors, sorting and filtering; screenshots in build/browser-test/.
+browser-test: release
+	@scripts/install-deps.sh --browser
+	@tests/browser/run.sh $(RELEASE)
+
+# Installs both programs and their manual pages (PREFIX, default /usr/local).
+PREFIX ?= /usr/local
+install: release
+	@cmake --install $(RELEASE) --prefix $(PREFIX)
 
 # valgrind over the bundled example for each definition (maximum motif length 50).
 memcheck: release

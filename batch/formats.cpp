@@ -7,17 +7,13 @@
 
 namespace rivulon::batch {
 
-namespace {
-
-// The motif's letters, as analysed; at most up to the end of the held bases.
+// At most up to the end of the held bases.
 std::string motif_of(const FastaRecord& record, const FoundRepeat& r) {
   const int64_t from = r.motif_start - record.offset;
   const int64_t to = std::min<int64_t>(from + r.motif_length, record.length);
   if (from < 0 || from >= to) return ".";
   return std::string(record.bases.get() + from, static_cast<size_t>(to - from));
 }
-
-}  // namespace
 
 int bed_score(const FoundRepeat& r, int definition, int32_t match) {
   const double best = definition == 3 ? static_cast<double>(match) * static_cast<double>(r.end - r.start)

@@ -30,6 +30,9 @@ class RepeatWriter {
   std::set<std::string> regions_declared_;  // GFF3 ##sequence-region lines written
 };
 
+// The motif's letters as analysed, "." when they are not held.
+std::string motif_of(const FastaRecord& record, const FoundRepeat& repeat);
+
 // The BED score: the similarity level as a share of the match score, or the
 // score as a share of a perfect repeat's (match x length), scaled to 0..1000.
 int bed_score(const FoundRepeat& repeat, int definition, int32_t match);

@@ -35,6 +35,8 @@ const char* const kUsage =
     "  --masked-out FILE  also write the input with its repeats masked (soft unless --mask)\n"
     "  --report-dir DIR   also write the report page, alignments page and text report of\n"
     "                     every record (segment) into DIR\n"
+    "  --html FILE        also write a summary page: counts, tracks, a histogram and a\n"
+    "                     table to sort and filter (linked to the --report-dir pages)\n"
     "  -t, --threads N    threads, 1..1024 (every hardware thread)\n"
     "  -q, --quiet        no progress on standard error\n"
     "  -h, --help         this text\n"
@@ -137,6 +139,11 @@ struct Parser {
       o.report_dir = value;
       return true;
     }
+    if (option == "--html") {
+      if (value.empty()) return fail("--html needs a file name");
+      o.html = value;
+      return true;
+    }
     if (option == "--region") {
       if (value.empty()) return fail("--region needs chr, chr:start-end or chr:start");
       o.regions.push_back(value);
@@ -149,7 +156,7 @@ struct Parser {
     for (const char* name : {"--match", "--mismatch", "--gap", "--terminal-gap", "--max-motif",
                              "--definition", "--level", "--min-score", "-t", "--threads", "-o",
                              "--output", "--format", "--mask", "--masked-out", "--report-dir",
-                             "--region", "--tsv-out", "--bed-out", "--gff3-out"}) {
+                             "--region", "--tsv-out", "--bed-out", "--gff3-out", "--html"}) {
       if (option == name) return true;
     }
     return false;

@@ -28,6 +28,7 @@ struct BatchOptions {
   MaskStyle mask = MaskStyle::kNone;
   std::string masked_out;  // masked FASTA, when asked for
   std::string report_dir;  // classic pages per record, when asked for
+  std::string html;        // the summary page, when asked for
   std::vector<std::string> regions;  // --region, in the order given
   bool keep_case = false;
   bool quiet = false;

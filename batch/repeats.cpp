@@ -26,6 +26,7 @@ std::vector<FoundRepeat> listed_repeats(const Table& table, int64_t offset, int3
       r.end = std::min<int64_t>(r.end, n) + offset;
       r.motif_start += offset;
       r.cells = format_cells(entry.repeat);
+      r.row = static_cast<int32_t>(repeats.size()) + 1;
       repeats.push_back(r);
     }
   }
@@ -59,7 +60,8 @@ StretchResult find_repeats(const BatchOptions& options, SequenceView stretch, in
     result.repeats = listed_repeats(table, offset, n, [](const PatternRepeatRecord& rec, int32_t i) {
       // The drawing's length of the repeat: L x units, the fraction cut.
       const int64_t span = static_cast<int32_t>(rec.motif_length * rec.units);
-      return FoundRepeat{i, i + span, rec.pattern_start, rec.motif_length, rec.units, rec.score, {}};
+      return FoundRepeat{.start = i, .end = i + span, .motif_start = rec.pattern_start,
+                         .motif_length = rec.motif_length, .units = rec.units, .value = rec.score, .cells = {}};
     });
     if (request) result.pages = write_report(*request, stretch, scoring, in.threshold, table);
     return result;
@@ -73,8 +75,9 @@ StretchResult find_repeats(const BatchOptions& options, SequenceView stretch, in
   const RecordTable& table = std::get<RecordTable>(found);
   result.repeats = listed_repeats(table, offset, n, [](const RepeatRecord& rec, int32_t i) {
     const int64_t span = int64_t{rec.motif_length} * rec.units;
-    return FoundRepeat{i, i + span, i, rec.motif_length, static_cast<double>(rec.units),
-                       static_cast<double>(rec.similarity), {}};
+    return FoundRepeat{.start = i, .end = i + span, .motif_start = i, .motif_length = rec.motif_length,
+                       .units = static_cast<double>(rec.units),
+                       .value = static_cast<double>(rec.similarity), .cells = {}};
   });
   if (request) {
     result.pages = write_report(*request, options.definition, stretch, scoring, table);

@@ -19,6 +19,7 @@ struct FoundRepeat {
   int64_t end = 0;          // one past the last base, at most the stretch's end
   int64_t motif_start = 0;  // 0-based, in the record: the first copy or the pattern's copy
   int32_t motif_length = 0;
+  int32_t row = 0;          // 1-based row in its stretch's report pages
   double units = 0;         // copies (definition 3: with a fraction)
   double value = 0;         // similarity level (definitions 1, 2) or score (definition 3)
   RepeatCells cells;        // units and value as the text report prints them

@@ -21,6 +21,10 @@
 #include "batch/progress.h"
 #include "batch/repeats.h"
 #include "batch/segments.h"
+#include "batch/summary_page.h"
+#include "cli/progress_line.h"
+#include "report/escape.h"
+#include "report/output_names.h"
 #include "report/output_file.h"
 
 #ifndef RIVULON_VERSION
@@ -266,6 +270,21 @@ class Run {
   }
 };
 
+// The folder `dir` as a relative URL from the folder of the page `page`
+// ("" for the same folder, otherwise ending in '/'), each part URL-escaped.
+std::string folder_link(const std::string& dir, const std::string& page) {
+  namespace fs = std::filesystem;
+  std::error_code failed;
+  const fs::path from = fs::absolute(page, failed).parent_path();
+  const fs::path relative = fs::proximate(fs::absolute(dir, failed), from, failed);
+  std::string link;
+  for (const fs::path& part : relative) {
+    if (part == "." || part.empty()) continue;
+    link += url_escape(part.string()) + "/";
+  }
+  return link;
+}
+
 int32_t hardware_threads() {
   const unsigned n = std::thread::hardware_concurrency();
   return n == 0 ? 1 : static_cast<int32_t>(std::min(n, 1024U));
@@ -313,6 +332,8 @@ struct Outputs {
   std::deque<TableOutput> tables;
   Destination masked_file;
   std::FILE* masked = nullptr;
+  std::optional<SummaryPage> summary;
+  std::string links_to_pages;  // the report folder as seen from the summary page, URL-escaped
   bool pages_failed = false;
   int64_t stretches_failed = 0;  // stretches the detection could not examine
 };
@@ -386,11 +407,16 @@ int run_batch(const std::vector<std::string>& args) {
       out.masked = out.masked_file.stream();
     }
 
+    if (!options.html.empty()) {
+      out.summary.emplace(options);
+      if (!options.report_dir.empty()) out.links_to_pages = folder_link(options.report_dir, options.html);
+    }
+
     const int32_t threads = options.threads > 0 ? options.threads : hardware_threads();
     Run run(options, threads);
-    std::optional<ProgressDisplay> progress;
+    std::optional<cli::ProgressLine> progress;
     if (!options.quiet && isatty(STDERR_FILENO)) {
-      progress.emplace(stderr, [&run] { return run.snapshot(); });
+      progress.emplace(stderr, [&run](double elapsed) { return progress_line(run.snapshot(), elapsed); });
     }
     std::string read_error;
     auto next = [&]() -> std::unique_ptr<RecordWork> {
@@ -411,6 +437,7 @@ int run_batch(const std::vector<std::string>& args) {
     std::vector<std::string> warnings;
     auto write = [&](RecordWork& item) {
       std::vector<FoundRepeat> repeats;
+      std::vector<std::string> links;
       for (size_t k = 0; k < item.results.size(); ++k) {
         StretchResult& r = item.results[k];
         const std::string label = stretch_label(item.record, item.segments[k], ":");
@@ -427,8 +454,16 @@ int run_batch(const std::vector<std::string>& args) {
           out.pages_failed = true;
           warnings.push_back("the pages of " + label + " could not all be written in '" + options.report_dir + "'");
         }
+        if (out.summary && !options.report_dir.empty()) {
+          const std::string page = url_escape(alignments_page_name(
+              file_stem(stretch_label(item.record, item.segments[k], "_")) + ".fa"));
+          for (const FoundRepeat& found : r.repeats) {
+            links.push_back(out.links_to_pages + page + "#" + std::to_string(found.row));
+          }
+        }
         repeats.insert(repeats.end(), r.repeats.begin(), r.repeats.end());
       }
+      if (out.summary) out.summary->add(item.record, repeats, links);
       for (TableOutput& table : out.tables) table.writer->write_record(item.record, repeats);
       if (out.masked != nullptr) write_masked(out.masked, item.record, repeats, options.mask);
       item.record.bases.reset();  // freed before the next record is read
@@ -441,6 +476,19 @@ int run_batch(const std::vector<std::string>& args) {
       return kExitInput;
     }
     bool written = true;
+    if (out.summary) {
+      Destination page;
+      if (!page.open(options.html)) {
+        say("cannot write '" + options.html + "'");
+        written = false;
+      } else {
+        out.summary->write(page.stream());
+        if (!page.commit()) {
+          say("cannot write '" + options.html + "'");
+          written = false;
+        }
+      }
+    }
     if (!options.masked_out.empty() && !out.masked_file.commit()) {
       say("cannot write '" + options.masked_out + "'");
       written = false;

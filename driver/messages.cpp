@@ -1,5 +1,9 @@
 #include "driver/messages.h"
 
+#include <algorithm>
+
+#include "cli/progress_line.h"
+
 namespace rivulon {
 
 void show_parameter_error(std::FILE* out, int code) {
@@ -23,6 +27,32 @@ void show_parameter_error(std::FILE* out, int code) {
     default:
       break;
   }
+}
+
+const char* const kHelpText =
+    "Usage: rivulon SEQUENCE_FILE [CODING_REGION_FILE]\n"
+    "Finds approximate tandem repeats in one DNA sequence. The parameters are asked\n"
+    "for on the console (or read from standard input); the report page\n"
+    "atr_NAME.html, and on request the alignments page align_NAME.html and the text\n"
+    "report atr_NAME.txt, are written in the current folder.\n"
+    "\n"
+    "  SEQUENCE_FILE        FASTA or plain text of A, C, G, T (either case)\n"
+    "  CODING_REGION_FILE   coding regions (a GenBank record's CDS entries) to annotate\n"
+    "                       the repeats with\n"
+    "  --help, --version    as the only argument: this text, or the version\n"
+    "\n"
+    "A sequence file named --help or --version is given as ./--help or ./--version.\n"
+    "Whole genomes, many records, BED/GFF3 output: rivulon-batch --help.\n";
+
+void show_version(std::FILE* out) { std::fputs("rivulon " RIVULON_VERSION "\n", out); }
+
+std::string progress_text(int32_t lengths_done, int32_t max_motif, double elapsed) {
+  const int32_t M = std::max(max_motif, 1);
+  const int32_t current = std::min(lengths_done + 1, M);
+  const double share = static_cast<double>(std::min(lengths_done, M)) / M;
+  char head[64];
+  std::snprintf(head, sizeof head, "motif length %d of %d  %.1f%%  ", current, M, 100.0 * share);
+  return head + cli::clock_text(elapsed) + " elapsed" + cli::remaining_text(share, elapsed);
 }
 
 void show_no_quota(std::FILE* err, int32_t motif_length, int32_t window) {

@@ -3,6 +3,7 @@
 #pragma once
 #include <cstdint>
 #include <cstdio>
+#include <string>
 
 namespace rivulon {
 
@@ -47,6 +48,19 @@ inline constexpr const char* kAllocationReason = "Not enough memory.";
 inline constexpr const char* kCodingFileUnreadableReason = "The coding-region file could not be read.";
 inline constexpr const char* kBugCheckReason = "An internal check failed (bug check).";
 inline constexpr const char* kPagesUnwrittenReason = "The report page could not be written.";
+// `rivulon --help` and `rivulon --version` (the only argument), on standard output.
+extern const char* const kHelpText;
+void show_version(std::FILE* out);
+
+// The progress line while the motif lengths are screened: "motif length 12 of
+// 500  2.2%  0:00:03 elapsed  about 0:02:10 left".
+std::string progress_text(int32_t lengths_done, int32_t max_motif, double elapsed_seconds);
+
+// After a run on a terminal, on standard error: where each page went.
+inline constexpr const char* kReportPageWritten = "Report page:     %s\n";
+inline constexpr const char* kAlignmentsPageWritten = "Alignments page: %s\n";
+inline constexpr const char* kTextReportWritten = "Text report:     %s\n";
+
 // The reason of status 5000, in a buffer of its own (valid until the next call).
 const char* no_quota_reason(int32_t motif_length, int32_t window);
 

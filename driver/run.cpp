@@ -1,8 +1,13 @@
 #include "driver/run.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
+#include <cstring>
+#include <filesystem>
+#include <optional>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -10,6 +15,7 @@
 #include <memory>
 #include <variant>
 
+#include "cli/progress_line.h"
 #include "detect/definition1.h"
 #include "detect/definition2.h"
 #include "detect/definition3.h"
@@ -146,6 +152,34 @@ void report_page_failures(const PageFailures& failures, const RunSettings& s) {
   fatal(kExitPagesUnwritten, kPagesUnwrittenReason);
 }
 
+// Runs a detector; while standard error is a terminal, a progress line
+// there tells which motif length is being screened, cleared when it returns.
+template <typename Detect>
+auto detect_with_progress(DetectionInput in, Detect detect) {
+  std::atomic<int32_t> done{0};
+  std::optional<cli::ProgressLine> progress;
+  if (isatty(STDERR_FILENO)) {
+    in.lengths_done = &done;
+    progress.emplace(stderr, [&done, M = in.max_motif](double elapsed) {
+      return progress_text(done.load(std::memory_order_relaxed), M, elapsed);
+    });
+  }
+  return detect(in);
+}
+
+// On a terminal, where the pages went (standard error).
+void show_pages_written(const RunSettings& s) {
+  if (!isatty(STDERR_FILENO)) return;
+  auto show = [](const char* format, const std::string& name) {
+    std::error_code failed;
+    const std::filesystem::path path = std::filesystem::absolute(name, failed);
+    std::fprintf(stderr, format, failed ? name.c_str() : path.c_str());
+  };
+  show(kReportPageWritten, report_page_name(s.sequence_file));
+  if (s.alignments) show(kAlignmentsPageWritten, alignments_page_name(s.sequence_file));
+  if (s.text_report) show(kTextReportWritten, text_report_name(s.sequence_file));
+}
+
 template <typename Table, typename Write>
 void finish_run(const RunSettings& s, Detection<Table>&& detection, Write write) {
   Table records = take_table(std::move(detection));
@@ -153,11 +187,20 @@ void finish_run(const RunSettings& s, Detection<Table>&& detection, Write write)
   const ReportRequest request{s.sequence_file, s.alignments, s.text_report,
                               s.coding_file.has_value(), ""};
   report_page_failures(write(request, records), s);
+  show_pages_written(s);
 }
 
 }  // namespace
 
 int run_rivulon(int argc, char** argv) {
+  if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
+    std::fputs(kHelpText, stdout);
+    return 0;
+  }
+  if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+    show_version(stdout);
+    return 0;
+  }
   if (argc < 2 || argc > 3) {
     show_parameter_error(stdout, kMsgUsage);
     fatal(kExitArguments);
@@ -191,13 +234,17 @@ int run_rivulon(int argc, char** argv) {
     case 1:
     case 2:
       finish_run(settings,
-                 settings.definition == 1 ? detect_definition1(in) : detect_definition2(in),
+                 detect_with_progress(in,
+                                      [&](const DetectionInput& with) {
+                                        return settings.definition == 1 ? detect_definition1(with)
+                                                                        : detect_definition2(with);
+                                      }),
                  [&](const ReportRequest& request, const RecordTable& records) {
                    return write_report(request, settings.definition, view, scoring, records);
                  });
       break;
     default:
-      finish_run(settings, detect_definition3(in),
+      finish_run(settings, detect_with_progress(in, detect_definition3),
                  [&](const ReportRequest& request, const PatternRepeatTable& records) {
                    return write_report(request, view, scoring, settings.threshold, records);
                  });

@@ -6,8 +6,8 @@
 #   stats   stats, and the plain records of align/sequence.h
 #   detect  detect, align, stats
 #   report  report, align, and the plain records of detect/records.h
-# Programs (driver/ and every further program's folder) may use all of them,
-# but not each other's folders.
+# Programs (driver/ and every further program's folder) may use all of them
+# and cli/ (what they share on the console), but not each other's folders.
 set -u
 cd "$(dirname "$0")/.."
 
@@ -46,6 +46,15 @@ for layer in align stats detect report; do
       complain "$file does file or console I/O, which only report/ and the programs do"
     fi
   done
+done
+
+# cli/ holds what the programs share on the console: it prints, and uses
+# nothing but itself.
+for file in cli/*.h cli/*.cpp; do
+  [ -e "$file" ] || continue
+  while IFS= read -r include; do
+    case "$include" in cli/*) ;; *) complain "$file includes \"$include\"; cli/ uses only itself" ;; esac
+  done < <(sed -n 's/^[[:space:]]*#[[:space:]]*include[[:space:]]*"\([^"]*\)".*/\1/p' "$file")
 done
 
 # A program uses the library, never another program's folder.

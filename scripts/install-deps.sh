@@ -11,6 +11,10 @@ needed=(cmake g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev cla
 if [ "${1:-}" = "--bench" ]; then
   needed=(trf trf-examples linux-perf time)
 fi
+# --browser: what the browser test drives (Chromium, its WebDriver, Selenium).
+if [ "${1:-}" = "--browser" ]; then
+  needed=(chromium chromium-driver python3-selenium)
+fi
 missing=()
 for pkg in "${needed[@]}"; do
   dpkg -s "$pkg" > /dev/null 2>&1 || missing+=("$pkg")

@@ -366,7 +366,8 @@ TEST(BatchErrors, StatusMessageAndNothingWritten) {
       {{"ok.fa", "--region", "a:1-4"}, 1},  // no index
   };
   for (auto [args, status] : cases) {
-    args.insert(args.end(), {"-o", "out.tsv", "--masked-out", "masked.fa", "--report-dir", "pages"});
+    args.insert(args.end(), {"-o", "out.tsv", "--masked-out", "masked.fa", "--report-dir", "pages",
+                             "--html", "summary.html"});
     const ProcessResult run = run_batch(dir, args);
     SCOPED_TRACE(run.err);
     EXPECT_EQ(run.status, status);
@@ -375,6 +376,8 @@ TEST(BatchErrors, StatusMessageAndNothingWritten) {
     EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1);
     EXPECT_FALSE(exists(dir.file("out.tsv")));
     EXPECT_FALSE(exists(dir.file("masked.fa")));
+    EXPECT_FALSE(exists(dir.file("summary.html")));
+    EXPECT_FALSE(exists(dir.file("pages")));
     for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
       EXPECT_NE(entry.path().filename().string().rfind(".rivulon-", 0), 0u) << "a temporary is left";
     }

@@ -9,6 +9,7 @@
 #include "batch/options.h"
 #include "batch/progress.h"
 #include "batch/segments.h"
+#include "batch/summary_page.h"
 
 namespace rivulon::batch {
 namespace {
@@ -135,6 +136,16 @@ TEST(Formats, Gff3SeqidsAreEscaped) {
   EXPECT_EQ(gff3_seqid("gi|9626243|ref|NC_001416.1|"), "gi|9626243|ref|NC_001416.1|");
   EXPECT_EQ(gff3_seqid("a b;c=d%"), "a%20b%3Bc%3Dd%25");
   EXPECT_EQ(gff3_seqid(">x"), "%3Ex");
+}
+
+// Record names and motifs go into the page's data unchanged, but can close
+// neither the string nor the script element.
+TEST(SummaryPage, JsonStringsAreSafeInAScript) {
+  EXPECT_EQ(json_string("chr1"), "\"chr1\"");
+  EXPECT_EQ(json_string("a\"b\\c"), "\"a\\\"b\\\\c\"");
+  EXPECT_EQ(json_string("</script><b>&"), "\"\\u003c/script\\u003e\\u003cb\\u003e\\u0026\"");
+  EXPECT_EQ(json_string("tab\there\n"), "\"tab\\u0009here\\u000a\"");
+  EXPECT_EQ(json_string("\xc3\xbc"), "\"\xc3\xbc\"");  // UTF-8 passes as it is
 }
 
 TEST(Progress, LineNamesRecordShareAndTimes) {

@@ -1,0 +1,369 @@
+#include "batch/summary_page.h"
+
+#include <algorithm>
+
+#include "batch/formats.h"
+#include "report/escape.h"
+
+namespace rivulon::batch {
+
+std::string json_string(const std::string& text) {
+  std::string out = "\"";
+  for (unsigned char c : text) {
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += static_cast<char>(c);
+    } else if (c < 0x20 || c == '<' || c == '>' || c == '&' || c == 0x7f) {
+      char code[8];
+      std::snprintf(code, sizeof code, "\\u%04x", c);
+      out += code;
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  return out + "\"";
+}
+
+void SummaryPage::add(const FastaRecord& record, const std::vector<FoundRepeat>& repeats,
+                      const std::vector<std::string>& links) {
+  const uint32_t index = static_cast<uint32_t>(records_.size());
+  int64_t covered = 0, reach = 0;  // repeats come by start
+  for (size_t k = 0; k < repeats.size(); ++k) {
+    const FoundRepeat& r = repeats[k];
+    if (r.end > reach) {
+      covered += r.end - std::max(r.start, reach);
+      reach = r.end;
+    }
+    rows_.push_back(Row{index, r.start + 1, r.end, r.motif_length, r.cells.units, r.cells.score,
+                        motif_of(record, r), k < links.size() ? links[k] : std::string()});
+  }
+  records_.push_back(RecordLine{record.name, record.record_length,
+                                static_cast<int64_t>(repeats.size()), covered});
+}
+
+namespace {
+
+const char* const kStyle = R"CSS(
+:root { --ink: #1b1b1b; --muted: #4a4a4a; --line: #c8ced6; --head: #e9eef4; --accent: #0b5394;
+        --mark: #b3261e; --bar: #1f6f8b; }
+* { box-sizing: border-box; }
+body { font: 15px/1.45 system-ui, sans-serif; color: var(--ink); background: #fff; margin: 0 auto;
+       max-width: 1100px; padding: 1rem 1.5rem 3rem; }
+h1 { font-size: 1.5rem; margin: .5rem 0; } h2 { font-size: 1.2rem; margin: 1.8rem 0 .6rem; }
+code, .motif { font-family: ui-monospace, "DejaVu Sans Mono", monospace; }
+a { color: var(--accent); }
+table { border-collapse: collapse; width: 100%; }
+th, td { border-bottom: 1px solid var(--line); padding: .3rem .5rem; text-align: left; }
+th { background: var(--head); }
+td.num, th.num { text-align: right; font-variant-numeric: tabular-nums; }
+th button { font: inherit; font-weight: bold; color: var(--ink); background: none; border: 0;
+            padding: 0; cursor: pointer; }
+th button:focus-visible, button:focus-visible, select:focus-visible, input:focus-visible {
+  outline: 2px solid var(--accent); outline-offset: 2px; }
+th[aria-sort="ascending"] button::after { content: " \25B2"; }
+th[aria-sort="descending"] button::after { content: " \25BC"; }
+.motif { max-width: 22rem; overflow-wrap: anywhere; }
+.params { color: var(--muted); }
+.controls { display: flex; flex-wrap: wrap; gap: .8rem 1.2rem; align-items: end; margin: .5rem 0; }
+.controls label { display: flex; flex-direction: column; font-size: .9rem; color: var(--muted); }
+.controls input { width: 6rem; } .controls select, .controls input, .pager button {
+  font: inherit; color: var(--ink); padding: .2rem .4rem; border: 1px solid #767676;
+  border-radius: 3px; background: #fff; }
+.pager { display: flex; gap: .8rem; align-items: center; margin: .6rem 0; }
+.track { margin: .2rem 0 1rem; } .track h3 { font-size: 1rem; margin: .3rem 0; }
+svg { display: block; width: 100%; height: auto; overflow: visible; }
+svg text { font: 11px system-ui, sans-serif; fill: var(--muted); }
+svg .axis { stroke: #767676; stroke-width: 1; }
+svg .repeats { fill: var(--mark); }
+svg .bar { fill: var(--bar); } svg .bar:hover { fill: var(--mark); }
+#tip { position: fixed; pointer-events: none; background: #1b1b1b; color: #fff; padding: .3rem .5rem;
+       border-radius: 3px; font-size: .85rem; display: none; max-width: 28rem; z-index: 2; }
+.note { color: var(--muted); font-size: .9rem; }
+)CSS";
+
+const char* const kScript = R"JS(
+"use strict";
+const data = JSON.parse(document.getElementById("data").textContent);
+const rows = data.rows;  // [record, start, end, motif length, units, value, motif, link]
+const R = 0, START = 1, END = 2, LEN = 3, UNITS = 4, VALUE = 5, MOTIF = 6, LINK = 7;
+const SVG = "http://www.w3.org/2000/svg";
+const tip = document.getElementById("tip");
+const fmt = new Intl.NumberFormat("en-US");
+
+function el(name, attrs, text) {
+  const e = name.startsWith("svg:") ? document.createElementNS(SVG, name.slice(4)) : document.createElement(name);
+  for (const [k, v] of Object.entries(attrs || {})) e.setAttribute(k, v);
+  if (text !== undefined) e.textContent = text;
+  return e;
+}
+function describe(r) {
+  return data.records[r[R]].name + ":" + fmt.format(r[START]) + "\u2013" + fmt.format(r[END]) +
+         "  motif length " + r[LEN] + ", " + r[UNITS] + " copies, " + data.valueName + " " + r[VALUE] +
+         (r[MOTIF].length <= 60 ? ", motif " + r[MOTIF] : "");
+}
+function showTip(event, text) {
+  tip.textContent = text;
+  tip.style.display = "block";
+  const x = Math.min(event.clientX + 14, window.innerWidth - tip.offsetWidth - 8);
+  tip.style.left = Math.max(4, x) + "px";
+  tip.style.top = (event.clientY + 16) + "px";
+}
+function hideTip() { tip.style.display = "none"; }
+
+// Records: counts and bases covered.
+(function records() {
+  const body = document.querySelector("#records tbody");
+  data.records.forEach((rec) => {
+    const tr = el("tr");
+    tr.append(el("td", {}, rec.name), el("td", {class: "num"}, fmt.format(rec.length)),
+              el("td", {class: "num"}, fmt.format(rec.repeats)), el("td", {class: "num"}, fmt.format(rec.covered)),
+              el("td", {class: "num"}, rec.length > 0 ? (100 * rec.covered / rec.length).toFixed(2) + "%" : "-"));
+    body.append(tr);
+  });
+})();
+
+// Tracks: each repeat at its place along the record (x) and its motif length
+// (y, logarithmic), drawn as one path; hovering finds the nearest repeat.
+(function tracks() {
+  const holder = document.getElementById("track-list");
+  const maxTracks = 50, W = 960, H = 110, left = 40, top = 6;
+  const maxLen = Math.max(2, ...rows.map((r) => r[LEN]));
+  const yOf = (L) => top + H - H * Math.log(L) / Math.log(maxLen);
+  const byRecord = new Map();
+  rows.forEach((r, i) => { if (!byRecord.has(r[R])) byRecord.set(r[R], []); byRecord.get(r[R]).push(i); });
+  let shown = 0;
+  for (const [rec, list] of byRecord) {
+    if (shown++ === maxTracks) {
+      holder.append(el("p", {class: "note"}, (byRecord.size - maxTracks) +
+        " more records have repeats; the table below lists them (filter by record)."));
+      break;
+    }
+    const record = data.records[rec];
+    const scale = (W - left - 10) / Math.max(1, record.length);
+    const div = el("div", {class: "track"});
+    div.append(el("h3", {}, record.name + " (" + fmt.format(record.length) + " bases, " + fmt.format(list.length) + " repeats)"));
+    const svg = el("svg:svg", {viewBox: "0 0 " + W + " " + (H + top + 24), role: "img",
+                               "aria-label": "Repeats along " + record.name + " by motif length"});
+    svg.append(el("svg:line", {class: "axis", x1: left, y1: top + H, x2: W - 10, y2: top + H}));
+    svg.append(el("svg:line", {class: "axis", x1: left, y1: top, x2: left, y2: top + H}));
+    for (const L of [1, 10, 100, 500].filter((v) => v <= maxLen)) {
+      svg.append(el("svg:text", {x: left - 6, y: yOf(L) + 4, "text-anchor": "end"}, String(L)));
+    }
+    for (let k = 0; k <= 4; ++k) {
+      const pos = Math.round(record.length * k / 4);
+      svg.append(el("svg:text", {x: left + pos * scale, y: top + H + 16, "text-anchor": k === 0 ? "start" : k === 4 ? "end" : "middle"}, fmt.format(pos)));
+    }
+    let d = "";
+    for (const i of list) {
+      const r = rows[i];
+      const x = left + (r[START] - 1) * scale, w = Math.max(1.5, (r[END] - r[START] + 1) * scale);
+      d += "M" + x.toFixed(2) + " " + (yOf(r[LEN]) - 1.5).toFixed(2) + "h" + w.toFixed(2) + "v3h" + (-w).toFixed(2) + "z";
+    }
+    svg.append(el("svg:path", {class: "repeats", d: d}));
+    svg.addEventListener("mousemove", (event) => {
+      const box = svg.getBoundingClientRect();
+      const px = (event.clientX - box.left) * W / box.width, py = (event.clientY - box.top) * W / box.width;
+      const pos = (px - left) / scale, tolerance = 4 / scale;
+      let best = -1, bestDistance = Infinity;
+      for (const i of list) {  // by start: stop once the starts pass the pointer
+        const r = rows[i];
+        if (r[START] - 1 > pos + tolerance) break;
+        if (r[END] < pos - tolerance) continue;
+        const distance = Math.abs(yOf(r[LEN]) - py);
+        if (distance < bestDistance) { bestDistance = distance; best = i; }
+      }
+      if (best >= 0 && bestDistance < 12) showTip(event, describe(rows[best])); else hideTip();
+    });
+    svg.addEventListener("mouseleave", hideTip);
+    div.append(svg);
+    holder.append(div);
+  }
+  if (byRecord.size === 0) holder.append(el("p", {class: "note"}, "No repeats were found."));
+})();
+
+// Histogram of motif lengths.
+(function histogram() {
+  const counts = new Map();
+  for (const r of rows) counts.set(r[LEN], (counts.get(r[LEN]) || 0) + 1);
+  const maxLen = Math.max(10, ...counts.keys()), maxCount = Math.max(1, ...counts.values());
+  const W = 960, H = 160, left = 48, top = 8, step = (W - left - 10) / maxLen;
+  const svg = document.getElementById("hist");
+  svg.setAttribute("viewBox", "0 0 " + W + " " + (H + top + 24));
+  svg.append(el("svg:line", {class: "axis", x1: left, y1: top + H, x2: W - 10, y2: top + H}));
+  svg.append(el("svg:text", {x: left - 6, y: top + 8, "text-anchor": "end"}, fmt.format(maxCount)));
+  svg.append(el("svg:text", {x: left - 6, y: top + H, "text-anchor": "end"}, "0"));
+  for (const L of [1, Math.round(maxLen / 4), Math.round(maxLen / 2), Math.round(3 * maxLen / 4), maxLen]) {
+    svg.append(el("svg:text", {x: left + (L - 0.5) * step, y: top + H + 16, "text-anchor": "middle"}, String(L)));
+  }
+  for (const [L, n] of counts) {
+    const h = Math.max(1, H * n / maxCount);
+    const bar = el("svg:rect", {class: "bar", x: left + (L - 1) * step, y: top + H - h,
+                                width: Math.max(1, step - 0.5), height: h});
+    bar.append(el("svg:title", {}, "motif length " + L + ": " + fmt.format(n) + " repeats"));
+    svg.append(bar);
+  }
+})();
+
+// The table: filtered, sorted and paged, 100 rows a page.
+const table = (function () {
+  const pageSize = 100;
+  const state = {sort: null, descending: false, page: 0, view: rows.map((_, i) => i)};
+  const body = document.querySelector("#repeat-table tbody");
+  const recordFilter = document.getElementById("filter-record");
+  const minFilter = document.getElementById("filter-min"), maxFilter = document.getElementById("filter-max");
+  const status = document.getElementById("showing");
+  const hasLinks = rows.some((r) => r[LINK] !== "");
+  if (!hasLinks) document.querySelectorAll(".link-column").forEach((e) => e.remove());
+  data.records.forEach((rec, i) => { if (rec.repeats > 0) recordFilter.append(el("option", {value: String(i)}, rec.name)); });
+  const keyOf = {record: (r) => r[R], start: (r) => r[START], end: (r) => r[END], length: (r) => r[LEN],
+                 units: (r) => parseFloat(r[UNITS]), value: (r) => parseFloat(r[VALUE]), motif: (r) => r[MOTIF]};
+
+  function render() {
+    body.textContent = "";
+    const first = state.page * pageSize, last = Math.min(state.view.length, first + pageSize);
+    for (let k = first; k < last; ++k) {
+      const r = rows[state.view[k]];
+      const tr = el("tr");
+      tr.append(el("td", {}, data.records[r[R]].name), el("td", {class: "num"}, String(r[START])),
+                el("td", {class: "num"}, String(r[END])), el("td", {class: "num"}, String(r[LEN])),
+                el("td", {class: "num"}, r[UNITS]), el("td", {class: "num"}, r[VALUE]),
+                el("td", {class: "motif"}, r[MOTIF]));
+      if (hasLinks) {
+        const td = el("td");
+        if (r[LINK] !== "") td.append(el("a", {href: r[LINK]}, "alignment"));
+        tr.append(td);
+      }
+      body.append(tr);
+    }
+    status.textContent = state.view.length === 0 ? "No repeats match." :
+      "Repeats " + fmt.format(first + 1) + "\u2013" + fmt.format(last) + " of " + fmt.format(state.view.length) +
+      (state.view.length < rows.length ? " (filtered from " + fmt.format(rows.length) + ")" : "");
+    document.getElementById("previous").disabled = state.page === 0;
+    document.getElementById("next").disabled = last >= state.view.length;
+  }
+  function update() {
+    const record = recordFilter.value, low = parseInt(minFilter.value, 10), high = parseInt(maxFilter.value, 10);
+    state.view = [];
+    rows.forEach((r, i) => {
+      if (record !== "" && r[R] !== Number(record)) return;
+      if (!Number.isNaN(low) && r[LEN] < low) return;
+      if (!Number.isNaN(high) && r[LEN] > high) return;
+      state.view.push(i);
+    });
+    if (state.sort) {
+      const key = keyOf[state.sort], sign = state.descending ? -1 : 1;
+      state.view.sort((a, b) => {
+        const x = key(rows[a]), y = key(rows[b]);
+        return x < y ? -sign : x > y ? sign : a - b;  // ties keep the output order
+      });
+    }
+    state.page = 0;
+    render();
+  }
+  document.querySelectorAll("#repeat-table th[data-key]").forEach((th) => {
+    th.querySelector("button").addEventListener("click", () => {
+      const key = th.dataset.key;
+      state.descending = state.sort === key ? !state.descending : false;
+      state.sort = key;
+      document.querySelectorAll("#repeat-table th[data-key]").forEach((o) => o.removeAttribute("aria-sort"));
+      th.setAttribute("aria-sort", state.descending ? "descending" : "ascending");
+      update();
+    });
+  });
+  for (const control of [recordFilter, minFilter, maxFilter]) {
+    control.addEventListener("input", update);
+    control.addEventListener("change", update);
+  }
+  document.getElementById("previous").addEventListener("click", () => { state.page--; render(); });
+  document.getElementById("next").addEventListener("click", () => { state.page++; render(); });
+  update();
+  return state;
+})();
+document.body.dataset.ready = "yes";
+)JS";
+
+std::string parameters_text(const BatchOptions& o) {
+  static const char* const kDefinitions[] = {
+      "", "similarity level between adjacent copies", "average similarity level between adjacent copies",
+      "alignment score against a repeating pattern"};
+  std::string text = "match " + std::to_string(o.match) + ", mismatch " + std::to_string(o.mismatch) +
+                     ", gap " + std::to_string(o.gap) + ", terminal gap " +
+                     std::to_string(o.terminal_gap) + ", longest motif " +
+                     std::to_string(o.max_motif) + "; definition " + std::to_string(o.definition) +
+                     " (" + kDefinitions[o.definition] + "), ";
+  text += o.definition == 3 ? "minimum score " + std::to_string(o.min_score)
+                            : "minimum similarity level " + std::to_string(o.level);
+  if (o.keep_case) text += "; case kept";
+  for (const std::string& region : o.regions) text += "; region " + region;
+  return text;
+}
+
+}  // namespace
+
+void SummaryPage::write(std::FILE* out) const {
+  const std::string input = options_.input == "-" ? "standard input" : options_.input;
+  int64_t total_bases = 0, covered = 0;
+  for (const RecordLine& r : records_) {
+    total_bases += r.length;
+    covered += r.covered;
+  }
+  std::fputs("<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
+             "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n", out);
+  std::fprintf(out, "<title>Tandem repeats: %s</title>\n<style>%s</style>\n</head>\n<body>\n",
+               html_escape(input).c_str(), kStyle);
+  std::fprintf(out, "<h1>Tandem repeats in <code>%s</code></h1>\n", html_escape(input).c_str());
+  std::fprintf(out, "<p class=\"params\">%s.</p>\n", html_escape(parameters_text(options_)).c_str());
+  std::fprintf(out, "<p>%zu records, %lld bases; %zu repeats covering %lld bases.</p>\n",
+               records_.size(), static_cast<long long>(total_bases), rows_.size(),
+               static_cast<long long>(covered));
+  std::fputs("<section id=\"records\"><h2>Records</h2>\n<table><thead><tr><th>Record</th>"
+             "<th class=\"num\">Bases</th><th class=\"num\">Repeats</th>"
+             "<th class=\"num\">Bases covered</th><th class=\"num\">Covered</th></tr></thead>"
+             "<tbody></tbody></table></section>\n", out);
+  std::fputs("<section id=\"tracks\"><h2>Where the repeats lie</h2>\n<p class=\"note\">Each mark "
+             "is a repeat: its place along the record, and its motif length (logarithmic "
+             "scale). Point at a mark for its details.</p>\n<div id=\"track-list\"></div></section>\n",
+             out);
+  std::fputs("<section id=\"histogram\"><h2>Motif lengths</h2>\n<svg id=\"hist\" role=\"img\" "
+             "aria-label=\"Number of repeats by motif length\"></svg></section>\n", out);
+  std::fprintf(out, "<section id=\"repeats\"><h2>Repeats</h2>\n<div class=\"controls\">"
+               "<label>Record<select id=\"filter-record\"><option value=\"\">all records</option>"
+               "</select></label><label>Motif length from<input id=\"filter-min\" type=\"number\" "
+               "min=\"1\" max=\"500\"></label><label>to<input id=\"filter-max\" type=\"number\" "
+               "min=\"1\" max=\"500\"></label></div>\n"
+               "<p id=\"showing\" aria-live=\"polite\"></p>\n"
+               "<table id=\"repeat-table\"><thead><tr>"
+               "<th data-key=\"record\"><button type=\"button\">Record</button></th>"
+               "<th data-key=\"start\" class=\"num\"><button type=\"button\">Start</button></th>"
+               "<th data-key=\"end\" class=\"num\"><button type=\"button\">End</button></th>"
+               "<th data-key=\"length\" class=\"num\"><button type=\"button\">Motif length</button></th>"
+               "<th data-key=\"units\" class=\"num\"><button type=\"button\">Copies</button></th>"
+               "<th data-key=\"value\" class=\"num\"><button type=\"button\">%s</button></th>"
+               "<th data-key=\"motif\"><button type=\"button\">Motif</button></th>"
+               "<th class=\"link-column\">Alignment</th></tr></thead><tbody></tbody></table>\n"
+               "<div class=\"pager\"><button type=\"button\" id=\"previous\">Previous 100</button>"
+               "<button type=\"button\" id=\"next\">Next 100</button></div>\n"
+               "<p class=\"note\">Start and end are 1-based and inclusive.</p></section>\n"
+               "<div id=\"tip\" role=\"tooltip\"></div>\n",
+               options_.definition == 3 ? "Score" : "Similarity");
+  std::fprintf(out, "<script id=\"data\" type=\"application/json\">{\"definition\":%d,"
+               "\"valueName\":%s,\"records\":[",
+               options_.definition, options_.definition == 3 ? "\"score\"" : "\"similarity\"");
+  for (size_t i = 0; i < records_.size(); ++i) {
+    const RecordLine& r = records_[i];
+    std::fprintf(out, "%s{\"name\":%s,\"length\":%lld,\"repeats\":%lld,\"covered\":%lld}",
+                 i > 0 ? "," : "", json_string(r.name).c_str(), static_cast<long long>(r.length),
+                 static_cast<long long>(r.repeats), static_cast<long long>(r.covered));
+  }
+  std::fputs("],\"rows\":[\n", out);
+  for (size_t i = 0; i < rows_.size(); ++i) {
+    const Row& r = rows_[i];
+    std::fprintf(out, "%s[%u,%lld,%lld,%d,%s,%s,%s,%s]", i > 0 ? ",\n" : "", r.record,
+                 static_cast<long long>(r.start), static_cast<long long>(r.end), r.motif_length,
+                 json_string(r.units).c_str(), json_string(r.value).c_str(),
+                 json_string(r.motif).c_str(), json_string(r.link).c_str());
+  }
+  std::fprintf(out, "]}</script>\n<script>%s</script>\n</body>\n</html>\n", kScript);
+}
+
+}  // namespace rivulon::batch

@@ -1,0 +1,47 @@
+#include "cli/progress_line.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+
+namespace rivulon::cli {
+
+std::string clock_text(double seconds) {
+  const long total = std::lround(std::max(0.0, seconds));
+  char text[32];
+  std::snprintf(text, sizeof text, "%ld:%02ld:%02ld", total / 3600, total / 60 % 60, total % 60);
+  return text;
+}
+
+std::string remaining_text(double share, double elapsed) {
+  if (!(share >= 0.001 && share < 1.0)) return "";
+  return "  about " + clock_text(elapsed * (1.0 - share) / share) + " left";
+}
+
+ProgressLine::ProgressLine(std::FILE* out, std::function<std::string(double)> line)
+    : out_(out), line_(std::move(line)) {
+  thread_ = std::thread([this] {
+    const auto started = std::chrono::steady_clock::now();
+    std::unique_lock<std::mutex> guard(lock_);
+    do {
+      const double elapsed =
+          std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+      std::fprintf(out_, "\r\033[K%s", line_(elapsed).c_str());
+      std::fflush(out_);
+    } while (!wake_.wait_for(guard, std::chrono::milliseconds(500), [this] { return stopping_; }));
+    std::fputs("\r\033[K", out_);
+    std::fflush(out_);
+  });
+}
+
+void ProgressLine::stop() {
+  if (!thread_.joinable()) return;
+  {
+    std::lock_guard<std::mutex> guard(lock_);
+    stopping_ = true;
+  }
+  wake_.notify_all();
+  thread_.join();
+}
+
+}  // namespace rivulon::cli

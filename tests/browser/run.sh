@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# make browser-test: real runs of both programs, for an ordinary and an
+# unusual file name ('#', a blank, non-ASCII), opened in headless Chromium
+# by check_pages.py. Screenshots go to build/browser-test/screens/.
+# Usage: tests/browser/run.sh [BUILD_DIR]
+set -euo pipefail
+cd "$(dirname "$0")/../.."
+build=$(realpath "${1:-build/release}")
+work=$(realpath -m build/browser-test)
+rm -rf "$work"
+mkdir -p "$work/ordinary" "$work/unusual #ü" "$work/screens"
+
+# The console program: globin with its coding regions, both optional pages.
+answers=$'2\n7\n7\n3\n100\n1\n80\nY\nY\n'
+cp tests/data/human_beta_globin_HUMHBB.fa "$work/ordinary/globin.fa"
+cp tests/data/human_beta_globin_HUMHBB.fa "$work/unusual #ü/a #b ü.fa"
+cp tests/data/human_beta_globin_HUMHBB.gb "$work/ordinary/globin.gb"
+(cd "$work/ordinary" && "$build/rivulon" globin.fa globin.gb <<< "$answers" > dialogue.txt)
+(cd "$work/unusual #ü" && "$build/rivulon" "a #b ü.fa" <<< "$answers" > dialogue.txt)
+
+# The batch program: three records, one with a name HTML and URLs would misread.
+{
+  sed '1s/.*/>U01317.1 beta globin/' tests/data/human_beta_globin_HUMHBB.fa
+  sed '1s/.*/>lambda/' examples/phage_lambda_NC_001416.fa
+  sed '1s/.*/>odd<b>\&"name"#1%20ü/' tests/data/band.fa
+} > "$work/genome.fa"
+(cd "$work/ordinary" && "$build/rivulon-batch" -q --max-motif 100 --level 50 ../genome.fa -o repeats.tsv \
+  --html summary.html --report-dir pages)
+(cd "$work/unusual #ü" && "$build/rivulon-batch" -q --definition 3 --min-score 30 --max-motif 100 ../genome.fa \
+  -o repeats.tsv --html "sum #1 ü.html" --report-dir "pages #ü")
+
+/usr/bin/python3 tests/browser/check_pages.py "$work"
