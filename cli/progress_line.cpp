@@ -18,6 +18,12 @@ std::string remaining_text(double share, double elapsed) {
   return "  about " + clock_text(elapsed * (1.0 - share) / share) + " left";
 }
 
+double motif_work_share(int32_t done, int32_t M) {
+  if (M < 1) return 0.0;
+  auto work = [M](double k) { return k * (k + 1) / 2 + k * M / 2.0; };
+  return work(std::clamp(done, 0, M)) / work(M);
+}
+
 ProgressLine::ProgressLine(std::FILE* out, std::function<std::string(double)> line)
     : out_(out), line_(std::move(line)) {
   thread_ = std::thread([this] {

@@ -48,8 +48,9 @@ void show_version(std::FILE* out) { std::fputs("rivulon " RIVULON_VERSION "\n", 
 
 std::string progress_text(int32_t lengths_done, int32_t max_motif, double elapsed) {
   const int32_t M = std::max(max_motif, 1);
+  const int32_t done = std::min(lengths_done, M);
   const int32_t current = std::min(lengths_done + 1, M);
-  const double share = static_cast<double>(std::min(lengths_done, M)) / M;
+  const double share = cli::motif_work_share(done, M);
   char head[64];
   std::snprintf(head, sizeof head, "motif length %d of %d  %.1f%%  ", current, M, 100.0 * share);
   return head + cli::clock_text(elapsed) + " elapsed" + cli::remaining_text(share, elapsed);

@@ -53,7 +53,8 @@ extern const char* const kHelpText;
 void show_version(std::FILE* out);
 
 // The progress line while the motif lengths are screened: "motif length 12 of
-// 500  2.2%  0:00:03 elapsed  about 0:02:10 left".
+// 500  1.2%  0:00:03 elapsed  about 0:04:10 left", the share being that of
+// the expected work (longer motifs take longer).
 std::string progress_text(int32_t lengths_done, int32_t max_motif, double elapsed_seconds);
 
 // After a run on a terminal, on standard error: where each page went.
