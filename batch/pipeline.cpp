@@ -1,0 +1,191 @@
+#include "batch/pipeline.h"
+
+#include <algorithm>
+#include <optional>
+#include <thread>
+#include <tuple>
+
+#include "cli/progress_line.h"
+
+namespace rivulon::batch {
+
+std::string stretch_label(const FastaRecord& record, const Segment& s, const char* separator) {
+  const int64_t first = record.offset + s.start + 1, last = record.offset + s.end;
+  if (first == 1 && last == record.record_length) return record.name;
+  return record.name + separator + std::to_string(first) + "-" + std::to_string(last);
+}
+
+std::string file_stem(const std::string& label) {
+  std::string stem = label.empty() ? "unnamed" : label;
+  for (char& c : stem) {
+    if (c == '/' || static_cast<unsigned char>(c) < 0x20) c = '_';
+  }
+  return stem;
+}
+
+void Pipeline::process(const NextRecord& next, const WriteRecord& write) {
+  std::vector<std::thread> workers;
+  for (int32_t t = 0; t < threads_; ++t) workers.emplace_back([this] { work(); });
+  try {
+    while (std::unique_ptr<RecordWork> item = next()) {
+      add(std::move(item), write);
+    }
+  } catch (...) {
+    stop_with(std::current_exception());
+  }
+  {
+    std::lock_guard<std::mutex> guard(lock_);
+    closed_ = true;
+  }
+  changed_.notify_all();
+  write_finished(write, /*all=*/true);
+  for (std::thread& w : workers) w.join();
+  if (error_) std::rethrow_exception(error_);
+}
+
+ProgressSnapshot Pipeline::snapshot() {
+  std::lock_guard<std::mutex> guard(lock_);
+  ProgressSnapshot s;
+  s.record = queue_.empty() ? std::string() : queue_.front()->record.name;
+  s.done = static_cast<double>(bases_done_);
+  for (const RunningStretch* r : running_) {
+    s.done += static_cast<double>(r->length) * cli::motif_work_share(r->lengths_done.load(), r->lengths);
+  }
+  s.total_known = reading_done_;
+  s.total = static_cast<double>(bases_read_);
+  if (!reading_done_ && fraction_read_ > 0.001) s.total = std::max(s.total, bases_read_ / fraction_read_);
+  return s;
+}
+
+void Pipeline::note_read(double fraction, bool done) {
+  std::lock_guard<std::mutex> guard(lock_);
+  fraction_read_ = fraction;
+  reading_done_ = done;
+}
+
+bool Pipeline::may_read() const {
+  int32_t examining = 0;
+  int64_t held = 0;
+  for (const auto& item : queue_) {
+    examining += item->pending > 0 ? 1 : 0;
+    held += item->record.length;
+  }
+  return examining < threads_ && held <= int64_t{threads_} * longest_;
+}
+
+void Pipeline::stop_with(std::exception_ptr error) {
+  std::lock_guard<std::mutex> guard(lock_);
+  if (!error_) error_ = error;
+  jobs_.clear();
+  changed_.notify_all();
+}
+
+void Pipeline::add(std::unique_ptr<RecordWork> item, const WriteRecord& write) {
+  for (;;) {
+    write_finished(write, false);
+    std::unique_lock<std::mutex> guard(lock_);
+    if (error_) return;
+    if (may_read()) break;
+    changed_.wait(guard, [&] {
+      return error_ || may_read() || (!queue_.empty() && queue_.front()->pending == 0);
+    });
+  }
+  int64_t examined = 0;
+  for (const Segment& s : item->segments) examined += s.length();
+  std::lock_guard<std::mutex> guard(lock_);
+  longest_ = std::max(longest_, item->record.length);
+  bases_read_ += item->record.length;
+  bases_done_ += item->record.length - examined;  // letters that are no bases count as done
+  item->results.resize(item->segments.size());
+  item->pending = item->segments.size();
+  for (size_t k = 0; k < item->segments.size(); ++k) jobs_.emplace_back(item.get(), k);
+  queue_.push_back(std::move(item));
+  changed_.notify_all();
+}
+
+void Pipeline::write_finished(const WriteRecord& write, bool all) {
+  for (;;) {
+    std::unique_ptr<RecordWork> head;
+    {
+      std::unique_lock<std::mutex> guard(lock_);
+      if (all) {
+        changed_.wait(guard, [&] {
+          return error_ || queue_.empty() || queue_.front()->pending == 0;
+        });
+      }
+      if (error_ || queue_.empty() || queue_.front()->pending != 0) return;
+      head = std::move(queue_.front());
+      queue_.pop_front();
+    }
+    write(*head);
+    changed_.notify_all();
+  }
+}
+
+void Pipeline::work() {
+  for (;;) {
+    RecordWork* item = nullptr;
+    size_t k = 0;
+    int32_t threads = 1;
+    RunningStretch running{0, 0};
+    {
+      std::unique_lock<std::mutex> guard(lock_);
+      changed_.wait(guard, [&] { return !jobs_.empty() || closed_ || error_; });
+      if (jobs_.empty()) return;
+      std::tie(item, k) = jobs_.front();
+      jobs_.pop_front();
+      ++busy_;
+      // Definition 3 spreads one stretch over several threads; the threads
+      // not busy with a stretch of their own lend themselves to it.
+      threads = std::max(1, threads_ / busy_);
+      running.length = item->segments[k].length();
+      running.lengths = motif_lengths_of(options_, running.length);
+      running_.push_back(&running);
+    }
+    std::exception_ptr failed;
+    StretchResult result;
+    try {
+      result = examine(*item, k, threads, running.lengths_done);
+    } catch (...) {
+      failed = std::current_exception();
+    }
+    std::lock_guard<std::mutex> guard(lock_);
+    running_.erase(std::find(running_.begin(), running_.end(), &running));
+    --busy_;
+    if (failed) {
+      if (!error_) error_ = failed;
+      jobs_.clear();
+    } else {
+      item->results[k] = std::move(result);
+      --item->pending;
+      bases_done_ += running.length;
+    }
+    changed_.notify_all();
+  }
+}
+
+StretchResult Pipeline::examine(RecordWork& item, size_t k, int32_t threads,
+                                 std::atomic<int32_t>& lengths_done) {
+  const Segment& s = item.segments[k];
+  char* bases = item.record.bases.get();
+  // The detectors read a NUL after the last base: put one over the letter
+  // that ends the stretch (no other stretch reads it) and put it back after.
+  const char after = bases[s.end];
+  bases[s.end] = '\0';
+  std::optional<PageTarget> pages;
+  if (!options_.report_dir.empty()) {
+    pages = PageTarget{options_.report_dir + "/", file_stem(stretch_label(item.record, s, "_")) + ".fa"};
+  }
+  StretchResult result;
+  try {
+    result = find_repeats(options_, SequenceView{bases + s.start, static_cast<int32_t>(s.length())},
+                          item.record.offset + s.start, threads, &lengths_done, pages);
+  } catch (...) {
+    bases[s.end] = after;
+    throw;
+  }
+  bases[s.end] = after;
+  return result;
+}
+
+}  // namespace rivulon::batch
