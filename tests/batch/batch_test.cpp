@@ -5,7 +5,10 @@
 #include <htslib/bgzf.h>
 #include <htslib/faidx.h>
 
+#include <sys/stat.h>
+
 #include <cctype>
+#include <csignal>
 #include <map>
 #include <sstream>
 #include <string>
@@ -434,6 +437,43 @@ TEST(BatchProgress, OnlyOnATerminal) {
   const ProcessResult silent = run_with_terminal(RIVULON_BATCH_EXE, dir.path(), quiet, "");
   EXPECT_EQ(silent.err, "");
   EXPECT_EQ(silent.out, plain.out);
+}
+
+// A run ended by SIGTERM or SIGINT while it waits for more input leaves
+// neither its outputs nor their temporaries, and ends by the signal.
+TEST(BatchSignals, InterruptedRunLeavesNothing) {
+  for (int signal_number : {SIGTERM, SIGINT}) {
+    ScratchDir dir;
+    ASSERT_EQ(mkfifo(dir.file("genome.fa").c_str(), 0600), 0);
+    RunningProgram run = start_executable(RIVULON_BATCH_EXE, dir.path(),
+                                          {"genome.fa", "-o", "out.tsv", "--masked-out", "m.fa",
+                                           "--html", "s.html", "-t", "1"},
+                                          "");
+    const int pipe = open(dir.file("genome.fa").c_str(), O_WRONLY);
+    ASSERT_GE(pipe, 0);
+    // The reader fills whole buffers: the next record's start is followed by
+    // enough bases that the first record is complete in what it can read.
+    const std::string first = fasta({{"U01317.1", bases_of("tests/data/human_beta_globin_HUMHBB.fa")}}) +
+                              ">next\n" + std::string(70000, 'A');
+    ASSERT_EQ(write(pipe, first.data(), first.size()), static_cast<ssize_t>(first.size()));
+    auto temporaries = [&] {
+      int count = 0;
+      for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+        count += entry.path().filename().string().rfind(".rivulon-", 0) == 0 ? 1 : 0;
+      }
+      return count;
+    };
+    for (int waited = 0; waited < 200 && temporaries() < 2; ++waited) usleep(50000);
+    EXPECT_EQ(temporaries(), 2);  // the table and the masked FASTA, being written
+    kill(run.pid, signal_number);
+    const ProcessResult result = finish_program(run);
+    close(pipe);
+    EXPECT_EQ(result.signal, signal_number);
+    EXPECT_EQ(temporaries(), 0);
+    EXPECT_FALSE(exists(dir.file("out.tsv")));
+    EXPECT_FALSE(exists(dir.file("m.fa")));
+    EXPECT_FALSE(exists(dir.file("s.html")));
+  }
 }
 
 // Every option the program accepts is documented in its manual page.
