@@ -49,6 +49,12 @@ demo: release
 	@echo "Report page:     $(DEMO)/atr_phage_lambda_NC_001416.html"
 	@echo "Alignments page: $(DEMO)/align_phage_lambda_NC_001416.html"
 	@echo "Text report:     $(DEMO)/atr_phage_lambda_NC_001416.txt"
+	@cd $(DEMO) && ../release/rivulon-batch -q ../../examples/phage_lambda_NC_001416.fa \
+	  --format bed -o repeats.bed --tsv-out repeats.tsv --html summary.html
+	@echo "Demo run of rivulon-batch on the same genome (definition 1, level 80)."
+	@echo "Repeats:         $(DEMO)/repeats.bed, $(DEMO)/repeats.tsv"
+	@echo "Summary page:    $(DEMO)/summary.html"
+	@echo "Programs:        $(RELEASE)/rivulon, $(RELEASE)/rivulon-batch (make install puts them on the PATH)"
 
 # libFuzzer targets (clang, ASan + UBSan); `make fuzz-run` runs each for
 # FUZZ_SECONDS on a scratch copy of its seed corpus.
