@@ -1,17 +1,59 @@
 #include "batch/fasta_input.h"
 
-#include <htslib/bgzf.h>
-#include <htslib/faidx.h>
-#include <htslib/hfile.h>
-#include <htslib/hts_log.h>
-#include <htslib/kseq.h>
+#include <ctype.h>
+#include <errno.h>
+#include <limits.h>
+#include <stdarg.h>
+#include <stdint.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
 #include <sys/stat.h>
+#include <sys/types.h>
 
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <limits>
+#include <new>
+
+namespace {
+
+// kseq grows its strings through kstring's ks_resize and ignores a failure
+// (it then copies into the old, too small block). In this file the inline
+// code of kseq and kstring allocates through these instead, which throw
+// std::bad_alloc, so that running out of memory while reading is reported
+// like any other (status 4) rather than corrupting memory.
+void* checked_malloc(size_t size) {
+  void* p = std::malloc(size);
+  if (p == nullptr && size != 0) throw std::bad_alloc();
+  return p;
+}
+void* checked_calloc(size_t count, size_t size) {
+  void* p = std::calloc(count, size);
+  if (p == nullptr && count != 0 && size != 0) throw std::bad_alloc();
+  return p;
+}
+void* checked_realloc(void* old, size_t size) {
+  void* p = std::realloc(old, size);
+  if (p == nullptr && size != 0) throw std::bad_alloc();
+  return p;
+}
+
+}  // namespace
+
+// The C library's headers are all in above; only htslib's inline code and
+// the kseq reader instantiated below see these names.
+#define malloc(size) checked_malloc(size)
+#define calloc(count, size) checked_calloc(count, size)
+#define realloc(old, size) checked_realloc(old, size)
+#include <htslib/bgzf.h>
+#include <htslib/faidx.h>
+#include <htslib/hfile.h>
+#include <htslib/hts_log.h>
+#include <htslib/kseq.h>
+#include <htslib/kstring.h>
 
 namespace rivulon::batch {
 
@@ -48,6 +90,9 @@ int read_source(Source* source, void* buffer, int size) {
 }
 
 KSEQ_INIT(Source*, read_source)
+#undef malloc
+#undef calloc
+#undef realloc
 
 constexpr int64_t kLongestRecord = std::numeric_limits<int32_t>::max() - 1;
 

@@ -1,7 +1,9 @@
 #include "batch/pipeline.h"
 
 #include <algorithm>
+#include <new>
 #include <optional>
+#include <system_error>
 #include <thread>
 #include <tuple>
 
@@ -25,7 +27,14 @@ std::string file_stem(const std::string& label) {
 
 void Pipeline::process(const NextRecord& next, const WriteRecord& write) {
   std::vector<std::thread> workers;
-  for (int32_t t = 0; t < threads_; ++t) workers.emplace_back([this] { work(); });
+  // A thread the system cannot start (no memory for its stack) leaves the
+  // run to the ones started; with none started the run is out of memory.
+  try {
+    for (int32_t t = 0; t < threads_; ++t) workers.emplace_back([this] { work(); });
+  } catch (const std::system_error&) {
+    if (workers.empty()) throw std::bad_alloc();
+  }
+  threads_ = static_cast<int32_t>(workers.size());
   try {
     while (std::unique_ptr<RecordWork> item = next()) {
       add(std::move(item), write);

@@ -65,7 +65,7 @@ class Pipeline {
 
  private:
   const BatchOptions& options_;
-  const int32_t threads_;
+  int32_t threads_;  // worker threads (fewer than asked when the system could not start them all)
   std::mutex lock_;
   std::condition_variable changed_;
   std::deque<std::unique_ptr<RecordWork>> queue_;        // records in input order

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <system_error>
 
 namespace rivulon::cli {
 
@@ -26,6 +27,14 @@ double motif_work_share(int32_t done, int32_t M) {
 
 ProgressLine::ProgressLine(std::FILE* out, std::function<std::string(double)> line)
     : out_(out), line_(std::move(line)) {
+  // The line is a courtesy: a thread the system cannot start means no line.
+  try {
+    start();
+  } catch (const std::system_error&) {
+  }
+}
+
+void ProgressLine::start() {
   thread_ = std::thread([this] {
     const auto started = std::chrono::steady_clock::now();
     std::unique_lock<std::mutex> guard(lock_);

@@ -41,6 +41,8 @@ class ProgressLine {
   std::condition_variable wake_;
   bool stopping_ = false;
   std::thread thread_;
+
+  void start();
 };
 
 }  // namespace rivulon::cli

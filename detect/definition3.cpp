@@ -6,6 +6,8 @@
 #include <condition_variable>
 #include <exception>
 #include <mutex>
+#include <new>
+#include <system_error>
 #include <thread>
 
 #include "detect/marks.h"
@@ -248,7 +250,13 @@ Detection<PatternRepeatTable> detect_definition3(const DetectionInput& in) {
     }
   };
   std::vector<std::thread> pool;
-  for (int32_t t = 0; t < threads; ++t) pool.emplace_back(work);
+  // A thread the system cannot start (no memory for its stack) leaves the
+  // lengths to the ones started; with none started there is no memory.
+  try {
+    for (int32_t t = 0; t < threads; ++t) pool.emplace_back(work);
+  } catch (const std::system_error&) {
+    if (pool.empty()) throw std::bad_alloc();
+  }
   for (int32_t L = 1; L <= M; ++L) {
     FoundList ready;
     {

@@ -5,6 +5,7 @@
 #include <htslib/bgzf.h>
 #include <htslib/faidx.h>
 
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 #include <cctype>
@@ -437,6 +438,38 @@ TEST(BatchProgress, OnlyOnATerminal) {
   const ProcessResult silent = run_with_terminal(RIVULON_BATCH_EXE, dir.path(), quiet, "");
   EXPECT_EQ(silent.err, "");
   EXPECT_EQ(silent.out, plain.out);
+}
+
+// Running out of memory, wherever it happens (the reader growing its record,
+// the detection's tables, a thread that cannot start), ends with status 4 and
+// its message, leaving no output: never a crash.
+TEST(BatchErrors, OutOfMemoryIsStatus4) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "AddressSanitizer reserves more address space than the limits allow";
+#endif
+  ScratchDir dir;
+  std::string bases;
+  uint32_t state = 12345;
+  for (int i = 0; i < 6000000; ++i) {
+    state = state * 1103515245u + 12345u;
+    bases += "ACGT"[(state >> 16) & 3];
+  }
+  write_file(dir.file("big.fa"), fasta({{"big", bases}}));
+  static rlim_t limit_bytes;
+  for (rlim_t megabytes : {12, 24, 40, 60}) {
+    limit_bytes = megabytes << 20;
+    const RunningProgram run = start_executable(
+        RIVULON_BATCH_EXE, dir.path(), {"big.fa", "-t", "2", "--max-motif", "20", "-o", "out.tsv"}, "",
+        "", [] {
+          const rlimit limit{limit_bytes, limit_bytes};
+          setrlimit(RLIMIT_AS, &limit);
+        });
+    const ProcessResult result = finish_program(run);
+    SCOPED_TRACE(std::to_string(megabytes) + " MB");
+    EXPECT_EQ(result.status, 4) << result.err;
+    EXPECT_EQ(result.err.rfind("rivulon-batch: out of memory", 0), 0u) << result.err;
+    EXPECT_FALSE(exists(dir.file("out.tsv")));
+  }
 }
 
 // A run ended by SIGTERM or SIGINT while it waits for more input leaves
