@@ -53,9 +53,10 @@ void RepeatWriter::write_header() {
 
 void RepeatWriter::write_record(const FastaRecord& record, const std::vector<FoundRepeat>& repeats) {
   const char* name = record.name.c_str();
+  const std::string seqid = format_ == OutputFormat::kGff3 ? gff3_seqid(record.name) : "";
   if (format_ == OutputFormat::kGff3 && !repeats.empty() &&
       regions_declared_.insert(record.name).second) {
-    std::fprintf(out_, "##sequence-region %s 1 %lld\n", gff3_seqid(record.name).c_str(),
+    std::fprintf(out_, "##sequence-region %s 1 %lld\n", seqid.c_str(),
                  static_cast<long long>(record.record_length));
   }
   for (const FoundRepeat& r : repeats) {
@@ -77,7 +78,7 @@ void RepeatWriter::write_record(const FastaRecord& record, const std::vector<Fou
         std::fprintf(out_,
                      "%s\trivulon\ttandem_repeat\t%lld\t%lld\t%s\t.\t.\tperiod=%d;copies=%s;"
                      "consensus=%s\n",
-                     gff3_seqid(record.name).c_str(), start + 1, end, r.cells.score,
+                     seqid.c_str(), start + 1, end, r.cells.score,
                      r.motif_length, r.cells.units, motif.c_str());
         break;
     }

@@ -17,12 +17,13 @@ std::string stretch_label(const FastaRecord& record, const Segment& s, const cha
   return record.name + separator + std::to_string(first) + "-" + std::to_string(last);
 }
 
-std::string file_stem(const std::string& label) {
-  std::string stem = label.empty() ? "unnamed" : label;
+std::string stretch_page_name(const FastaRecord& record, const Segment& s) {
+  std::string stem = stretch_label(record, s, "_");
+  if (stem.empty()) stem = "unnamed";
   for (char& c : stem) {
     if (c == '/' || static_cast<unsigned char>(c) < 0x20) c = '_';
   }
-  return stem;
+  return stem + ".fa";
 }
 
 void Pipeline::process(const NextRecord& next, const WriteRecord& write) {
@@ -183,7 +184,7 @@ StretchResult Pipeline::examine(RecordWork& item, size_t k, int32_t threads,
   bases[s.end] = '\0';
   std::optional<PageTarget> pages;
   if (!options_.report_dir.empty()) {
-    pages = PageTarget{options_.report_dir + "/", file_stem(stretch_label(item.record, s, "_")) + ".fa"};
+    pages = PageTarget{options_.report_dir + "/", stretch_page_name(item.record, s)};
   }
   StretchResult result;
   try {

@@ -41,8 +41,9 @@ struct RunningStretch {
 // is not the whole record.
 std::string stretch_label(const FastaRecord& record, const Segment& s, const char* separator);
 
-// A record name as a file name: '/' and control characters become '_'.
-std::string file_stem(const std::string& label);
+// The name a stretch's report pages are named after, as after a sequence
+// file: its label with '_' (and '/' and control characters as '_'), then ".fa".
+std::string stretch_page_name(const FastaRecord& record, const Segment& s);
 
 // Yields the next record (split into segments), or nothing at the end.
 using NextRecord = std::function<std::unique_ptr<RecordWork>()>;

@@ -66,8 +66,7 @@ struct TableOutput {
 // The outputs of a run, and what went wrong while writing them.
 struct Outputs {
   std::deque<TableOutput> tables;
-  Destination masked_file;
-  std::FILE* masked = nullptr;
+  Destination masked_file;  // open when --masked-out is given
   std::optional<SummaryPage> summary;
   std::string links_to_pages;  // the report folder as seen from the summary page, URL-escaped
   bool pages_failed = false;
@@ -140,7 +139,6 @@ int run_batch(const std::vector<std::string>& args) {
         say("cannot write '" + options.masked_out + "'");
         return kExitOutput;
       }
-      out.masked = out.masked_file.stream();
     }
 
     if (!options.html.empty()) {
@@ -179,20 +177,18 @@ int run_batch(const std::vector<std::string>& args) {
         const std::string label = stretch_label(item.record, item.segments[k], ":");
         if (r.failure) {
           ++out.stretches_failed;
-          warnings.push_back(label + " was not examined: the significance model has no quota for motif length " +
-                             std::to_string(r.failure->motif_length));
-          if (r.failure->cause == DetectionFailure::Cause::kInternalCheck) {
-            warnings.back() = label + " was not examined: an internal check failed at motif length " +
-                              std::to_string(r.failure->motif_length);
-          }
+          const char* why = r.failure->cause == DetectionFailure::Cause::kInternalCheck
+                                ? " was not examined: an internal check failed at motif length "
+                                : " was not examined: the significance model has no quota for motif length ";
+          warnings.push_back(label + why + std::to_string(r.failure->motif_length));
         }
         if (!r.pages.empty()) {
           out.pages_failed = true;
           warnings.push_back("the pages of " + label + " could not all be written in '" + options.report_dir + "'");
         }
         if (out.summary && !options.report_dir.empty()) {
-          const std::string page = url_escape(alignments_page_name(
-              file_stem(stretch_label(item.record, item.segments[k], "_")) + ".fa"));
+          const std::string page =
+              url_escape(alignments_page_name(stretch_page_name(item.record, item.segments[k])));
           for (const FoundRepeat& found : r.repeats) {
             links.push_back(out.links_to_pages + page + "#" + std::to_string(found.row));
           }
@@ -201,7 +197,7 @@ int run_batch(const std::vector<std::string>& args) {
       }
       if (out.summary) out.summary->add(item.record, repeats, links);
       for (TableOutput& table : out.tables) table.writer->write_record(item.record, repeats);
-      if (out.masked != nullptr) write_masked(out.masked, item.record, repeats, options.mask);
+      if (!options.masked_out.empty()) write_masked(out.masked_file.stream(), item.record, repeats, options.mask);
       item.record.bases.reset();  // freed before the next record is read
     };
     run.process(next, write);
@@ -214,15 +210,11 @@ int run_batch(const std::vector<std::string>& args) {
     bool written = true;
     if (out.summary) {
       Destination page;
-      if (!page.open(options.html)) {
+      const bool opened = page.open(options.html);
+      if (opened) out.summary->write(page.stream());
+      if (!opened || !page.commit()) {
         say("cannot write '" + options.html + "'");
         written = false;
-      } else {
-        out.summary->write(page.stream());
-        if (!page.commit()) {
-          say("cannot write '" + options.html + "'");
-          written = false;
-        }
       }
     }
     if (!options.masked_out.empty() && !out.masked_file.commit()) {
