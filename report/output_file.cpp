@@ -3,18 +3,37 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <pthread.h>
+#include <sched.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <array>
+#include <chrono>
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <memory>
+#include <mutex>
+#include <thread>
 #include <vector>
 
 namespace rivulon {
+
+// An entry of the list of temporaries this process has open, read by
+// remove_open_temporaries (possibly in a signal handler, so without a lock:
+// the list only grows, at its head, and entries are reused, never freed).
+// An entry is claimed (state 1) before its name is written and marked ready
+// (2) after, so that a reader never sees a half-written name.
+struct ListedTemporary {
+  std::atomic<int> state{0};  // 0 free, 1 being written, 2 holds a name
+  ListedTemporary* next = nullptr;
+  size_t capacity = 0;
+  char* path = nullptr;
+};
 
 namespace {
 
@@ -22,37 +41,69 @@ constexpr mode_t kPageMode = 0644;  // as a plain fopen would leave it under a u
 constexpr const char* kTemporaryStem = ".rivulon-";
 constexpr size_t kPidDigits = 7;    // process ids stay below 2^22 on Linux
 constexpr size_t kRandomChars = 6;  // the XXXXXX of mkstemp
+constexpr size_t kHostChars = 64;
 
-// The temporaries this process has open, for remove_open_temporaries. A slot
-// is claimed (0 -> 1) before its name is written and marked ready (2) after,
-// so that neither another thread nor a signal handler reads a half-written
-// name; lock-free atomics keep this async-signal-safe. A temporary that finds
-// no free slot is still written, only not removed on a signal (the next run
-// removes it as stale).
-constexpr int kSlots = 64;
-constexpr size_t kMaxPath = 4096;
-struct TemporarySlot {
-  char path[kMaxPath];
-  std::atomic<int> state;  // 0 free, 1 being claimed, 2 holds a name
-};
 static_assert(std::atomic<int>::is_always_lock_free);
-TemporarySlot g_slots[kSlots];
+static_assert(std::atomic<ListedTemporary*>::is_always_lock_free);
+static_assert(std::atomic<bool>::is_always_lock_free);
 
-int claim_slot(const std::string& path) {
-  if (path.size() >= kMaxPath) return -1;
-  for (int i = 0; i < kSlots; ++i) {
-    int expected = 0;
-    if (g_slots[i].state.compare_exchange_strong(expected, 1)) {
-      std::memcpy(g_slots[i].path, path.c_str(), path.size() + 1);
-      g_slots[i].state.store(2);
-      return i;
-    }
-  }
-  return -1;
+std::atomic<ListedTemporary*> g_listed{nullptr};
+// Free entries by the size class of their name buffer (64 << k bytes).
+constexpr size_t kClasses = 8;
+std::mutex g_free_lock;
+std::array<std::vector<ListedTemporary*>, kClasses> g_free;
+// Creating a temporary and listing it happen between an increment and a
+// decrement of g_in_flight; once g_closing is set, no temporary is created.
+std::atomic<int> g_in_flight{0};
+std::atomic<bool> g_closing{false};
+
+size_t size_class(size_t bytes) {
+  size_t k = 0;
+  while (k + 1 < kClasses && (size_t{64} << k) < bytes) ++k;
+  return k;
 }
 
-void release_slot(int slot) {
-  if (slot >= 0) g_slots[slot].state.store(0);
+// Lists `path`; nullptr when the name is too long to keep. May throw
+// std::bad_alloc.
+ListedTemporary* list_temporary(const std::string& path) {
+  const size_t bytes = path.size() + 1;
+  const size_t k = size_class(bytes);
+  if ((size_t{64} << k) < bytes) return nullptr;
+  ListedTemporary* entry = nullptr;
+  {
+    std::lock_guard<std::mutex> guard(g_free_lock);
+    if (!g_free[k].empty()) {
+      entry = g_free[k].back();
+      g_free[k].pop_back();
+    }
+  }
+  if (entry == nullptr) {
+    auto fresh = std::make_unique<ListedTemporary>();
+    fresh->capacity = size_t{64} << k;
+    fresh->path = new char[fresh->capacity];
+    entry = fresh.release();
+    entry->state.store(1);
+    ListedTemporary* head = g_listed.load();
+    do {
+      entry->next = head;
+    } while (!g_listed.compare_exchange_weak(head, entry));
+  } else {
+    entry->state.store(1);
+  }
+  std::memcpy(entry->path, path.c_str(), bytes);
+  entry->state.store(2);
+  return entry;
+}
+
+void unlist_temporary(ListedTemporary* entry) {
+  if (entry == nullptr) return;
+  entry->state.store(0);
+  std::lock_guard<std::mutex> guard(g_free_lock);
+  try {
+    g_free[size_class(entry->capacity)].push_back(entry);
+  } catch (const std::bad_alloc&) {
+    // The entry stays in the list, unused: a few bytes lost, nothing else.
+  }
 }
 
 std::string directory_of(const std::string& name) {
@@ -60,43 +111,117 @@ std::string directory_of(const std::string& name) {
   return slash == std::string::npos ? std::string() : name.substr(0, slash + 1);
 }
 
-// The process id a temporary's name carries, or -1 when the name is not of the form.
+// This host's name as temporaries carry it: letters, digits, '.' and '-'
+// kept, any other byte as '_', at most 64 characters.
+const std::string& host_label() {
+  static const std::string label = [] {
+    char name[256] = {};
+    if (gethostname(name, sizeof name - 1) != 0 || name[0] == '\0') std::strcpy(name, "localhost");
+    std::string out;
+    for (size_t i = 0; name[i] != '\0' && out.size() < kHostChars; ++i) {
+      const unsigned char c = static_cast<unsigned char>(name[i]);
+      const bool kept = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+                        c == '.' || c == '-';
+      out += kept ? static_cast<char>(c) : '_';
+    }
+    return out;
+  }();
+  return label;
+}
+
+// The process id a temporary's name carries when it is one of this host's
+// temporaries, or -1.
 pid_t temporary_pid(const char* name) {
+  const std::string& host = host_label();
   const size_t stem = std::strlen(kTemporaryStem);
   if (std::strncmp(name, kTemporaryStem, stem) != 0) return -1;
-  if (std::strlen(name) != stem + kPidDigits + 1 + kRandomChars) return -1;
+  if (std::strlen(name) != stem + host.size() + 1 + kPidDigits + 1 + kRandomChars) return -1;
+  if (std::strncmp(name + stem, host.c_str(), host.size()) != 0 || name[stem + host.size()] != '-') return -1;
+  const char* digits = name + stem + host.size() + 1;
   pid_t pid = 0;
   for (size_t i = 0; i < kPidDigits; ++i) {
-    const char c = name[stem + i];
-    if (c < '0' || c > '9') return -1;
-    pid = pid * 10 + (c - '0');
+    if (digits[i] < '0' || digits[i] > '9') return -1;
+    pid = pid * 10 + (digits[i] - '0');
   }
-  return name[stem + kPidDigits] == '-' ? pid : -1;
+  return digits[kPidDigits] == '-' ? pid : -1;
 }
+
+// SIGINT and SIGTERM held back on this thread while a temporary is created
+// and listed, so that a handler on this thread never waits for it.
+class SignalsHeld {
+ public:
+  SignalsHeld() {
+    sigset_t block;
+    sigemptyset(&block);
+    sigaddset(&block, SIGINT);
+    sigaddset(&block, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &block, &previous_);
+  }
+  ~SignalsHeld() { pthread_sigmask(SIG_SETMASK, &previous_, nullptr); }
+  SignalsHeld(const SignalsHeld&) = delete;
+  SignalsHeld& operator=(const SignalsHeld&) = delete;
+
+ private:
+  sigset_t previous_;
+};
 
 }  // namespace
 
 std::string temporary_prefix(pid_t pid) {
   char digits[16];
   std::snprintf(digits, sizeof digits, "%07ld", static_cast<long>(pid) % 10000000);
-  return std::string(kTemporaryStem) + digits + "-";
+  return std::string(kTemporaryStem) + host_label() + "-" + digits + "-";
+}
+
+OutputFile::OutputFile(OutputFile&& other) noexcept { *this = std::move(other); }
+
+OutputFile& OutputFile::operator=(OutputFile&& other) noexcept {
+  if (this != &other) {
+    discard();
+    stream_ = other.stream_;
+    final_name_ = std::move(other.final_name_);
+    temp_name_ = std::move(other.temp_name_);
+    listed_ = other.listed_;
+    other.stream_ = nullptr;
+    other.final_name_.clear();
+    other.temp_name_.clear();
+    other.listed_ = nullptr;
+  }
+  return *this;
 }
 
 bool OutputFile::open(const std::string& final_name) {
   discard();
+  // An earlier output this user may not write stays as it is.
+  if (access(final_name.c_str(), F_OK) == 0 && access(final_name.c_str(), W_OK) != 0) {
+    errno = EACCES;
+    return false;
+  }
   std::string pattern = directory_of(final_name) + temporary_prefix(getpid()) + "XXXXXX";
   std::vector<char> name(pattern.begin(), pattern.end());
   name.push_back('\0');
-  // No SIGINT or SIGTERM between creating the temporary and listing it, so
-  // that the handler finds every temporary there is.
-  sigset_t block, previous;
-  sigemptyset(&block);
-  sigaddset(&block, SIGINT);
-  sigaddset(&block, SIGTERM);
-  pthread_sigmask(SIG_BLOCK, &block, &previous);
-  int fd = mkstemp(name.data());
-  if (fd >= 0) slot_ = claim_slot(name.data());
-  pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+  int fd = -1;
+  {
+    SignalsHeld held;
+    g_in_flight.fetch_add(1);
+    if (g_closing.load()) {
+      // The process is ending by a signal; it will not wait for this thread.
+      g_in_flight.fetch_sub(1);
+      for (;;) std::this_thread::sleep_for(std::chrono::seconds(1));
+    }
+    fd = mkstemp(name.data());
+    if (fd >= 0) {
+      try {
+        listed_ = list_temporary(name.data());
+      } catch (const std::bad_alloc&) {
+        close(fd);
+        unlink(name.data());
+        g_in_flight.fetch_sub(1);
+        throw;
+      }
+    }
+    g_in_flight.fetch_sub(1);
+  }
   if (fd < 0) return false;
   // mkstemp creates the file for its owner only; give it the usual permissions.
   mode_t mask = umask(0);
@@ -106,8 +231,8 @@ bool OutputFile::open(const std::string& final_name) {
   if (f == nullptr) {
     close(fd);
     unlink(name.data());
-    release_slot(slot_);
-    slot_ = -1;
+    unlist_temporary(listed_);
+    listed_ = nullptr;
     return false;
   }
   stream_ = f;
@@ -129,8 +254,8 @@ bool OutputFile::put_in_place() {
   if (stream_ != nullptr || temp_name_.empty()) return false;
   const bool ok = std::rename(temp_name_.c_str(), final_name_.c_str()) == 0;
   if (!ok) std::remove(temp_name_.c_str());
-  release_slot(slot_);
-  slot_ = -1;
+  unlist_temporary(listed_);
+  listed_ = nullptr;
   temp_name_.clear();
   return ok;
 }
@@ -144,13 +269,16 @@ void OutputFile::discard() {
     std::remove(temp_name_.c_str());
     temp_name_.clear();
   }
-  release_slot(slot_);
-  slot_ = -1;
+  unlist_temporary(listed_);
+  listed_ = nullptr;
 }
 
 void remove_open_temporaries() {
-  for (TemporarySlot& slot : g_slots) {
-    if (slot.state.load() == 2) unlink(slot.path);
+  g_closing.store(true);
+  // A temporary being created on another thread is listed within moments.
+  while (g_in_flight.load() != 0) sched_yield();
+  for (ListedTemporary* entry = g_listed.load(); entry != nullptr; entry = entry->next) {
+    if (entry->state.load() == 2) unlink(entry->path);
   }
 }
 
@@ -170,6 +298,21 @@ int remove_stale_temporaries(const std::string& dir, std::time_t before) {
   }
   closedir(folder);
   return removed;
+}
+
+int lock_folder(const std::string& dir, bool alone) {
+  const int fd = ::open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return -2;
+  if (flock(fd, (alone ? LOCK_EX : LOCK_SH) | LOCK_NB) != 0) {
+    const bool busy = errno == EWOULDBLOCK;
+    close(fd);
+    return busy ? -1 : -2;
+  }
+  return fd;
+}
+
+void release_folder(int fd) {
+  if (fd >= 0) close(fd);
 }
 
 }  // namespace rivulon

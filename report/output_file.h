@@ -2,10 +2,15 @@
 // renamed over it only when complete, so that a reader (or a run that is
 // interrupted) never sees a half-written page under the final name.
 //
-// Temporary names have one short form, ".rivulon-PPPPPPP-XXXXXX" (the
-// writer's process id in seven digits, then six random characters), so that
-// every final name that fits the file system can be written, and so that a
-// later run can recognise the leftovers of a run that was killed.
+// Temporary names have one short form, ".rivulon-HOST-PPPPPPP-XXXXXX" (the
+// writer's host name, at most 64 characters of letters, digits, '.' and '-';
+// its process id in seven digits; six random characters), so that every final
+// name that fits the file system can be written, and so that a later run can
+// recognise the leftovers of a run that was killed. The host name matters on
+// a shared file system: a process id says nothing about another node.
+//
+// A final name that already exists and that this user may not write (a
+// write-protected earlier output) is not replaced: open fails with EACCES.
 #pragma once
 #include <sys/types.h>
 
@@ -15,11 +20,16 @@
 
 namespace rivulon {
 
+struct ListedTemporary;
+
 class OutputFile {
  public:
   OutputFile() = default;
   OutputFile(const OutputFile&) = delete;
   OutputFile& operator=(const OutputFile&) = delete;
+  // A moved file keeps its temporary (still listed for the signal handlers).
+  OutputFile(OutputFile&& other) noexcept;
+  OutputFile& operator=(OutputFile&& other) noexcept;
   ~OutputFile() { discard(); }
 
   // Creates the temporary file in the final name's directory. Returns false
@@ -43,24 +53,40 @@ class OutputFile {
   // Closes and removes the temporary file, if any.
   void discard();
 
+  const std::string& final_name() const { return final_name_; }
+
  private:
   std::FILE* stream_ = nullptr;
   std::string final_name_;
   std::string temp_name_;
-  int slot_ = -1;  // this temporary's place in the list of open temporaries
+  ListedTemporary* listed_ = nullptr;  // this temporary's entry in the list of open temporaries
 };
 
-// The name a temporary of process `pid` starts with: ".rivulon-PPPPPPP-".
+// The name a temporary of process `pid` on this host starts with:
+// ".rivulon-HOST-PPPPPPP-".
 std::string temporary_prefix(pid_t pid);
 
-// Removes every temporary file that an OutputFile of this process has open.
-// Async-signal-safe: a signal handler may call it.
+// Removes every temporary file that an OutputFile of this process has open,
+// for good: a temporary being created on another thread is waited for and
+// removed too, and no OutputFile opens after this (open blocks its thread
+// for the short time until the process ends). For a process about to end by
+// a signal. Async-signal-safe: a signal handler may call it, on any thread.
 void remove_open_temporaries();
 
-// Removes, in `dir`, the temporaries that runs which no longer exist left
-// behind (killed before they could clean up): regular files named in the
-// temporary form, owned by this user, last changed before `before`, whose
-// process is gone. Returns how many it removed.
+// Removes, in `dir`, the temporaries that runs on this host which no longer
+// exist left behind (killed before they could clean up): regular files named
+// in the temporary form with this host's name, owned by this user, last
+// changed before `before`, whose process is gone. Returns how many it removed.
 int remove_stale_temporaries(const std::string& dir, std::time_t before);
+
+// Output folders are shared by runs that write pages there: a run of the
+// console program holds its folder shared (several such runs write different
+// pages), a run that writes pages of many records into a folder holds it
+// alone. An advisory lock (flock) on the folder itself, held until the
+// process ends (or release_folder). Returns the lock's descriptor, -1 when
+// another run holds the folder in a way that excludes this one, and -2 when
+// the folder cannot be opened (then the run goes on unlocked).
+int lock_folder(const std::string& dir, bool alone);
+void release_folder(int fd);
 
 }  // namespace rivulon

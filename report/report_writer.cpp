@@ -325,7 +325,7 @@ void write_repeat_table(ReportFiles& files, bool coding, const RecordArena<Recor
 // Every page is written whole before any is put in place, and the report
 // page goes last, so that it never links into an older alignments page. Pages
 // that fail are noted in the frame's order: report, alignments, text.
-void close_report_files(ReportFiles& files) {
+void close_report_files(ReportFiles& files, std::vector<OutputFile>* unplaced) {
   ReportOutput* const frame_order[] = {&files.page_out, &files.alignments_out, &files.text_out};
   for (ReportOutput* out : frame_order) {
     if (!out->opened()) continue;
@@ -333,7 +333,12 @@ void close_report_files(ReportFiles& files) {
     out->failed = !out->finished;
   }
   for (ReportOutput* out : {&files.alignments_out, &files.text_out, &files.page_out}) {
-    if (out->finished && !out->file.put_in_place()) out->failed = true;
+    if (!out->finished) continue;
+    if (unplaced != nullptr) {
+      unplaced->push_back(std::move(out->file));
+    } else if (!out->file.put_in_place()) {
+      out->failed = true;
+    }
   }
   for (ReportOutput* out : frame_order) {
     if (out->failed) files.failures.push_back(out->page);
@@ -366,7 +371,7 @@ PageFailures write_pages(const ReportRequest& request, int definition, SequenceV
                      [&](int64_t row, int64_t i, const Record& rec) {
                        write_block(drawing, row, i, rec);
                      });
-  close_report_files(files);
+  close_report_files(files, request.unplaced);
   return files.failures;
 }
 

@@ -9,6 +9,7 @@
 
 #include "align/sequence.h"
 #include "detect/records.h"
+#include "report/output_file.h"
 
 namespace rivulon {
 
@@ -20,6 +21,11 @@ struct ReportRequest {
   bool coding_regions = false;  // the records carry coding-region names: add their column
   std::string directory;        // folder the pages go to, ending in '/'; empty: the current one.
                                 // Links between the pages stay bare names.
+  // When set, the pages written whole are handed over here, in the order
+  // they are to be put in place (the report page last), instead of being put
+  // in place now: a caller that writes many reports puts them all in place
+  // together at the end.
+  std::vector<OutputFile>* unplaced = nullptr;
 };
 
 enum class Page { kReport, kAlignments, kText };

@@ -13,6 +13,7 @@
 #include <string>
 #include <thread>
 
+#include "report/output_file.h"
 #include "test_support.h"
 
 namespace rivulon::testing {
@@ -108,10 +109,14 @@ TEST(StaleTemporaries, OnlyTheLeftoversOfGoneRunsAreRemoved) {
   const pid_t gone = fork();
   if (gone == 0) _exit(0);
   waitpid(gone, nullptr, 0);
-  char dead[32], alive[32];
-  std::snprintf(dead, sizeof dead, ".rivulon-%07d-abcdef", static_cast<int>(gone));
-  std::snprintf(alive, sizeof alive, ".rivulon-%07d-abcdef", static_cast<int>(getpid()));
-  const std::vector<std::string> kept = {alive, ".rivulon-0000012-toolong", ".rivulon-notours"};
+  const std::string dead = temporary_prefix(gone) + "abcdef";
+  const std::string alive = temporary_prefix(getpid()) + "abcdef";
+  // Another host's temporary of a process id that is gone here says nothing
+  // about that host's process; nor does a name of another form.
+  char other_host[64];
+  std::snprintf(other_host, sizeof other_host, ".rivulon-elsewhere-%07d-abcdef", static_cast<int>(gone));
+  const std::vector<std::string> kept = {alive, other_host, temporary_prefix(12) + "toolong",
+                                         ".rivulon-notours"};
   for (const std::string& name : kept) write_file(dir.file(name), "x");
   write_file(dir.file(dead), "x");
   // Last changed a minute ago, before the run.

@@ -4,7 +4,13 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <sys/wait.h>
+
+#include <atomic>
+#include <chrono>
 #include <filesystem>
+#include <thread>
+#include <vector>
 #include <string>
 
 #include "test_support.h"
@@ -66,6 +72,44 @@ TEST(OutputFile, UncreatableTemporaryReported) {
   EXPECT_FALSE(out.open("/nonexistent-directory/page.html"));
   EXPECT_EQ(out.stream(), nullptr);
   EXPECT_FALSE(out.commit());
+}
+
+// A signal handler removes every temporary the process has, however many
+// there are and on whichever threads they are being created, finished or
+// moved; and after it no temporary is created. Run in a child process: the
+// removal is for good.
+TEST(OutputFile, RemovalReachesEveryTemporaryOfEveryThread) {
+  ScratchDir dir;
+  const pid_t child = fork();
+  if (child == 0) {
+    std::vector<OutputFile> finished(150);
+    for (size_t i = 0; i < finished.size(); ++i) {
+      if (!finished[i].open(dir.file("page" + std::to_string(i))) || !finished[i].finish()) _exit(2);
+    }
+    std::vector<OutputFile> moved;
+    for (OutputFile& f : finished) moved.push_back(std::move(f));
+    std::atomic<bool> stop{false};
+    std::vector<std::thread> writers;
+    for (int t = 0; t < 4; ++t) {
+      writers.emplace_back([&, t] {
+        for (int k = 0; !stop.load(); ++k) {
+          OutputFile f;
+          if (f.open(dir.file("busy" + std::to_string(t))) && k % 2 == 0) f.commit();
+        }
+      });
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    remove_open_temporaries();
+    for (const auto& e : std::filesystem::directory_iterator(dir.path())) {
+      const std::string name = e.path().filename().string();
+      if (name.rfind(".rivulon-", 0) == 0) _exit(3);
+    }
+    _exit(0);  // the writers are blocked in open for good
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0) << "2: a temporary could not be made, 3: one was left";
 }
 
 }  // namespace
