@@ -1,5 +1,7 @@
 #include "driver/run.h"
 
+#include <pthread.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -43,13 +45,20 @@ struct FileCloser {
 void put_provisional_page(const std::string& report_page) {
   OutputFile provisional;
   bool written = provisional.open(report_page);
-  if (written) {
-    write_provisional_page(provisional.stream());
-    written = provisional.commit();
+  if (written) write_provisional_page(provisional.stream());
+  {
+    // A signal between the rename and the guard would leave the provisional
+    // page for good: it waits until the failure page is due.
+    sigset_t block, previous;
+    sigemptyset(&block);
+    sigaddset(&block, SIGINT);
+    sigaddset(&block, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &block, &previous);
+    written = written && provisional.commit();
+    if (written) guard_report_page(report_page);
+    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
   }
-  if (written) {
-    guard_report_page(report_page);
-  } else {
+  if (!written) {
     std::fputs(kOutputWriteError, stdout);
   }
 }

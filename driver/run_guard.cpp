@@ -110,6 +110,9 @@ uint64_t name_hash(const std::string& name) {
 
 bool lock_report_page(const std::string& report_page) {
   install_signal_handlers();
+  // A run writing many records' pages into this folder holds it alone; the
+  // folder lock ends with the process.
+  if (lock_folder(directory_of(report_page), /*alone=*/false) == -1) return false;
   char base[48];
   std::snprintf(base, sizeof base, ".rivulon-%016llx.lock",
                 static_cast<unsigned long long>(name_hash(report_page)));

@@ -11,7 +11,9 @@
 //
 // Two runs writing the same report in one folder exclude each other through
 // an advisory lock (flock) on a lock file named after the report page,
-// ".rivulon-<hash>.lock", which the run removes when it ends.
+// ".rivulon-<hash>.lock", which the run removes when it ends; and a run holds
+// its folder shared (report/output_file.h), so that a batch run writing pages
+// into the same folder excludes it.
 #pragma once
 #include <string>
 
