@@ -1,6 +1,9 @@
 #include "batch/destination.h"
 
+#include <stdlib.h>
 #include <sys/stat.h>
+
+#include <memory>
 
 namespace rivulon::batch {
 
@@ -9,19 +12,35 @@ Destination::~Destination() {
 }
 
 bool Destination::open(const std::string& name) {
+  std::string target = name;
   struct stat info {};
-  if (stat(name.c_str(), &info) == 0 && !S_ISREG(info.st_mode) && !S_ISDIR(info.st_mode)) {
-    direct_ = std::fopen(name.c_str(), "w");
+  if (lstat(name.c_str(), &info) == 0 && S_ISLNK(info.st_mode)) {
+    std::unique_ptr<char, decltype(&std::free)> resolved(realpath(name.c_str(), nullptr), &std::free);
+    if (resolved == nullptr) {
+      // A link to no path (a pipe, a socket) or to nothing yet: written through.
+      direct_ = std::fopen(name.c_str(), "w");
+      return direct_ != nullptr;
+    }
+    target = resolved.get();
+  }
+  if (stat(target.c_str(), &info) == 0 && !S_ISREG(info.st_mode) && !S_ISDIR(info.st_mode)) {
+    direct_ = std::fopen(target.c_str(), "w");
     return direct_ != nullptr;
   }
-  return file_.open(name);
+  return file_.open(target);
 }
 
-bool Destination::commit() {
-  if (direct_ == nullptr) return file_.commit();
-  const bool written = std::fclose(direct_) == 0;
+bool Destination::finish() {
+  if (direct_ == nullptr) return file_.finish();
+  // A write that failed earlier (a full device) is remembered by the stream
+  // even when the last flush succeeds.
+  bool written = std::fflush(direct_) == 0 && std::ferror(direct_) == 0;
+  written = std::fclose(direct_) == 0 && written;
   direct_ = nullptr;
+  direct_written_ = written;
   return written;
 }
+
+bool Destination::put_in_place() { return direct_written_ || file_.put_in_place(); }
 
 }  // namespace rivulon::batch

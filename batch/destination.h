@@ -1,7 +1,10 @@
 // An output file of the batch program. A regular file (or a new name) is
-// written under a temporary name and renamed into place when complete;
-// anything else that already stands under the name (/dev/null, /dev/stdout,
-// a named pipe) is written directly, never replaced.
+// written under a temporary name beside it and renamed into place when the
+// run puts all its outputs in place; anything else that already stands
+// under the name (/dev/null, a terminal, a named pipe) is written directly,
+// never replaced. A name that is a symbolic link is written through to what
+// it points at (the link itself is never replaced); a link that leads to no
+// path (/dev/stdout on a pipe) is written directly.
 #pragma once
 #include <cstdio>
 #include <string>
@@ -20,12 +23,16 @@ class Destination {
   // False when it cannot be created.
   bool open(const std::string& name);
   std::FILE* stream() const { return direct_ != nullptr ? direct_ : file_.stream(); }
-  // Finishes the file (and puts it in place); false when it was not written whole.
-  bool commit();
+  // Ends the writing; false when the file was not written whole.
+  bool finish();
+  // Puts a finished file in place; false when it could not be.
+  bool put_in_place();
+  bool commit() { return finish() && put_in_place(); }
 
  private:
   OutputFile file_;
   std::FILE* direct_ = nullptr;
+  bool direct_written_ = false;
 };
 
 }  // namespace rivulon::batch

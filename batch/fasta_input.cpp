@@ -1,5 +1,7 @@
 #include "batch/fasta_input.h"
 
+#include "batch/fasta_index.h"
+
 #include <ctype.h>
 #include <errno.h>
 #include <limits.h>
@@ -17,6 +19,8 @@
 #include <cstring>
 #include <limits>
 #include <new>
+#include <tuple>
+#include <stdexcept>
 
 namespace {
 
@@ -35,7 +39,16 @@ void* checked_calloc(size_t count, size_t size) {
   if (p == nullptr && count != 0 && size != 0) throw std::bad_alloc();
   return p;
 }
+// Growing a buffer past what the longest record allowed needs (kstring
+// grows by half again) means a record too long to examine: it is refused
+// while it is read, not once it is held whole.
+struct RecordTooLong : std::length_error {
+  RecordTooLong() : std::length_error("record too long") {}
+};
+constexpr size_t kLargestBuffer = (size_t{1} << 31) / 2 * 3 + 4096;
+
 void* checked_realloc(void* old, size_t size) {
+  if (size > kLargestBuffer) throw RecordTooLong();
   void* p = std::realloc(old, size);
   if (p == nullptr && size != 0) throw std::bad_alloc();
   return p;
@@ -132,12 +145,16 @@ bool FastaReader::open(const std::string& path, const std::vector<std::string>& 
     if (S_ISREG(info.st_mode)) state_->file_size = info.st_size;
   }
   if (!regions.empty()) {
+    error_ = check_fasta_index(path, {}, warning_);  // the index's form, before htslib reads it
+    if (!error_.empty()) return false;
     state_->index = fai_load3(path.c_str(), nullptr, nullptr, 0);
     if (state_->index == nullptr) {
       error_ = "cannot read the index of '" + path +
                "' (--region needs one: samtools faidx " + path + ")";
       return false;
     }
+    std::vector<std::string> names;
+    std::vector<std::tuple<int, hts_pos_t, hts_pos_t>> seen;
     for (const std::string& region : regions) {
       int tid = 0;
       hts_pos_t begin = 0, end = 0;
@@ -146,7 +163,17 @@ bool FastaReader::open(const std::string& path, const std::vector<std::string>& 
         error_ = "--region '" + region + "' names no stretch of '" + path + "'";
         return false;
       }
+      const hts_pos_t full = faidx_seq_len(state_->index, faidx_iseq(state_->index, tid));
+      const auto key = std::make_tuple(tid, begin, std::min(end, full));
+      if (std::find(seen.begin(), seen.end(), key) != seen.end()) {
+        error_ = "--region '" + region + "' names a stretch given before";
+        return false;
+      }
+      seen.push_back(key);
+      names.emplace_back(faidx_iseq(state_->index, tid));
     }
+    error_ = check_fasta_index(path, names, warning_);
+    if (!error_.empty()) return false;
     state_->regions = regions;
     return true;
   }
@@ -188,7 +215,13 @@ FastaReader::Status FastaReader::next(FastaRecord& record) {
     record.record_length = full;
     return Status::kRecord;
   }
-  const int got = kseq_read(s.seq);
+  int got = 0;
+  try {
+    got = kseq_read(s.seq);
+  } catch (const RecordTooLong&) {
+    error_ = "a record is longer than 2147483646 bases";
+    return Status::kError;
+  }
   if (s.source.failed) {
     error_ = "the input is damaged or could not be read (a broken compressed file?)";
     return Status::kError;

@@ -44,11 +44,15 @@ class FastaReader {
   double fraction_read() const;
 
   const std::string& error() const { return error_; }
+  // What the user should know about the input that is no error (an index
+  // older than its file); "" when nothing.
+  const std::string& warning() const { return warning_; }
 
  private:
   struct State;
   std::unique_ptr<State> state_;
   std::string error_;
+  std::string warning_;
 };
 
 }  // namespace rivulon::batch

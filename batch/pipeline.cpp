@@ -18,12 +18,23 @@ std::string stretch_label(const FastaRecord& record, const Segment& s, const cha
 }
 
 std::string stretch_page_name(const FastaRecord& record, const Segment& s) {
-  std::string stem = stretch_label(record, s, "_");
-  if (stem.empty()) stem = "unnamed";
-  for (char& c : stem) {
-    if (c == '/' || static_cast<unsigned char>(c) < 0x20) c = '_';
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string stem;
+  for (const char c : record.name) {
+    const unsigned char byte = static_cast<unsigned char>(c);
+    const bool kept = (byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z') ||
+                      (byte >= '0' && byte <= '9') || byte == '.' || byte == '_' || byte == '-';
+    if (kept) {
+      stem += c;
+    } else {
+      stem += '%';
+      stem += kHex[byte >> 4];
+      stem += kHex[byte & 15];
+    }
   }
-  return stem + ".fa";
+  // The stretch's range follows a ':', which an escaped name never holds.
+  const std::string label = stretch_label(record, s, ":");
+  return stem + label.substr(record.name.size()) + ".fa";
 }
 
 void Pipeline::process(const NextRecord& next, const WriteRecord& write) {

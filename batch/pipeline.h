@@ -42,7 +42,10 @@ struct RunningStretch {
 std::string stretch_label(const FastaRecord& record, const Segment& s, const char* separator);
 
 // The name a stretch's report pages are named after, as after a sequence
-// file: its label with '_' (and '/' and control characters as '_'), then ".fa".
+// file: the record's name with every byte but letters, digits, '.', '_' and
+// '-' written as %XX (so '/' cannot leave the folder and no two names meet),
+// then ":first-last" for a stretch that is not the whole record, then ".fa".
+// Different records and stretches always get different names.
 std::string stretch_page_name(const FastaRecord& record, const Segment& s);
 
 // Yields the next record (split into segments), or nothing at the end.

@@ -46,10 +46,10 @@ StretchResult find_repeats(const BatchOptions& options, SequenceView stretch, in
                           match_probability(count_bases(stretch), stretch.n),
                           threads,
                           lengths_done};
-  std::optional<ReportRequest> request;
-  if (pages) request = ReportRequest{pages->name, true, true, false, pages->directory};
-  const int32_t n = stretch.n;
   StretchResult result;
+  std::optional<ReportRequest> request;
+  if (pages) request = ReportRequest{pages->name, true, true, false, pages->directory, &result.unplaced};
+  const int32_t n = stretch.n;
   if (options.definition == 3) {
     Detection<PatternRepeatTable> found = detect_definition3(in);
     if (auto* failure = std::get_if<DetectionFailure>(&found)) {

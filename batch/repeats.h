@@ -29,6 +29,7 @@ struct StretchResult {
   std::vector<FoundRepeat> repeats;        // in the text report's order
   std::optional<DetectionFailure> failure;  // the stretch could not be examined
   PageFailures pages;                       // report pages that could not be written
+  std::vector<OutputFile> unplaced;         // pages written whole, put in place at the end of the run
 };
 
 // Where a stretch's classic pages go, when they are asked for.

@@ -1,16 +1,21 @@
 #include "batch/run.h"
 
+#include <pthread.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <ctime>
 #include <deque>
 #include <filesystem>
 #include <memory>
 #include <new>
 #include <optional>
 #include <thread>
+#include <unordered_map>
 
+#include "batch/clashes.h"
 #include "batch/destination.h"
 #include "batch/fasta_input.h"
 #include "batch/formats.h"
@@ -22,6 +27,7 @@
 #include "batch/summary_page.h"
 #include "cli/progress_line.h"
 #include "report/escape.h"
+#include "report/output_file.h"
 #include "report/output_names.h"
 
 #ifndef RIVULON_VERSION
@@ -69,9 +75,128 @@ struct Outputs {
   Destination masked_file;  // open when --masked-out is given
   std::optional<SummaryPage> summary;
   std::string links_to_pages;  // the report folder as seen from the summary page, URL-escaped
+  std::vector<OutputFile> pages;  // --report-dir pages written whole, put in place at the end
   bool pages_failed = false;
   int64_t stretches_failed = 0;  // stretches the detection could not examine
 };
+
+// The folder a file is written in ("" for the current one).
+std::string folder_of(const std::string& name) {
+  const size_t slash = name.find_last_of('/');
+  return slash == std::string::npos ? std::string() : name.substr(0, slash + 1);
+}
+
+// Removes what runs on this host that were killed (SIGKILL, a power cut)
+// left in the folders this run writes to.
+void remove_leftovers(const BatchOptions& options, std::time_t started) {
+  std::vector<std::string> folders;
+  if (!options.report_dir.empty()) folders.push_back(options.report_dir + "/");
+  for (const std::string& name : {options.output, options.masked_out, options.html}) {
+    if (!name.empty() && name != "-") folders.push_back(folder_of(name));
+  }
+  for (const auto& also : options.also) {
+    if (also.second != "-") folders.push_back(folder_of(also.second));
+  }
+  std::sort(folders.begin(), folders.end());
+  folders.erase(std::unique(folders.begin(), folders.end()), folders.end());
+  for (const std::string& folder : folders) remove_stale_temporaries(folder, started);
+}
+
+// The report folder, when this run creates it: removed again (if still
+// empty) unless the run puts its outputs in place.
+class NewFolder {
+ public:
+  explicit NewFolder(const std::string& path) {
+    std::error_code failed;
+    if (!path.empty() && !std::filesystem::exists(path, failed)) path_ = path;
+  }
+  ~NewFolder() {
+    std::error_code failed;
+    if (!path_.empty()) std::filesystem::remove(path_, failed);  // only an empty folder goes
+  }
+  NewFolder(const NewFolder&) = delete;
+  NewFolder& operator=(const NewFolder&) = delete;
+  void keep() { path_.clear(); }
+
+ private:
+  std::string path_;
+};
+
+// Every record is named, and no two alike: the names key every output.
+class RecordNames {
+ public:
+  // "" when `name` may be the name of the next record; otherwise why not.
+  std::string check(const std::string& name) {
+    ++records_;
+    if (name.empty()) return "record " + std::to_string(records_) + " has no name (its header line is only '>')";
+    const auto [at, fresh] = first_.emplace(name, records_);
+    if (fresh) return "";
+    return "records " + std::to_string(at->second) + " and " + std::to_string(records_) + " are both named '" +
+           name + "'; give every record its own name";
+  }
+
+ private:
+  int64_t records_ = 0;
+  std::unordered_map<std::string, int64_t> first_;
+};
+
+// Puts every output in place, or none: all are written whole first; then the
+// renames run with SIGINT and SIGTERM held back, so that an interruption
+// leaves the earlier outputs or the new ones, not a mix. False with the
+// failures told when anything could not be written whole.
+bool put_outputs_in_place(Outputs& out, Destination* page, const BatchOptions& options) {
+  bool written = !out.pages_failed;
+  const auto finish = [&written](Destination& d, const std::string& name) {
+    if (!d.finish()) {
+      say("cannot write '" + name + "'");
+      written = false;
+    }
+  };
+  if (page != nullptr) finish(*page, options.html);
+  if (!options.masked_out.empty()) finish(out.masked_file, options.masked_out);
+  for (TableOutput& table : out.tables) {
+    if (table.name.empty()) {
+      if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+        say("cannot write the repeats to standard output");
+        written = false;
+      }
+    } else {
+      finish(table.file, table.name);
+    }
+  }
+  if (!written) {
+    say("nothing was replaced: the outputs stay as they were");
+    return false;
+  }
+  sigset_t block, previous;
+  sigemptyset(&block);
+  sigaddset(&block, SIGINT);
+  sigaddset(&block, SIGTERM);
+  pthread_sigmask(SIG_BLOCK, &block, &previous);
+  // Pages first and the summary page last, so that no page links to one not yet there.
+  for (OutputFile& p : out.pages) {
+    if (!p.put_in_place()) {
+      say("cannot put '" + p.final_name() + "' in place");
+      written = false;
+    }
+  }
+  if (!options.masked_out.empty() && !out.masked_file.put_in_place()) {
+    say("cannot put '" + options.masked_out + "' in place");
+    written = false;
+  }
+  for (TableOutput& table : out.tables) {
+    if (!table.name.empty() && !table.file.put_in_place()) {
+      say("cannot put '" + table.name + "' in place");
+      written = false;
+    }
+  }
+  if (page != nullptr && !page->put_in_place()) {
+    say("cannot put '" + options.html + "' in place");
+    written = false;
+  }
+  pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+  return written;
+}
 
 }  // namespace
 
@@ -90,12 +215,24 @@ int run_batch(const std::vector<std::string>& args) {
     std::printf("%s %s\n", kProgram, RIVULON_VERSION);
     return kExitDone;
   }
+  const std::string clash = clashing_outputs(options);
+  if (!clash.empty()) {
+    say(clash + "; nothing was written");
+    return kExitUsage;
+  }
+  if (options.mismatch == 0) {
+    say("warning: --mismatch 0 makes long motifs very slow (about 1,000 times slower; "
+        "3 ms a base at motif length 500)");
+  }
+  const std::time_t started = std::time(nullptr);
   try {
     FastaReader reader;
     if (!reader.open(options.input, options.regions)) {
       say(reader.error());
       return kExitInput;
     }
+    if (!reader.warning().empty()) say("warning: " + reader.warning());
+    RecordNames names;
     // The first record is read before anything is written, so that an input
     // that is no FASTA leaves nothing behind.
     auto first = std::make_unique<RecordWork>();
@@ -108,7 +245,15 @@ int run_batch(const std::vector<std::string>& args) {
       say("'" + options.input + "' holds no FASTA record");
       return kExitInput;
     }
+    if (options.regions.empty()) {
+      const std::string unnamed = names.check(first->record.name);
+      if (!unnamed.empty()) {
+        say(unnamed);
+        return kExitInput;
+      }
+    }
 
+    NewFolder new_folder(options.report_dir);  // before `out`: its temporaries go first
     Outputs out;
     if (!options.report_dir.empty()) {
       std::error_code failed;
@@ -117,7 +262,13 @@ int run_batch(const std::vector<std::string>& args) {
         say("cannot create the folder '" + options.report_dir + "'");
         return kExitOutput;
       }
+      // Held until the process ends: no other run writes pages there meanwhile.
+      if (lock_folder(options.report_dir, /*alone=*/true) == -1) {
+        say("another run is writing pages in '" + options.report_dir + "'; try again when it has finished");
+        return kExitOutput;
+      }
     }
+    remove_leftovers(options, started);
     std::vector<std::pair<OutputFormat, std::string>> tables = {{options.format, options.output}};
     tables.insert(tables.end(), options.also.begin(), options.also.end());
     for (const auto& [format, name] : tables) {
@@ -163,6 +314,11 @@ int run_batch(const std::vector<std::string>& args) {
           run.note_read(1.0, true);
           return nullptr;
         }
+        if (options.regions.empty()) read_error = names.check(item->record.name);
+        if (!read_error.empty()) {
+          run.note_read(1.0, true);
+          return nullptr;
+        }
       }
       run.note_read(reader.fraction_read(), false);
       item->segments = prepare_segments(item->record.bases.get(), item->record.length, options.keep_case);
@@ -182,6 +338,7 @@ int run_batch(const std::vector<std::string>& args) {
                                 : " was not examined: the significance model has no quota for motif length ";
           warnings.push_back(label + why + std::to_string(r.failure->motif_length));
         }
+        for (OutputFile& page : r.unplaced) out.pages.push_back(std::move(page));
         if (!r.pages.empty()) {
           out.pages_failed = true;
           warnings.push_back("the pages of " + label + " could not all be written in '" + options.report_dir + "'");
@@ -207,32 +364,17 @@ int run_batch(const std::vector<std::string>& args) {
       say(read_error);
       return kExitInput;
     }
-    bool written = true;
+    Destination page;
     if (out.summary) {
-      Destination page;
-      const bool opened = page.open(options.html);
-      if (opened) out.summary->write(page.stream());
-      if (!opened || !page.commit()) {
+      if (!page.open(options.html)) {
         say("cannot write '" + options.html + "'");
-        written = false;
+        return kExitOutput;
       }
+      out.summary->write(page.stream());
     }
-    if (!options.masked_out.empty() && !out.masked_file.commit()) {
-      say("cannot write '" + options.masked_out + "'");
-      written = false;
-    }
-    for (TableOutput& table : out.tables) {
-      if (table.name.empty()) {
-        if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
-          say("cannot write the repeats to standard output");
-          written = false;
-        }
-      } else if (!table.file.commit()) {
-        say("cannot write '" + table.name + "'");
-        written = false;
-      }
-    }
-    if (!written || out.pages_failed) return kExitOutput;
+    const bool written = put_outputs_in_place(out, out.summary ? &page : nullptr, options);
+    if (written) new_folder.keep();
+    if (!written) return kExitOutput;
     return out.stretches_failed > 0 ? kExitNotExamined : kExitDone;
   } catch (const std::bad_alloc&) {
     say("out of memory (a record takes about 10 bytes a base per thread; try fewer --threads)");

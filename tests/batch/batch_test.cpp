@@ -400,7 +400,7 @@ TEST(BatchErrors, StretchesLeftOutAreNamed) {
   write_file(dir.file("g.fa"), fasta(genome_records()));
   const ProcessResult run = run_batch(dir, {"g.fa", "--gap", "0", "--mismatch", "0", "--terminal-gap", "0", "--max-motif", "10"});
   EXPECT_EQ(run.status, 5);
-  EXPECT_EQ(run.err.rfind("rivulon-batch: warning: chrA:6-12005 was not examined: the significance model has no quota for motif length 4\n", 0), 0u) << run.err;
+  EXPECT_NE(run.err.find("rivulon-batch: warning: chrA:6-12005 was not examined: the significance model has no quota for motif length 4\n"), std::string::npos) << run.err;
   EXPECT_EQ(run.out.rfind("seqid\t", 0), 0u);
 }
 
