@@ -60,3 +60,20 @@ all=$(awk -F'\t' '$2 == "all" {print $6}' "$work/results/small/summary.tsv")
 [ "$pieces" -ge 3 ] || { echo "expected the genome in 3 or more pieces, got $pieces"; exit 1; }
 echo "summary:"
 cat "$work/results/small/summary.tsv"
+
+# Two records with one name: refused with both record numbers, nothing gathered.
+printf '>chr1\nACGTACGTACGT\n>chr2\nACGT\n>chr1 again\nACGTAC\n' > "$work/twice.fa"
+cat > "$work/twice.yaml" <<YAML
+genomes:
+  twice: $work/twice.fa
+outdir: $work/results
+rivulon_batch: $batch
+YAML
+if snakemake -s workflow/Snakefile --configfile "$work/twice.yaml" --cores 1 \
+     --directory "$work" --quiet > "$work/twice.log" 2>&1; then
+  echo "the workflow accepted two records named chr1"; exit 1
+fi
+grep -q "records 1 and 3 are both named 'chr1'" "$work/twice.log" ||
+  { tail -n 20 "$work/twice.log"; echo "the refusal does not name the records"; exit 1; }
+[ ! -e "$work/results/twice/repeats.tsv" ] || { echo "a refused genome has repeats"; exit 1; }
+echo "two records with one name: refused"
