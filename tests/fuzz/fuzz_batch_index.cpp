@@ -34,6 +34,7 @@ void write(const std::string& name, const std::string& bytes) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static const bool ready = [] {
     if (mkdtemp(scratch_dir) == nullptr || chdir(scratch_dir) != 0) std::abort();
+    if (std::freopen("/dev/null", "w", stdout) == nullptr) std::abort();  // tables without -o
     std::atexit(remove_scratch_dir);
     return true;
   }();
