@@ -24,21 +24,72 @@ std::string json_string(const std::string& text) {
   return out + "\"";
 }
 
+bool SummaryPage::ranks_above(const Rank& a, const Rank& b) {
+  if (a.span != b.span) return a.span > b.span;
+  if (a.value != b.value) return a.value > b.value;
+  return a.order < b.order;
+}
+
+bool SummaryPage::listed_before(const RecordLine& a, const RecordLine& b) {
+  if (a.repeats != b.repeats) return a.repeats > b.repeats;
+  return a.ordinal < b.ordinal;
+}
+
 void SummaryPage::add(const FastaRecord& record, const std::vector<FoundRepeat>& repeats,
                       const std::vector<std::string>& links) {
-  const uint32_t index = static_cast<uint32_t>(records_.size());
   int64_t covered = 0, reach = 0;  // repeats come by start
-  for (size_t k = 0; k < repeats.size(); ++k) {
-    const FoundRepeat& r = repeats[k];
+  for (const FoundRepeat& r : repeats) {
     if (r.end > reach) {
       covered += r.end - std::max(r.start, reach);
       reach = r.end;
     }
-    rows_.push_back(Row{index, r.start + 1, r.end, r.motif_length, r.cells.units, r.cells.score,
-                        motif_of(record, r), k < links.size() ? links[k] : std::string()});
+    const size_t length = static_cast<size_t>(std::max(r.motif_length, 0));
+    if (length >= motif_lengths_.size()) motif_lengths_.resize(length + 1, 0);
+    ++motif_lengths_[length];
   }
-  records_.push_back(RecordLine{record.name, record.record_length,
-                                static_cast<int64_t>(repeats.size()), covered});
+  const int64_t count = static_cast<int64_t>(repeats.size());
+  auto line = std::make_shared<const RecordLine>(
+      RecordLine{record.name, records_, record.record_length, count, covered});
+
+  // The lowest ranked stays first in both heaps.
+  auto listed_later = [](const std::shared_ptr<const RecordLine>& a, const std::shared_ptr<const RecordLine>& b) {
+    return listed_before(*a, *b);
+  };
+  if (listed_.size() < limits_.records) {
+    listed_.push_back(line);
+    std::push_heap(listed_.begin(), listed_.end(), listed_later);
+  } else if (!listed_.empty() && listed_before(*line, *listed_.front())) {
+    std::pop_heap(listed_.begin(), listed_.end(), listed_later);
+    listed_.back() = line;
+    std::push_heap(listed_.begin(), listed_.end(), listed_later);
+  }
+
+  auto ranked_lower = [](const Row& a, const Row& b) { return ranks_above(a.rank, b.rank); };
+  for (size_t k = 0; k < repeats.size() && limits_.rows > 0; ++k) {
+    const FoundRepeat& r = repeats[k];
+    const Rank rank{r.end - r.start, r.value, repeats_ + static_cast<int64_t>(k)};
+    const bool room = rows_.size() < limits_.rows;
+    if (!room && !ranks_above(rank, rows_.front().rank)) continue;
+    std::string motif = motif_of(record, r);
+    if (motif.size() > limits_.motif_letters) {
+      motif.resize(limits_.motif_letters);
+      motif += "\u2026";
+      motifs_cut_ = true;
+    }
+    Row row{rank, line, r.start + 1, r.end, r.motif_length, r.cells.units, r.cells.score,
+            std::move(motif), k < links.size() ? links[k] : std::string()};
+    if (!room) {
+      std::pop_heap(rows_.begin(), rows_.end(), ranked_lower);
+      rows_.pop_back();
+    }
+    rows_.push_back(std::move(row));
+    std::push_heap(rows_.begin(), rows_.end(), ranked_lower);
+  }
+
+  ++records_;
+  bases_ += record.record_length;
+  repeats_ += count;
+  covered_ += covered;
 }
 
 namespace {
@@ -110,16 +161,20 @@ function showTip(event, text) {
 }
 function hideTip() { tip.style.display = "none"; }
 
-// Records: counts and bases covered.
+// Records: counts and bases covered; the records not listed summed in one line.
 (function records() {
-  const body = document.querySelector("#records tbody");
-  data.records.forEach((rec) => {
+  const line = (name, rec) => {
     const tr = el("tr");
-    tr.append(el("td", {}, rec.name), el("td", {class: "num"}, fmt.format(rec.length)),
+    tr.append(el("td", {}, name), el("td", {class: "num"}, fmt.format(rec.length)),
               el("td", {class: "num"}, fmt.format(rec.repeats)), el("td", {class: "num"}, fmt.format(rec.covered)),
               el("td", {class: "num"}, rec.length > 0 ? (100 * rec.covered / rec.length).toFixed(2) + "%" : "-"));
-    body.append(tr);
-  });
+    return tr;
+  };
+  const body = document.querySelector("#records tbody");
+  data.records.forEach((rec) => { if (rec.listed) body.append(line(rec.name, rec)); });
+  if (data.others) {
+    document.querySelector("#records tfoot").append(line(fmt.format(data.others.records) + " other records", data.others));
+  }
 })();
 
 // Tracks: each repeat at its place along the record (x) and its motif length
@@ -127,7 +182,7 @@ function hideTip() { tip.style.display = "none"; }
 (function tracks() {
   const holder = document.getElementById("track-list");
   const maxTracks = 50, W = 960, H = 110, left = 40, top = 6;
-  const maxLen = Math.max(2, ...rows.map((r) => r[LEN]));
+  const maxLen = rows.reduce((m, r) => Math.max(m, r[LEN]), 2);
   const yOf = (L) => top + H - H * Math.log(L) / Math.log(maxLen);
   const byRecord = new Map();
   rows.forEach((r, i) => { if (!byRecord.has(r[R])) byRecord.set(r[R], []); byRecord.get(r[R]).push(i); });
@@ -141,7 +196,8 @@ function hideTip() { tip.style.display = "none"; }
     const record = data.records[rec];
     const scale = (W - left - 10) / Math.max(1, record.length);
     const div = el("div", {class: "track"});
-    div.append(el("h3", {}, record.name + " (" + fmt.format(record.length) + " bases, " + fmt.format(list.length) + " repeats)"));
+    div.append(el("h3", {}, record.name + " (" + fmt.format(record.length) + " bases, " + fmt.format(record.repeats) + " repeats" +
+                            (list.length < record.repeats ? ", " + fmt.format(list.length) + " of them in the table" : "") + ")"));
     const svg = el("svg:svg", {viewBox: "0 0 " + W + " " + (H + top + 24), role: "img",
                                "aria-label": "Repeats along " + record.name + " by motif length"});
     svg.append(el("svg:line", {class: "axis", x1: left, y1: top + H, x2: W - 10, y2: top + H}));
@@ -181,10 +237,9 @@ function hideTip() { tip.style.display = "none"; }
   if (byRecord.size === 0) holder.append(el("p", {class: "note"}, "No repeats were found."));
 })();
 
-// Histogram of motif lengths.
+// Histogram of motif lengths, of every repeat.
 (function histogram() {
-  const counts = new Map();
-  for (const r of rows) counts.set(r[LEN], (counts.get(r[LEN]) || 0) + 1);
+  const counts = new Map(data.lengths);
   const maxLen = Math.max(10, ...counts.keys()), maxCount = Math.max(1, ...counts.values());
   const W = 960, H = 160, left = 48, top = 8, step = (W - left - 10) / maxLen;
   const svg = document.getElementById("hist");
@@ -209,12 +264,23 @@ const table = (function () {
   const pageSize = 100;
   const state = {sort: null, descending: false, page: 0, view: rows.map((_, i) => i)};
   const body = document.querySelector("#repeat-table tbody");
-  const recordFilter = document.getElementById("filter-record");
+  // A list of the records with rows to choose from, or, when they are too
+  // many for a list, a field matching part of their names.
+  const withRows = [...new Set(rows.map((r) => r[R]))];
+  const byName = withRows.length > 1000;
+  let recordFilter = document.getElementById("filter-record");
+  if (byName) {
+    const field = el("input", {id: "filter-record", type: "search", placeholder: "part of a name"});
+    recordFilter.replaceWith(field);
+    recordFilter = field;
+    field.parentElement.firstChild.textContent = "Record name containing";
+  } else {
+    withRows.forEach((i) => recordFilter.append(el("option", {value: String(i)}, data.records[i].name)));
+  }
   const minFilter = document.getElementById("filter-min"), maxFilter = document.getElementById("filter-max");
   const status = document.getElementById("showing");
   const hasLinks = rows.some((r) => r[LINK] !== "");
   if (!hasLinks) document.querySelectorAll(".link-column").forEach((e) => e.remove());
-  data.records.forEach((rec, i) => { if (rec.repeats > 0) recordFilter.append(el("option", {value: String(i)}, rec.name)); });
   const keyOf = {record: (r) => r[R], start: (r) => r[START], end: (r) => r[END], length: (r) => r[LEN],
                  units: (r) => parseFloat(r[UNITS]), value: (r) => parseFloat(r[VALUE]), motif: (r) => r[MOTIF]};
 
@@ -245,7 +311,7 @@ const table = (function () {
     const record = recordFilter.value, low = parseInt(minFilter.value, 10), high = parseInt(maxFilter.value, 10);
     state.view = [];
     rows.forEach((r, i) => {
-      if (record !== "" && r[R] !== Number(record)) return;
+      if (record !== "" && (byName ? !data.records[r[R]].name.includes(record) : r[R] !== Number(record))) return;
       if (!Number.isNaN(low) && r[LEN] < low) return;
       if (!Number.isNaN(high) && r[LEN] > high) return;
       state.view.push(i);
@@ -282,6 +348,16 @@ const table = (function () {
 document.body.dataset.ready = "yes";
 )JS";
 
+std::string with_commas(int64_t n) {
+  const std::string digits = std::to_string(n);
+  std::string text;
+  for (size_t i = 0; i < digits.size(); ++i) {
+    if (i > 0 && digits[i - 1] != '-' && (digits.size() - i) % 3 == 0) text += ',';
+    text += digits[i];
+  }
+  return text;
+}
+
 std::string parameters_text(const BatchOptions& o) {
   static const char* const kDefinitions[] = {
       "", "similarity level between adjacent copies", "average similarity level between adjacent copies",
@@ -302,31 +378,77 @@ std::string parameters_text(const BatchOptions& o) {
 
 void SummaryPage::write(std::FILE* out) const {
   const std::string input = options_.input == "-" ? "standard input" : options_.input;
-  int64_t total_bases = 0, covered = 0;
-  for (const RecordLine& r : records_) {
-    total_bases += r.length;
-    covered += r.covered;
+
+  // The rows in output order; the records listed or named by a row, in input order.
+  std::vector<const Row*> rows;
+  rows.reserve(rows_.size());
+  for (const Row& r : rows_) rows.push_back(&r);
+  std::sort(rows.begin(), rows.end(), [](const Row* a, const Row* b) { return a->rank.order < b->rank.order; });
+  std::vector<std::pair<const RecordLine*, bool>> marked;  // a record, and whether it is listed
+  for (const auto& line : listed_) marked.emplace_back(line.get(), true);
+  for (const Row* r : rows) marked.emplace_back(r->record.get(), false);
+  std::sort(marked.begin(), marked.end(), [](const auto& a, const auto& b) {
+    return a.first->ordinal != b.first->ordinal ? a.first->ordinal < b.first->ordinal : a.second > b.second;
+  });
+  std::vector<const RecordLine*> named;  // each once, the listed mark first
+  std::vector<bool> is_listed;
+  for (const auto& [line, mark] : marked) {
+    if (!named.empty() && named.back() == line) continue;
+    named.push_back(line);
+    is_listed.push_back(mark);
   }
+  auto index_of = [&named](const RecordLine* line) {
+    return std::lower_bound(named.begin(), named.end(), line,
+                            [](const RecordLine* a, const RecordLine* b) { return a->ordinal < b->ordinal; }) -
+           named.begin();
+  };
+  const size_t listed = listed_.size();
+  RecordLine others{"", 0, bases_, repeats_, covered_};
+  for (const auto& line : listed_) {
+    others.length -= line->length;
+    others.repeats -= line->repeats;
+    others.covered -= line->covered;
+  }
+  const int64_t other_records = records_ - static_cast<int64_t>(listed);
+
   std::fputs("<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
              "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n", out);
   std::fprintf(out, "<title>Tandem repeats: %s</title>\n<style>%s</style>\n</head>\n<body>\n",
                html_escape(input).c_str(), kStyle);
   std::fprintf(out, "<h1>Tandem repeats in <code>%s</code></h1>\n", html_escape(input).c_str());
   std::fprintf(out, "<p class=\"params\">%s.</p>\n", html_escape(parameters_text(options_)).c_str());
-  std::fprintf(out, "<p>%zu records, %lld bases; %zu repeats covering %lld bases.</p>\n",
-               records_.size(), static_cast<long long>(total_bases), rows_.size(),
-               static_cast<long long>(covered));
-  std::fputs("<section id=\"records\"><h2>Records</h2>\n<table><thead><tr><th>Record</th>"
+  std::fprintf(out, "<p>%lld records, %lld bases; %lld repeats covering %lld bases.</p>\n",
+               static_cast<long long>(records_), static_cast<long long>(bases_),
+               static_cast<long long>(repeats_), static_cast<long long>(covered_));
+  std::fputs("<section id=\"records\"><h2>Records</h2>\n", out);
+  if (other_records > 0) {
+    std::fprintf(out, "<p class=\"note\" id=\"records-cut\">Listed: the %s records with the most repeats, "
+                 "in input order; the last line sums the other %s.</p>\n",
+                 with_commas(static_cast<int64_t>(listed)).c_str(), with_commas(other_records).c_str());
+  }
+  std::fputs("<table><thead><tr><th>Record</th>"
              "<th class=\"num\">Bases</th><th class=\"num\">Repeats</th>"
              "<th class=\"num\">Bases covered</th><th class=\"num\">Covered</th></tr></thead>"
-             "<tbody></tbody></table></section>\n", out);
-  std::fputs("<section id=\"tracks\"><h2>Where the repeats lie</h2>\n<p class=\"note\">Each mark "
-             "is a repeat: its place along the record, and its motif length (logarithmic "
-             "scale). Point at a mark for its details.</p>\n<div id=\"track-list\"></div></section>\n",
-             out);
+             "<tbody></tbody><tfoot></tfoot></table></section>\n", out);
+  const bool rows_cut = static_cast<int64_t>(rows.size()) < repeats_;
+  std::fprintf(out, "<section id=\"tracks\"><h2>Where the repeats lie</h2>\n<p class=\"note\">Each mark "
+               "is a repeat%s: its place along the record, and its motif length (logarithmic "
+               "scale). Point at a mark for its details.</p>\n<div id=\"track-list\"></div></section>\n",
+               rows_cut ? " of the table below" : "");
   std::fputs("<section id=\"histogram\"><h2>Motif lengths</h2>\n<svg id=\"hist\" role=\"img\" "
              "aria-label=\"Number of repeats by motif length\"></svg></section>\n", out);
-  std::fprintf(out, "<section id=\"repeats\"><h2>Repeats</h2>\n<div class=\"controls\">"
+  std::fputs("<section id=\"repeats\"><h2>Repeats</h2>\n", out);
+  if (rows_cut) {
+    std::fprintf(out, "<p class=\"note\" id=\"rows-cut\">Showing the %s longest of %s repeats (most bases "
+                 "spanned, then the higher %s, then the earlier); the run's output holds them all.</p>\n",
+                 with_commas(static_cast<int64_t>(rows.size())).c_str(), with_commas(repeats_).c_str(),
+                 options_.definition == 3 ? "score" : "similarity");
+  }
+  if (motifs_cut_) {
+    std::fprintf(out, "<p class=\"note\" id=\"motifs-cut\">Motifs longer than %zu letters are shown cut "
+                 "(\u2026); the run's output holds them whole.</p>\n", limits_.motif_letters);
+  }
+  std::fprintf(out, "<div class=\"controls\">"
                "<label>Record<select id=\"filter-record\"><option value=\"\">all records</option>"
                "</select></label><label>Motif length from<input id=\"filter-min\" type=\"number\" "
                "min=\"1\" max=\"500\"></label><label>to<input id=\"filter-max\" type=\"number\" "
@@ -346,22 +468,40 @@ void SummaryPage::write(std::FILE* out) const {
                "<p class=\"note\">Start and end are 1-based and inclusive.</p></section>\n"
                "<div id=\"tip\" role=\"tooltip\"></div>\n",
                options_.definition == 3 ? "Score" : "Similarity");
+
   std::fprintf(out, "<script id=\"data\" type=\"application/json\">{\"definition\":%d,"
-               "\"valueName\":%s,\"records\":[",
-               options_.definition, options_.definition == 3 ? "\"score\"" : "\"similarity\"");
-  for (size_t i = 0; i < records_.size(); ++i) {
-    const RecordLine& r = records_[i];
-    std::fprintf(out, "%s{\"name\":%s,\"length\":%lld,\"repeats\":%lld,\"covered\":%lld}",
+               "\"valueName\":%s,\"repeats\":%lld,\"records\":[",
+               options_.definition, options_.definition == 3 ? "\"score\"" : "\"similarity\"",
+               static_cast<long long>(repeats_));
+  for (size_t i = 0; i < named.size(); ++i) {
+    const RecordLine& r = *named[i];
+    std::fprintf(out, "%s{\"name\":%s,\"length\":%lld,\"repeats\":%lld,\"covered\":%lld,\"listed\":%s}",
                  i > 0 ? "," : "", json_string(r.name).c_str(), static_cast<long long>(r.length),
-                 static_cast<long long>(r.repeats), static_cast<long long>(r.covered));
+                 static_cast<long long>(r.repeats), static_cast<long long>(r.covered),
+                 is_listed[i] ? "true" : "false");
+  }
+  std::fputs("],\"others\":", out);
+  if (other_records > 0) {
+    std::fprintf(out, "{\"records\":%lld,\"length\":%lld,\"repeats\":%lld,\"covered\":%lld}",
+                 static_cast<long long>(other_records), static_cast<long long>(others.length),
+                 static_cast<long long>(others.repeats), static_cast<long long>(others.covered));
+  } else {
+    std::fputs("null", out);
+  }
+  std::fputs(",\"lengths\":[", out);
+  bool first = true;
+  for (size_t length = 0; length < motif_lengths_.size(); ++length) {
+    if (motif_lengths_[length] == 0) continue;
+    std::fprintf(out, "%s[%zu,%lld]", first ? "" : ",", length, static_cast<long long>(motif_lengths_[length]));
+    first = false;
   }
   std::fputs("],\"rows\":[\n", out);
-  for (size_t i = 0; i < rows_.size(); ++i) {
-    const Row& r = rows_[i];
-    std::fprintf(out, "%s[%u,%lld,%lld,%d,%s,%s,%s,%s]", i > 0 ? ",\n" : "", r.record,
-                 static_cast<long long>(r.start), static_cast<long long>(r.end), r.motif_length,
-                 json_string(r.units).c_str(), json_string(r.value).c_str(),
-                 json_string(r.motif).c_str(), json_string(r.link).c_str());
+  for (size_t i = 0; i < rows.size(); ++i) {
+    const Row& r = *rows[i];
+    std::fprintf(out, "%s[%lld,%lld,%lld,%d,%s,%s,%s,%s]", i > 0 ? ",\n" : "",
+                 static_cast<long long>(index_of(r.record.get())), static_cast<long long>(r.start),
+                 static_cast<long long>(r.end), r.motif_length, json_string(r.units).c_str(),
+                 json_string(r.value).c_str(), json_string(r.motif).c_str(), json_string(r.link).c_str());
   }
   std::fprintf(out, "]}</script>\n<script>%s</script>\n</body>\n</html>\n", kScript);
 }

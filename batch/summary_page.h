@@ -2,9 +2,26 @@
 // with the run's parameters, a count per record, a track of the repeats
 // along each record, a histogram of motif lengths and a table that can be
 // sorted, filtered and paged. It needs no network and works from file://.
+//
+// The page stays of a bounded size (and so does what is held for it while
+// the run goes on), however many records and repeats there are:
+// - the totals (records, bases, repeats, bases covered) and the histogram of
+//   motif lengths count every record and every repeat;
+// - the records table lists at most `records` records: those with the most
+//   repeats (of two with as many, the earlier), in input order; one more
+//   line sums all the others;
+// - the repeats table (and the tracks drawn from it) holds at most `rows`
+//   repeats: the longest (most bases spanned; then the higher similarity or
+//   score; then the earlier in the output), in output order. A record with
+//   a repeat in the table is named there even when it is not listed;
+// - a motif longer than `motif_letters` shows its first letters and "…".
+// The page says when any of these cuts were made; the run's outputs (TSV,
+// BED, GFF3) always hold every repeat whole.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -14,9 +31,16 @@
 
 namespace rivulon::batch {
 
+struct SummaryLimits {
+  size_t rows = 100000;
+  size_t records = 1000;
+  size_t motif_letters = 100;
+};
+
 class SummaryPage {
  public:
-  explicit SummaryPage(const BatchOptions& options) : options_(options) {}
+  explicit SummaryPage(const BatchOptions& options, SummaryLimits limits = {})
+      : options_(options), limits_(limits) {}
 
   // A record and its repeats, in output order; `links` is empty or holds,
   // for each repeat, a relative URL of its block in an alignments page.
@@ -28,19 +52,36 @@ class SummaryPage {
  private:
   struct RecordLine {
     std::string name;
+    int64_t ordinal;  // 0 for the first record added
     int64_t length;
     int64_t repeats;
     int64_t covered;  // bases inside at least one repeat
   };
+  // How a repeat ranks for the table: longer, then higher valued, then earlier.
+  struct Rank {
+    int64_t span;
+    double value;
+    int64_t order;  // 0 for the first repeat added
+  };
   struct Row {
-    uint32_t record;
+    Rank rank;
+    std::shared_ptr<const RecordLine> record;
     int64_t start, end;  // 1-based, inclusive
     int32_t motif_length;
     std::string units, value, motif, link;
   };
   const BatchOptions& options_;
-  std::vector<RecordLine> records_;
+  SummaryLimits limits_;
+  // Both kept as heaps with the lowest ranked first, to be replaced by a
+  // better one once full.
+  std::vector<std::shared_ptr<const RecordLine>> listed_;
   std::vector<Row> rows_;
+  int64_t records_ = 0, bases_ = 0, repeats_ = 0, covered_ = 0;
+  std::vector<int64_t> motif_lengths_;  // repeats by motif length
+  bool motifs_cut_ = false;
+
+  static bool ranks_above(const Rank& a, const Rank& b);
+  static bool listed_before(const RecordLine& a, const RecordLine& b);
 };
 
 // `text` as a JSON string, safe inside a <script> element (no "</", no

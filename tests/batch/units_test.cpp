@@ -1,8 +1,16 @@
 // The batch program's parts that need no process: the command line, the
-// splitting of records, the output cells and the progress line.
+// splitting of records, the output cells, the summary page and the progress
+// line.
 #include <gtest/gtest.h>
 
+#include <pty.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "batch/formats.h"
@@ -10,6 +18,7 @@
 #include "batch/progress.h"
 #include "batch/segments.h"
 #include "batch/summary_page.h"
+#include "cli/progress_line.h"
 
 namespace rivulon::batch {
 namespace {
@@ -148,15 +157,229 @@ TEST(SummaryPage, JsonStringsAreSafeInAScript) {
   EXPECT_EQ(json_string("\xc3\xbc"), "\"\xc3\xbc\"");  // UTF-8 passes as it is
 }
 
+// A record of `length` bases (ACGT over and over) with repeats of the given
+// spans, 10 bases apart; motif length = span / 5.
+struct SyntheticRecord {
+  FastaRecord record;
+  std::vector<FoundRepeat> repeats;
+};
+SyntheticRecord synthetic(const char* name, int64_t length, const std::vector<int64_t>& spans) {
+  SyntheticRecord s;
+  s.record.name = name;
+  s.record.length = s.record.record_length = length;
+  s.record.bases.reset(static_cast<char*>(std::malloc(static_cast<size_t>(length) + 1)));
+  for (int64_t i = 0; i <= length; ++i) s.record.bases.get()[i] = i < length ? "ACGT"[i % 4] : '\0';
+  for (int64_t at = 0; int64_t span : spans) {
+    FoundRepeat r{.start = at, .end = at + span, .motif_start = at, .motif_length = static_cast<int32_t>(span / 5),
+                  .row = 0, .units = 5, .value = 1.8, .cells = {"5", "1.80"}};
+    s.repeats.push_back(r);
+    at = r.end + 10;
+  }
+  return s;
+}
+
+std::string page_of(const SummaryPage& page) {
+  char* text = nullptr;
+  size_t size = 0;
+  std::FILE* out = open_memstream(&text, &size);
+  page.write(out);
+  std::fclose(out);
+  const std::string written(text, size);
+  std::free(text);
+  return written;
+}
+
+// The rows of a page, "record index:start-end".
+std::vector<std::string> rows_of(const std::string& page) {
+  std::vector<std::string> rows;
+  size_t record = 0;
+  long long start = 0, end = 0;
+  for (size_t at = page.find("\"rows\":[\n") + 9;
+       std::sscanf(page.c_str() + at, "[%zu,%lld,%lld,", &record, &start, &end) == 3; at = page.find('\n', at) + 1) {
+    rows.push_back(std::to_string(record) + ":" + std::to_string(start) + "-" + std::to_string(end));
+  }
+  return rows;
+}
+
+// Over its limits the table keeps the longest repeats (then the higher
+// valued, then the earlier) and the records table the records with the most
+// repeats; the totals, the other records' line and the histogram count all.
+TEST(SummaryPage, KeepsTheLongestRowsAndCountsEverything) {
+  BatchOptions options;
+  auto page_with = [&options](SummaryLimits limits) {
+    SummaryPage page(options, limits);
+    const std::vector<std::vector<int64_t>> spans = {{10, 20}, {5, 5, 5, 5}, {100}, {20, 20, 20}, {}, {60, 20}};
+    for (size_t i = 0; i < spans.size(); ++i) {
+      const char name[] = {'r', static_cast<char>('0' + i), '\0'};
+      SyntheticRecord s = synthetic(name, 1000, spans[i]);
+      if (i == 5) s.repeats[1].value = 1.9;  // above the earlier repeats of 20 bases
+      page.add(s.record, s.repeats, {});
+    }
+    return page_of(page);
+  };
+  const std::string all = page_with({}), cut = page_with({.rows = 5, .records = 2, .motif_letters = 100});
+  for (const std::string& page : {all, cut}) {
+    EXPECT_NE(page.find("<p>6 records, 6000 bases; 12 repeats covering 290 bases.</p>"), std::string::npos);
+    EXPECT_NE(page.find("\"lengths\":[[1,4],[2,1],[4,5],[12,1],[20,1]]"), std::string::npos);
+  }
+  EXPECT_EQ(rows_of(all).size(), 12u);
+  EXPECT_NE(all.find("\"others\":null"), std::string::npos);
+  EXPECT_EQ(all.find("-cut\""), std::string::npos);  // no note of a cut
+
+  EXPECT_EQ(rows_of(cut), (std::vector<std::string>{"0:21-40", "2:1-100", "3:1-20", "4:1-60", "4:71-90"}));
+  EXPECT_NE(cut.find("\"records\":[{\"name\":\"r0\",\"length\":1000,\"repeats\":2,\"covered\":30,\"listed\":false},"
+                     "{\"name\":\"r1\",\"length\":1000,\"repeats\":4,\"covered\":20,\"listed\":true},"
+                     "{\"name\":\"r2\",\"length\":1000,\"repeats\":1,\"covered\":100,\"listed\":false},"
+                     "{\"name\":\"r3\",\"length\":1000,\"repeats\":3,\"covered\":60,\"listed\":true},"
+                     "{\"name\":\"r5\",\"length\":1000,\"repeats\":2,\"covered\":80,\"listed\":false}],"
+                     "\"others\":{\"records\":4,\"length\":4000,\"repeats\":5,\"covered\":210}"),
+            std::string::npos);
+  EXPECT_NE(cut.find("Showing the 5 longest of 12 repeats"), std::string::npos);
+  EXPECT_NE(cut.find("the 2 records with the most repeats, in input order; the last line sums the other 4."),
+            std::string::npos);
+}
+
+// However many records and repeats, the page stays about the same size;
+// the default limits, and motifs cut to their first letters.
+TEST(SummaryPage, SizeStaysBounded) {
+  BatchOptions options;
+  auto page_for = [&options](int records, SummaryLimits limits) {
+    SummaryPage page(options, limits);
+    const SyntheticRecord wide = synthetic("wide", 2000, {750});  // motif length 150
+    page.add(wide.record, wide.repeats, {});
+    const SyntheticRecord s = synthetic("read", 2200, std::vector<int64_t>(70, 20));
+    for (int i = 0; i < records; ++i) page.add(s.record, s.repeats, std::vector<std::string>(70, "align_x.html#1"));
+    return page_of(page);
+  };
+  const SummaryLimits small{.rows = 200, .records = 20, .motif_letters = 100};
+  EXPECT_LT(page_for(4000, small).size(), page_for(1000, small).size() + 100);
+
+  const std::string page = page_for(1500, {});
+  EXPECT_NE(page.find("Showing the 100,000 longest of 105,001 repeats"), std::string::npos);
+  EXPECT_NE(page.find("the 1,000 records with the most repeats"), std::string::npos);
+  std::string motif;
+  for (int i = 0; i < 25; ++i) motif += "ACGT";
+  EXPECT_NE(page.find("\"" + motif + "\xe2\x80\xa6\""), std::string::npos);
+  EXPECT_NE(page.find("id=\"motifs-cut\""), std::string::npos);
+}
+
 TEST(Progress, LineNamesRecordShareAndTimes) {
   ProgressSnapshot s{"chr2", 250, 1000, true};
   EXPECT_EQ(progress_line(s, 30), "chr2  25.0% of 1.0 kb  0:00:30 elapsed  about 0:01:30 left");
-  s.total_known = false;
-  s.total = 4.2e6;
-  s.done = 0;
+  EXPECT_EQ(progress_line(s, 4), "chr2  25.0% of 1.0 kb  0:00:04 elapsed");  // too early to tell
+  s = {"chr2", 0, 4.2e6, false};
   EXPECT_EQ(progress_line(s, 3725), "chr2  0.0% of ~4.2 Mb  1:02:05 elapsed");
-  s.record = std::string(40, 'x');
-  EXPECT_EQ(progress_line(s, 0).substr(0, 32), std::string(27, 'x') + "...  ");
+  s.done = 5e6;  // past the estimated size: not done before the size is known
+  EXPECT_EQ(progress_line(s, 3).substr(0, 17), "chr2  99.9% of ~4");
+  EXPECT_EQ(progress_line({"", 0, 0, false}, 0), "reading  0.0% of ~0 b  0:00:00 elapsed");
+  EXPECT_EQ(progress_line({"a\tb\033[2J", 0, 10, true}, 0), "a?b?[2J  0.0% of 10 b  0:00:00 elapsed");
+}
+
+// On gzip input the size is estimated as it is read and may grow: the share
+// shown holds until the work passes it.
+TEST(Progress, ShareNeverGoesBack) {
+  ProgressMeter meter;
+  std::string shares;
+  for (const auto& [done, total, known] : std::vector<std::tuple<double, double, bool>>{
+           {457, 1000, false}, {457, 1266, false}, {500, 1266, false}, {700, 1266, true}, {1266, 1266, true}}) {
+    shares += meter.line({"c", done, total, known}, 10, 79).substr(2, 7);
+  }
+  EXPECT_EQ(shares, " 45.7%  45.7%  45.7%  55.3%  100.0%");
+}
+
+// The line never takes more than its columns: the record's name is cut
+// first (between UTF-8 characters), then the time left and the time elapsed
+// are left out.
+TEST(Progress, FitsTheWidthCuttingTheNameFirst) {
+  const ProgressSnapshot s{std::string(100, 'n'), 250, 1000, true};
+  const std::string rest = "  25.0% of 1.0 kb  0:00:30 elapsed  about 0:01:30 left";
+  EXPECT_EQ(progress_line(s, 30, 79), std::string(79 - rest.size() - 3, 'n') + "..." + rest);
+  EXPECT_EQ(progress_line(s, 30, 50), std::string(13, 'n') + "...  25.0% of 1.0 kb  0:00:30 elapsed");
+  EXPECT_EQ(progress_line(s, 30, 40), std::string(20, 'n') + "...  25.0% of 1.0 kb");
+  EXPECT_EQ(progress_line({"chr1", 250, 1000, true}, 30, 40), "chr1  25.0% of 1.0 kb  0:00:30 elapsed");
+  for (int columns = 0; columns <= 100; ++columns) EXPECT_LE(progress_line(s, 30, columns).size(), size_t(columns));
+  EXPECT_EQ(cli::fit_to_width("a\xc3\xbc\xe2\x80\xa6z", 3), "a\xc3\xbc\xe2\x80\xa6");
+  EXPECT_EQ(cli::fit_to_width("a\xc3\xbc\xe2\x80\xa6z", 2), "a\xc3\xbc");
+}
+
+TEST(Progress, FinalLineSaysWhatWasFoundAndWhere) {
+  EXPECT_EQ(final_line(1234, 8, 0, {"out.tsv", "out.bed"}),
+            "rivulon-batch: 1,234 repeats in 8 records; written to out.tsv, out.bed");
+  EXPECT_EQ(final_line(1, 1, 0, {"-"}), "rivulon-batch: 1 repeat in 1 record; written to standard output");
+  EXPECT_EQ(final_line(0, 1234567, 2, {"", "m.fa"}),
+            "rivulon-batch: no repeats in 1,234,567 records (2 stretches not examined); "
+            "written to standard output, m.fa");
+}
+
+// Written on a terminal of 40 columns, and on a file (taken as 80), each
+// update is cut to the width less one, so that it never wraps.
+TEST(ProgressLine, CutToTheTerminalWidth) {
+  winsize size{};
+  size.ws_col = 40;
+  int terminal = -1, side = -1;
+  ASSERT_EQ(openpty(&terminal, &side, nullptr, nullptr, &size), 0);
+  std::FILE* out = fdopen(side, "w");
+  int asked = -1;
+  {
+    cli::ProgressLine line(out, [&asked](double, int columns) {
+      asked = columns;
+      return std::string(200, 'x');
+    });
+  }
+  std::fclose(out);
+  char shown[256];
+  const ssize_t got = read(terminal, shown, sizeof shown);
+  close(terminal);
+  EXPECT_EQ(asked, 39);
+  EXPECT_EQ(std::string(shown, static_cast<size_t>(std::max<ssize_t>(got, 0))),
+            "\r\033[K" + std::string(39, 'x') + "\r\033[K");
+
+  std::FILE* file = std::tmpfile();
+  { cli::ProgressLine line(file, [](double) { return std::string(200, 'y'); }); }
+  std::string written(256, '\0');
+  std::rewind(file);
+  written.resize(std::fread(written.data(), 1, written.size(), file));
+  std::fclose(file);
+  EXPECT_EQ(written, "\r\033[K" + std::string(79, 'y') + "\r\033[K");
+}
+
+// The time left, looked at every half second of a run whose share done is share(t).
+template <typename Share>
+double remaining_after(double seconds, Share share, cli::RemainingTime& remaining) {
+  double left = -1;
+  for (int i = 0; i <= static_cast<int>(seconds * 2); ++i) left = remaining.update(share(i / 2.0), i / 2.0);
+  return left;
+}
+
+TEST(ProgressEstimate, NoneTooEarlyThenFollowsThePaceGradually) {
+  auto steady = [](double t) { return t / 100; };
+  cli::RemainingTime a, b, c, d, e, f;
+  EXPECT_LT(remaining_after(4.5, steady, a), 0);                              // not before 5 s
+  EXPECT_LT(remaining_after(20, [](double t) { return t / 4000; }, b), 0);  // nor before 1%
+  EXPECT_NEAR(remaining_after(50, steady, c), 50, 1e-6);
+  EXPECT_LT(remaining_after(100, steady, f), 0);  // done
+  // Half the work in 50 s, then at half the pace: 50 s are left at 100 s,
+  // where the pace of the whole run would say 33 s (the estimate, eased in, lags a little).
+  EXPECT_NEAR(remaining_after(100, [](double t) { return t <= 50 ? t / 100 : 0.5 + (t - 50) / 200; }, d), 50, 4);
+  // A jump in the share (the input's size was overestimated) moves the
+  // estimate only part of the way (70 s before; 14 s at the pace since).
+  EXPECT_NEAR(remaining_after(30, steady, e), 70, 1e-6);
+  const double left = e.update(0.6, 30.5);
+  EXPECT_LT(left, 69.5);
+  EXPECT_GT(left, 50);
+}
+
+TEST(ProgressWorkShare, ShortMotifsWeighMore) {
+  for (int32_t definition : {1, 2, 3}) {
+    auto share = [definition](int32_t done, int32_t M) { return cli::motif_work_share(done, M, definition); };
+    EXPECT_EQ(share(0, 500), 0.0);
+    EXPECT_EQ(share(700, 500), 1.0);
+    EXPECT_EQ(share(3, 0), 0.0);
+    for (int32_t done = 1; done <= 500; ++done) EXPECT_GT(share(done, 500), share(done - 1, 500));
+    EXPECT_GT(share(20, 500), 0.075);  // far more than 20 / 500
+    // A length costs the same whatever the longest examined.
+    EXPECT_DOUBLE_EQ(share(50, 200), share(50, 100) * share(100, 200));
+  }
 }
 
 }  // namespace
