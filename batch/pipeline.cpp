@@ -70,7 +70,7 @@ ProgressSnapshot Pipeline::snapshot() {
   s.record = queue_.empty() ? std::string() : queue_.front()->record.name;
   s.done = static_cast<double>(bases_done_);
   for (const RunningStretch* r : running_) {
-    s.done += static_cast<double>(r->length) * cli::motif_work_share(r->lengths_done.load(), r->lengths);
+    s.done += static_cast<double>(r->length) * cli::motif_work_share(r->lengths_done.load(), r->lengths, options_.definition);
   }
   s.total_known = reading_done_;
   s.total = static_cast<double>(bases_read_);

@@ -301,7 +301,9 @@ int run_batch(const std::vector<std::string>& args) {
     Pipeline run(options, threads);
     std::optional<cli::ProgressLine> progress;
     if (!options.quiet && isatty(STDERR_FILENO)) {
-      progress.emplace(stderr, [&run](double elapsed) { return progress_line(run.snapshot(), elapsed); });
+      progress.emplace(stderr, [&run, meter = ProgressMeter()](double elapsed, int columns) mutable {
+        return meter.line(run.snapshot(), elapsed, columns);
+      });
     }
     std::string read_error;
     auto next = [&]() -> std::unique_ptr<RecordWork> {
@@ -325,6 +327,7 @@ int run_batch(const std::vector<std::string>& args) {
       return item;
     };
     std::vector<std::string> warnings;
+    int64_t repeats_found = 0, records_done = 0;
     auto write = [&](RecordWork& item) {
       std::vector<FoundRepeat> repeats;
       std::vector<std::string> links;
@@ -352,6 +355,8 @@ int run_batch(const std::vector<std::string>& args) {
         }
         repeats.insert(repeats.end(), r.repeats.begin(), r.repeats.end());
       }
+      repeats_found += static_cast<int64_t>(repeats.size());
+      ++records_done;
       if (out.summary) out.summary->add(item.record, repeats, links);
       for (TableOutput& table : out.tables) table.writer->write_record(item.record, repeats);
       if (!options.masked_out.empty()) write_masked(out.masked_file.stream(), item.record, repeats, options.mask);
@@ -374,6 +379,14 @@ int run_batch(const std::vector<std::string>& args) {
     }
     const bool written = put_outputs_in_place(out, out.summary ? &page : nullptr, options);
     if (written) new_folder.keep();
+    if (written && progress) {  // on a terminal only, like the progress line
+      std::vector<std::string> written_to;
+      for (const TableOutput& table : out.tables) written_to.push_back(table.name);
+      if (!options.masked_out.empty()) written_to.push_back(options.masked_out);
+      if (!options.html.empty()) written_to.push_back(options.html);
+      if (!options.report_dir.empty()) written_to.push_back(options.report_dir + "/");
+      std::fprintf(stderr, "%s\n", final_line(repeats_found, records_done, out.stretches_failed, written_to).c_str());
+    }
     if (!written) return kExitOutput;
     return out.stretches_failed > 0 ? kExitNotExamined : kExitDone;
   } catch (const std::bad_alloc&) {

@@ -431,7 +431,12 @@ TEST(BatchProgress, OnlyOnATerminal) {
   EXPECT_EQ(shown.err.rfind("\r\033[K", 0), 0u) << shown.err;
   EXPECT_NE(shown.err.find("% of "), std::string::npos) << shown.err;
   EXPECT_NE(shown.err.find(" elapsed"), std::string::npos);
-  EXPECT_EQ(shown.err.substr(shown.err.size() - 4), "\r\033[K");  // the line is cleared
+  // The line is cleared, and one line tells what was found and where it went.
+  const size_t cleared = shown.err.rfind("\r\033[K");
+  ASSERT_NE(cleared, std::string::npos);
+  const std::string last = shown.err.substr(cleared + 4);
+  EXPECT_EQ(last.rfind("rivulon-batch: ", 0), 0u) << last;
+  EXPECT_NE(last.find(" repeats in 5 records; written to standard output\r\n"), std::string::npos) << last;
 
   std::vector<std::string> quiet = args;
   quiet.push_back("--quiet");
