@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <chrono>
 #include <condition_variable>
 #include <exception>
 #include <mutex>
@@ -215,6 +216,7 @@ Detection<PatternRepeatTable> detect_definition3(const DetectionInput& in) {
     Worker worker{{}, {}, PatternWorkspace(M)};
     FoundList found;
     for (int32_t L = 1; L <= M; ++L) {
+      if (cancelled(in)) return DetectionFailure{DetectionFailure::Cause::kCancelled, L, 0};
       search(worker, L, found);
       merge_found(found, records, n, L, kDefinition3Merge);
       found.clear();
@@ -235,6 +237,10 @@ Detection<PatternRepeatTable> detect_definition3(const DetectionInput& in) {
     try {
       Worker worker{{}, {}, PatternWorkspace(M)};
       for (int32_t L = next++; L <= M; L = next++) {
+        if (cancelled(in)) {
+          next = M + 1;  // the others stop taking lengths too
+          break;
+        }
         FoundList mine;
         search(worker, L, mine);
         std::lock_guard<std::mutex> guard(lock);
@@ -257,12 +263,22 @@ Detection<PatternRepeatTable> detect_definition3(const DetectionInput& in) {
   } catch (const std::system_error&) {
     if (pool.empty()) throw std::bad_alloc();
   }
+  std::optional<DetectionFailure> stopped;
   for (int32_t L = 1; L <= M; ++L) {
     FoundList ready;
     {
       std::unique_lock<std::mutex> guard(lock);
-      finished.wait(guard, [&] { return done[static_cast<size_t>(L)] != 0 || error != nullptr; });
+      // A worker that sees the cancellation takes no more lengths; this
+      // thread then looks again at least every 100 ms.
+      while (!finished.wait_for(guard, std::chrono::milliseconds(100),
+                                [&] { return done[static_cast<size_t>(L)] != 0 || error != nullptr; })) {
+        if (cancelled(in) && next > M) break;
+      }
       if (error) break;
+      if (done[static_cast<size_t>(L)] == 0) {
+        stopped = DetectionFailure{DetectionFailure::Cause::kCancelled, L, 0};
+        break;
+      }
       ready = std::move(found[static_cast<size_t>(L)]);
     }
     merge_found(ready, records, n, L, kDefinition3Merge);
@@ -270,6 +286,7 @@ Detection<PatternRepeatTable> detect_definition3(const DetectionInput& in) {
   }
   for (std::thread& t : pool) t.join();
   if (error) std::rethrow_exception(error);
+  if (stopped) return *stopped;
   return records;
 }
 

@@ -24,7 +24,14 @@ struct DetectionInput {
   // When set, counts the motif lengths examined so far (for a progress
   // display on another thread); the detection only adds to it.
   std::atomic<int32_t>* lengths_done = nullptr;
+  // When set, polled between motif lengths: once true, the detection ends
+  // with a kCancelled failure.
+  const std::atomic<bool>* cancel = nullptr;
 };
+
+inline bool cancelled(const DetectionInput& in) {
+  return in.cancel != nullptr && in.cancel->load(std::memory_order_relaxed);
+}
 
 // Counts one more motif length as examined.
 inline void note_length_done(const DetectionInput& in) {
@@ -36,6 +43,7 @@ struct DetectionFailure {
   enum class Cause {
     kNoQuota,        // the significance model has no quota for a motif length
     kInternalCheck,  // definition 2's trimming found no stretch it had promised
+    kCancelled,      // the caller asked to stop
   };
   Cause cause;
   int32_t motif_length;  // the motif length being examined
@@ -75,6 +83,7 @@ std::optional<DetectionFailure> for_each_motif_length(const DetectionInput& in,
     if (!parameters) {
       return DetectionFailure{DetectionFailure::Cause::kNoQuota, L, schedule.window()};
     }
+    if (cancelled(in)) return DetectionFailure{DetectionFailure::Cause::kCancelled, L, 0};
     if (std::optional<DetectionFailure> failure = examine(L, *parameters)) return failure;
   }
   return std::nullopt;
