@@ -6,6 +6,8 @@
 #   stats   stats, and the plain records of align/sequence.h
 #   detect  detect, align, stats
 #   report  report, align, and the plain records of detect/records.h
+#   rivulon the public face: every layer below it; its header (rivulon.h)
+#           includes nothing of the project, so that it is all a caller needs
 # Programs (driver/ and every further program's folder) may use all of them
 # and cli/ (what they share on the console), but not each other's folders.
 set -u
@@ -17,13 +19,14 @@ allowed_includes() {
     stats) echo 'stats/ align/sequence.h' ;;
     detect) echo 'detect/ align/ stats/' ;;
     report) echo 'report/ align/ detect/records.h' ;;
+    rivulon) echo 'rivulon/ align/ stats/ detect/ report/' ;;
   esac
 }
 
 failures=0
 complain() { echo "layering: $*"; failures=$((failures + 1)); }
 
-for layer in align stats detect report; do
+for layer in align stats detect report rivulon; do
   for file in "$layer"/*.h "$layer"/*.cpp; do
     [ -e "$file" ] || continue
     while IFS= read -r include; do
@@ -47,6 +50,10 @@ for layer in align stats detect report; do
     fi
   done
 done
+
+if grep -qE '^[[:space:]]*#[[:space:]]*include[[:space:]]*"' rivulon/rivulon.h; then
+  complain "rivulon/rivulon.h includes a header of the project; the public face stands alone"
+fi
 
 # cli/ holds what the programs share on the console: it prints, and uses
 # nothing but itself.

@@ -1,0 +1,113 @@
+// Rivulon: approximate tandem repeats in DNA, as a library.
+//
+// The contract, in the manner of the field's small alignment libraries:
+//   - bases: any slice of any buffer (std::string_view); nothing after the
+//     last base is read and no caller writes a sentinel. Letters are
+//     compared as given: fold case (or not) before the call. A stretch is
+//     examined as one sequence: split records at N runs first.
+//   - Options: the parameters as a user gives them, penalties as positive
+//     numbers; validate() names the first one out of range. Sign convention,
+//     what the threshold means per definition, the clamp of the longest
+//     motif to half the stretch and the base composition are the library's
+//     business.
+//   - Workspace: reusable between calls on one thread; grown, never shrunk.
+//   - The result: every repeat in the order of the text report (by start,
+//     then as the definition lists them), or a Failure naming its cause.
+//     Results never depend on the number of threads.
+//
+//   rivulon::Options options;               // definition 1, level 80, motifs up to 500
+//   options.definition = 3;                 // score against a repeating pattern
+//   rivulon::Workspace workspace;
+//   rivulon::Result found = rivulon::find_repeats(bases, options, workspace);
+//   if (const auto* repeats = std::get_if<std::vector<rivulon::Repeat>>(&found)) ...
+#pragma once
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+namespace rivulon {
+
+// The parameters of a detection, as a user gives them.
+struct Options {
+  int32_t match = 2;         // match score, 0..1,000,000
+  int32_t mismatch = 7;      // mismatch penalty, 0..1,000,000 (0 is about 1,000 times slower)
+  int32_t gap = 7;           // gap penalty, 0..1,000,000
+  int32_t terminal_gap = 3;  // penalty of a gap at the end of a copy, 0..1,000,000
+  int32_t max_motif = 500;   // longest motif, 1..500 (at most half the stretch is examined)
+  int32_t definition = 1;    // 1: every adjacent pair of copies reaches the level;
+                             // 2: the adjacent pairs reach it on average;
+                             // 3: the stretch aligns with a repeating pattern with min_score
+  int32_t level = 80;        // definitions 1, 2: similarity level, 50..100 x match
+  int32_t min_score = 50;    // definition 3: minimum score, 30..150
+
+  // The first parameter out of its range, as "--name must be ... (got N)";
+  // "" when every parameter is valid.
+  std::string validate() const;
+};
+
+// One repeat; positions are 0-based in the bases given.
+struct Repeat {
+  int64_t start = 0;        // first base
+  int64_t end = 0;          // one past the last base (never past the bases given)
+  int64_t motif_start = 0;  // definitions 1, 2: the first copy; 3: the pattern's representative copy
+  int32_t motif_length = 0;
+  double units = 0;         // copies (definition 3 with a fraction)
+  double value = 0;         // definitions 1, 2: similarity per base in match units; 3: the score
+  int32_t definition = 0;
+  std::string units_text;   // units and value as the text report prints them
+  std::string value_text;
+};
+
+// Why a detection gave no repeats.
+struct Failure {
+  enum class Cause {
+    kInvalidOptions,  // `message` names the parameter
+    kTooLong,         // more than 2,147,483,646 bases
+    kNoQuota,         // the significance model has no quota for `motif_length` with these parameters
+    kInternalCheck,   // definition 2's trimming found no stretch it had promised (`motif_length`)
+    kCancelled,       // the caller's cancellation flag was set
+  };
+  Cause cause = Cause::kInvalidOptions;
+  int32_t motif_length = 0;
+  std::string message;
+};
+
+using Result = std::variant<std::vector<Repeat>, Failure>;
+
+// How a call runs: threads it may use, and what it tells or heeds meanwhile.
+struct RunControl {
+  int32_t threads = 1;                           // results never depend on it
+  std::atomic<int32_t>* lengths_done = nullptr;  // when set, counts the motif lengths examined
+  const std::atomic<bool>* cancel = nullptr;     // polled between motif lengths: when true, the
+                                                 // call ends with kCancelled
+};
+
+// What one detection needs besides its inputs, kept between calls.
+class Workspace {
+ public:
+  Workspace();
+  ~Workspace();
+  Workspace(const Workspace&) = delete;
+  Workspace& operator=(const Workspace&) = delete;
+
+ private:
+  friend Result find_repeats(std::string_view, const Options&, Workspace&, const RunControl&);
+  struct State;
+  std::unique_ptr<State> state_;
+};
+
+// The repeats of `bases`. May throw std::bad_alloc.
+Result find_repeats(std::string_view bases, const Options& options, Workspace& workspace,
+                    const RunControl& control = RunControl{});
+
+// The motif lengths a stretch of n bases is examined for: max_motif, at most n / 2.
+int32_t motif_lengths_examined(const Options& options, int64_t n);
+
+// The library's version, "MAJOR.MINOR.PATCH".
+const char* version();
+
+}  // namespace rivulon
