@@ -2,19 +2,28 @@
 
 #include <stdlib.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <memory>
 
 namespace rivulon::batch {
 
 Destination::~Destination() {
-  if (direct_ != nullptr) std::fclose(direct_);
+  if (direct_ != nullptr && direct_ != stdout) std::fclose(direct_);
 }
 
 bool Destination::open(const std::string& name) {
   std::string target = name;
   struct stat info {};
   if (lstat(name.c_str(), &info) == 0 && S_ISLNK(info.st_mode)) {
+    // A link to this process's standard output (/dev/stdout) is standard
+    // output itself: written as it stands, never reopened, truncated or replaced.
+    struct stat linked {}, out {};
+    if (stat(name.c_str(), &linked) == 0 && fstat(STDOUT_FILENO, &out) == 0 && linked.st_dev == out.st_dev &&
+        linked.st_ino == out.st_ino) {
+      direct_ = stdout;
+      return true;
+    }
     std::unique_ptr<char, decltype(&std::free)> resolved(realpath(name.c_str(), nullptr), &std::free);
     if (resolved == nullptr) {
       // A link to no path (a pipe, a socket) or to nothing yet: written through.
@@ -35,7 +44,7 @@ bool Destination::finish() {
   // A write that failed earlier (a full device) is remembered by the stream
   // even when the last flush succeeds.
   bool written = std::fflush(direct_) == 0 && std::ferror(direct_) == 0;
-  written = std::fclose(direct_) == 0 && written;
+  if (direct_ != stdout) written = std::fclose(direct_) == 0 && written;
   direct_ = nullptr;
   direct_written_ = written;
   return written;

@@ -3,8 +3,10 @@
 // run puts all its outputs in place; anything else that already stands
 // under the name (/dev/null, a terminal, a named pipe) is written directly,
 // never replaced. A name that is a symbolic link is written through to what
-// it points at (the link itself is never replaced); a link that leads to no
-// path (/dev/stdout on a pipe) is written directly.
+// it points at (the link itself is never replaced); a link to this process's
+// standard output (/dev/stdout) writes standard output as it stands (a file
+// opened for appending stays appended to); a link that leads to no path is
+// written directly.
 #pragma once
 #include <cstdio>
 #include <string>

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <htslib/bgzf.h>
 #include <htslib/faidx.h>
+#include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/time.h>
@@ -108,6 +109,20 @@ TEST(BatchSafety, ALinkIsWrittenThroughNeverReplaced) {
   EXPECT_TRUE(std::filesystem::is_symlink(dir.file("to_file")));
   EXPECT_EQ(run.out.rfind("seqid\tstart", 0), 0u);  // the TSV reached standard output
   EXPECT_NE(read_file(dir.file("target.tsv")), "old\n");
+
+  // Standard output appended to by the shell stays appended to.
+  write_file(dir.file("log.tsv"), "earlier lines\n");
+  const pid_t child = fork();
+  if (child == 0) {
+    const int log = open(dir.file("log.tsv").c_str(), O_WRONLY | O_APPEND);
+    dup2(log, 1);
+    execl(RIVULON_BATCH_EXE, RIVULON_BATCH_EXE, dir.file("g.fa").c_str(), "-q", "-o", "/dev/stdout", nullptr);
+    _exit(127);
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_EQ(read_file(dir.file("log.tsv")), "earlier lines\n" + run.out);
 }
 
 TEST(BatchSafety, AnIndexThatDoesNotFitTheFileIsRefused) {
