@@ -12,11 +12,10 @@
 #include <string>
 #include <vector>
 
-#include "batch/fasta_input.h"
+#include "rivulon/genome.h"
 #include "batch/options.h"
 #include "batch/progress.h"
 #include "batch/repeats.h"
-#include "batch/segments.h"
 
 namespace rivulon::batch {
 

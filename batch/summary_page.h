@@ -25,7 +25,7 @@
 #include <string>
 #include <vector>
 
-#include "batch/fasta_input.h"
+#include "rivulon/genome.h"
 #include "batch/options.h"
 #include "batch/repeats.h"
 

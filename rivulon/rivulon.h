@@ -4,7 +4,8 @@
 //   - bases: any slice of any buffer (std::string_view); nothing after the
 //     last base is read and no caller writes a sentinel. Letters are
 //     compared as given: fold case (or not) before the call. A stretch is
-//     examined as one sequence: split records at N runs first.
+//     examined as one sequence: split records at N runs first
+//     (rivulon/genome.h reads genomes and splits their records).
 //   - Options: the parameters as a user gives them, penalties as positive
 //     numbers; validate() names the first one out of range. Sign convention,
 //     what the threshold means per definition, the clamp of the longest

@@ -51,9 +51,11 @@ for layer in align stats detect report rivulon; do
   done
 done
 
-if grep -qE '^[[:space:]]*#[[:space:]]*include[[:space:]]*"' rivulon/rivulon.h; then
-  complain "rivulon/rivulon.h includes a header of the project; the public face stands alone"
-fi
+for face in rivulon/rivulon.h rivulon/genome.h; do
+  if grep -qE '^[[:space:]]*#[[:space:]]*include[[:space:]]*"' "$face"; then
+    complain "$face includes a header of the project; the public headers stand alone"
+  fi
+done
 
 # cli/ holds what the programs share on the console: it prints, and uses
 # nothing but itself.

@@ -16,7 +16,7 @@
 #include "batch/formats.h"
 #include "batch/options.h"
 #include "batch/progress.h"
-#include "batch/segments.h"
+#include "rivulon/genome.h"
 #include "batch/summary_page.h"
 #include "cli/progress_line.h"
 

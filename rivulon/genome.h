@@ -1,5 +1,9 @@
-// Reading genome FASTA files through htslib: every record of a plain, gzip or
-// bgzip file (kseq over BGZF), or named regions of an indexed file (faidx).
+// Genomes as the library reads them, the second public header beside
+// rivulon.h: every record of a plain, gzip or bgzip FASTA file (htslib's kseq
+// over BGZF), or named regions of an indexed file (faidx, the index checked
+// against the file first); and a record folded to upper case and split into
+// the stretches of bases between the letters that are not bases (N runs,
+// IUPAC codes), each of which is then examined as a sequence of its own.
 #pragma once
 #include <cstdint>
 #include <cstdlib>
@@ -7,7 +11,7 @@
 #include <string>
 #include <vector>
 
-namespace rivulon::batch {
+namespace rivulon {
 
 struct FreeBases {
   void operator()(char* p) const { std::free(p); }
@@ -55,4 +59,16 @@ class FastaReader {
   std::string warning_;
 };
 
-}  // namespace rivulon::batch
+// A stretch of a record as the detectors see it.
+struct Segment {
+  int64_t start = 0;  // 0-based, in the record as held
+  int64_t end = 0;    // one past the last base
+  int64_t length() const { return end - start; }
+};
+
+// Folds every letter of bases[0, length) to upper case unless `keep_case`,
+// then returns the maximal stretches of A, C, G, T (with `keep_case` also
+// a, c, g, t) that are at least 2 bases long, in order.
+std::vector<Segment> prepare_segments(char* bases, int64_t length, bool keep_case);
+
+}  // namespace rivulon

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-namespace rivulon::batch {
+namespace rivulon {
 
 // Checks `fasta`'s index `fasta`.fai (and for a bgzip file `fasta`.gzi).
 // Returns one line saying what is wrong and to re-index, or "" when the
@@ -24,4 +24,4 @@ namespace rivulon::batch {
 std::string check_fasta_index(const std::string& fasta, const std::vector<std::string>& records,
                               std::string& warning);
 
-}  // namespace rivulon::batch
+}  // namespace rivulon

@@ -1,4 +1,4 @@
-#include "batch/fasta_index.h"
+#include "rivulon/genome_index.h"
 
 #include <fcntl.h>
 #include <htslib/bgzf.h>
@@ -14,7 +14,7 @@
 #include <sstream>
 #include <vector>
 
-namespace rivulon::batch {
+namespace rivulon {
 
 namespace {
 
@@ -198,4 +198,4 @@ std::string check_fasta_index(const std::string& fasta, const std::vector<std::s
   return error;
 }
 
-}  // namespace rivulon::batch
+}  // namespace rivulon

@@ -1,6 +1,6 @@
-#include "batch/fasta_input.h"
+#include "rivulon/genome.h"
 
-#include "batch/fasta_index.h"
+#include "rivulon/genome_index.h"
 
 #include <ctype.h>
 #include <errno.h>
@@ -68,7 +68,7 @@ void* checked_realloc(void* old, size_t size) {
 #include <htslib/kseq.h>
 #include <htslib/kstring.h>
 
-namespace rivulon::batch {
+namespace rivulon {
 
 namespace {
 
@@ -250,6 +250,36 @@ FastaReader::Status FastaReader::next(FastaRecord& record) {
   return Status::kRecord;
 }
 
+namespace {
+
+bool is_base(char c, bool keep_case) {
+  switch (c) {
+    case 'A': case 'C': case 'G': case 'T': return true;
+    case 'a': case 'c': case 'g': case 't': return keep_case;
+    default: return false;
+  }
+}
+
+}  // namespace
+
+std::vector<Segment> prepare_segments(char* bases, int64_t length, bool keep_case) {
+  if (!keep_case) {
+    for (int64_t i = 0; i < length; ++i) {
+      if (bases[i] >= 'a' && bases[i] <= 'z') bases[i] = static_cast<char>(bases[i] - 'a' + 'A');
+    }
+  }
+  std::vector<Segment> segments;
+  int64_t i = 0;
+  while (i < length) {
+    while (i < length && !is_base(bases[i], keep_case)) ++i;
+    const int64_t start = i;
+    while (i < length && is_base(bases[i], keep_case)) ++i;
+    if (i - start >= 2) segments.push_back(Segment{start, i});
+  }
+  return segments;
+}
+
+
 double FastaReader::fraction_read() const {
   const State& s = *state_;
   if (s.index != nullptr) {
@@ -261,4 +291,4 @@ double FastaReader::fraction_read() const {
   return std::min(1.0, static_cast<double>(at) / static_cast<double>(s.file_size));
 }
 
-}  // namespace rivulon::batch
+}  // namespace rivulon
