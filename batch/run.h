@@ -13,6 +13,9 @@ constexpr int kExitOutput = 3;        // an output could not be written
 constexpr int kExitOutOfMemory = 4;
 constexpr int kExitNotExamined = 5;  // stretches were left out (named on standard error)
 
+// Tells the user one line on standard error: "rivulon-batch: <line>".
+void say(const std::string& line);
+
 // Runs the program on the arguments after its name and returns the exit status.
 int run_batch(const std::vector<std::string>& args);
 

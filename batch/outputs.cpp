@@ -1,0 +1,290 @@
+#include "batch/outputs.h"
+
+#include <pthread.h>
+#include <signal.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <deque>
+#include <filesystem>
+#include <optional>
+
+#include "batch/destination.h"
+#include "batch/formats.h"
+#include "batch/progress.h"
+#include "batch/run.h"
+#include "batch/summary_page.h"
+#include "report/escape.h"
+#include "report/output_file.h"
+#include "report/output_names.h"
+
+namespace rivulon::batch {
+
+namespace {
+
+// The folder `dir` as a relative URL from the folder of the page `page`
+// ("" for the same folder, otherwise ending in '/'), each part URL-escaped.
+std::string folder_link(const std::string& dir, const std::string& page) {
+  namespace fs = std::filesystem;
+  std::error_code failed;
+  const fs::path from = fs::absolute(page, failed).parent_path();
+  const fs::path relative = fs::proximate(fs::absolute(dir, failed), from, failed);
+  std::string link;
+  for (const fs::path& part : relative) {
+    if (part == "." || part.empty()) continue;
+    link += url_escape(part.string()) + "/";
+  }
+  return link;
+}
+
+// A table of repeats in one format, to a file or standard output.
+struct TableOutput {
+  std::string name;  // empty: standard output
+  Destination file;
+  std::unique_ptr<RepeatWriter> writer;
+};
+
+// The outputs of a run, and what went wrong while writing them.
+struct Outputs {
+  std::deque<TableOutput> tables;
+  Destination masked_file;  // open when --masked-out is given
+  std::optional<SummaryPage> summary;
+  std::string links_to_pages;  // the report folder as seen from the summary page, URL-escaped
+  std::vector<OutputFile> pages;  // --report-dir pages written whole, put in place at the end
+  bool pages_failed = false;
+  int64_t stretches_failed = 0;  // stretches the detection could not examine
+};
+
+// The folder a file is written in ("" for the current one).
+std::string folder_of(const std::string& name) {
+  const size_t slash = name.find_last_of('/');
+  return slash == std::string::npos ? std::string() : name.substr(0, slash + 1);
+}
+
+// Removes what runs on this host that were killed (SIGKILL, a power cut)
+// left in the folders this run writes to.
+void remove_leftovers(const BatchOptions& options, std::time_t started) {
+  std::vector<std::string> folders;
+  if (!options.report_dir.empty()) folders.push_back(options.report_dir + "/");
+  for (const std::string& name : {options.output, options.masked_out, options.html}) {
+    if (!name.empty() && name != "-") folders.push_back(folder_of(name));
+  }
+  for (const auto& also : options.also) {
+    if (also.second != "-") folders.push_back(folder_of(also.second));
+  }
+  std::sort(folders.begin(), folders.end());
+  folders.erase(std::unique(folders.begin(), folders.end()), folders.end());
+  for (const std::string& folder : folders) remove_stale_temporaries(folder, started);
+}
+
+// The report folder, when this run creates it: removed again (if still
+// empty) unless the run puts its outputs in place.
+class NewFolder {
+ public:
+  explicit NewFolder(const std::string& path) {
+    std::error_code failed;
+    if (!path.empty() && !std::filesystem::exists(path, failed)) path_ = path;
+  }
+  ~NewFolder() {
+    std::error_code failed;
+    if (!path_.empty()) std::filesystem::remove(path_, failed);  // only an empty folder goes
+  }
+  NewFolder(const NewFolder&) = delete;
+  NewFolder& operator=(const NewFolder&) = delete;
+  void keep() { path_.clear(); }
+
+ private:
+  std::string path_;
+};
+
+// Puts every output in place, or none: all are written whole first; then the
+// renames run with SIGINT and SIGTERM held back, so that an interruption
+// leaves the earlier outputs or the new ones, not a mix. False with the
+// failures told when anything could not be written whole.
+bool place_all(Outputs& out, Destination* page, const BatchOptions& options) {
+  bool written = !out.pages_failed;
+  const auto finish = [&written](Destination& d, const std::string& name) {
+    if (!d.finish()) {
+      say("cannot write '" + name + "'");
+      written = false;
+    }
+  };
+  if (page != nullptr) finish(*page, options.html);
+  if (!options.masked_out.empty()) finish(out.masked_file, options.masked_out);
+  for (TableOutput& table : out.tables) {
+    if (table.name.empty()) {
+      if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+        say("cannot write the repeats to standard output");
+        written = false;
+      }
+    } else {
+      finish(table.file, table.name);
+    }
+  }
+  if (!written) {
+    say("nothing was replaced: the outputs stay as they were");
+    return false;
+  }
+  sigset_t block, previous;
+  sigemptyset(&block);
+  sigaddset(&block, SIGINT);
+  sigaddset(&block, SIGTERM);
+  pthread_sigmask(SIG_BLOCK, &block, &previous);
+  // Pages first and the summary page last, so that no page links to one not yet there.
+  for (OutputFile& p : out.pages) {
+    if (!p.put_in_place()) {
+      say("cannot put '" + p.final_name() + "' in place");
+      written = false;
+    }
+  }
+  if (!options.masked_out.empty() && !out.masked_file.put_in_place()) {
+    say("cannot put '" + options.masked_out + "' in place");
+    written = false;
+  }
+  for (TableOutput& table : out.tables) {
+    if (!table.name.empty() && !table.file.put_in_place()) {
+      say("cannot put '" + table.name + "' in place");
+      written = false;
+    }
+  }
+  if (page != nullptr && !page->put_in_place()) {
+    say("cannot put '" + options.html + "' in place");
+    written = false;
+  }
+  pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+  return written;
+}
+
+// The report folder made ready: created, held alone, its leftovers removed.
+std::string open_report_folder(const std::string& dir) {
+  std::error_code failed;
+  std::filesystem::create_directories(dir, failed);
+  if (failed || !std::filesystem::is_directory(dir)) return "cannot create the folder '" + dir + "'";
+  // Held until the process ends: no other run writes pages there meanwhile.
+  if (lock_folder(dir, /*alone=*/true) == -1) {
+    return "another run is writing pages in '" + dir + "'; try again when it has finished";
+  }
+  return "";
+}
+
+// The warning for a stretch that could not be examined.
+std::string not_examined(const std::string& label, const DetectionFailure& failure) {
+  const char* why = failure.cause == DetectionFailure::Cause::kInternalCheck
+                        ? " was not examined: an internal check failed at motif length "
+                        : " was not examined: the significance model has no quota for motif length ";
+  return label + why + std::to_string(failure.motif_length);
+}
+
+}  // namespace
+
+struct RunOutputs::State {
+  const BatchOptions& options;
+  NewFolder new_folder;  // before `out`: its temporaries go first
+  Outputs out;
+  std::vector<std::string> warnings;
+  int64_t repeats_written = 0, records_written = 0;
+
+  State(const BatchOptions& o) : options(o), new_folder(o.report_dir) {}
+  std::string open_tables();
+  void take_stretch(RecordWork& item, size_t k, std::vector<FoundRepeat>& repeats,
+                    std::vector<std::string>& links);
+};
+
+RunOutputs::RunOutputs(const BatchOptions& options) : state_(std::make_unique<State>(options)) {}
+RunOutputs::~RunOutputs() = default;
+
+std::string RunOutputs::State::open_tables() {
+  std::vector<std::pair<OutputFormat, std::string>> all = {{options.format, options.output}};
+  all.insert(all.end(), options.also.begin(), options.also.end());
+  for (const auto& [format, name] : all) {
+    TableOutput& table = out.tables.emplace_back();
+    std::FILE* stream = stdout;
+    if (!name.empty() && name != "-") {
+      table.name = name;
+      if (!table.file.open(name)) return "cannot write '" + name + "'";
+      stream = table.file.stream();
+    }
+    table.writer = std::make_unique<RepeatWriter>(stream, options, format);
+    table.writer->write_header();
+  }
+  return "";
+}
+
+std::string RunOutputs::open(std::time_t started) {
+  State& s = *state_;
+  const BatchOptions& o = s.options;
+  if (!o.report_dir.empty()) {
+    if (std::string error = open_report_folder(o.report_dir); !error.empty()) return error;
+  }
+  remove_leftovers(o, started);
+  if (std::string error = s.open_tables(); !error.empty()) return error;
+  if (!o.masked_out.empty() && !s.out.masked_file.open(o.masked_out)) return "cannot write '" + o.masked_out + "'";
+  if (!o.html.empty()) {
+    s.out.summary.emplace(o);
+    if (!o.report_dir.empty()) s.out.links_to_pages = folder_link(o.report_dir, o.html);
+  }
+  return "";
+}
+
+void RunOutputs::State::take_stretch(RecordWork& item, size_t k, std::vector<FoundRepeat>& repeats,
+                                     std::vector<std::string>& links) {
+  StretchResult& r = item.results[k];
+  const std::string label = stretch_label(item.record, item.segments[k], ":");
+  if (r.failure) {
+    ++out.stretches_failed;
+    warnings.push_back(not_examined(label, *r.failure));
+  }
+  for (OutputFile& page : r.unplaced) out.pages.push_back(std::move(page));
+  if (!r.pages.empty()) {
+    out.pages_failed = true;
+    warnings.push_back("the pages of " + label + " could not all be written in '" + options.report_dir + "'");
+  }
+  if (out.summary && !options.report_dir.empty()) {
+    const std::string page = url_escape(alignments_page_name(stretch_page_name(item.record, item.segments[k])));
+    for (const FoundRepeat& found : r.repeats) links.push_back(out.links_to_pages + page + "#" + std::to_string(found.row));
+  }
+  repeats.insert(repeats.end(), r.repeats.begin(), r.repeats.end());
+}
+
+void RunOutputs::add(RecordWork& item) {
+  State& s = *state_;
+  std::vector<FoundRepeat> repeats;
+  std::vector<std::string> links;
+  for (size_t k = 0; k < item.results.size(); ++k) s.take_stretch(item, k, repeats, links);
+  s.repeats_written += static_cast<int64_t>(repeats.size());
+  ++s.records_written;
+  if (s.out.summary) s.out.summary->add(item.record, repeats, links);
+  for (TableOutput& table : s.out.tables) table.writer->write_record(item.record, repeats);
+  if (!s.options.masked_out.empty()) write_masked(s.out.masked_file.stream(), item.record, repeats, s.options.mask);
+  item.record.bases.reset();  // freed before the next record is read
+}
+
+const std::vector<std::string>& RunOutputs::warnings() const { return state_->warnings; }
+int64_t RunOutputs::stretches_not_examined() const { return state_->out.stretches_failed; }
+
+bool RunOutputs::put_in_place() {
+  State& s = *state_;
+  Destination page;
+  if (s.out.summary) {
+    if (!page.open(s.options.html)) {
+      say("cannot write '" + s.options.html + "'");
+      return false;
+    }
+    s.out.summary->write(page.stream());
+  }
+  const bool written = place_all(s.out, s.out.summary ? &page : nullptr, s.options);
+  if (written) s.new_folder.keep();
+  return written;
+}
+
+std::string RunOutputs::closing_line() const {
+  const State& s = *state_;
+  std::vector<std::string> written_to;
+  for (const TableOutput& table : s.out.tables) written_to.push_back(table.name);
+  if (!s.options.masked_out.empty()) written_to.push_back(s.options.masked_out);
+  if (!s.options.html.empty()) written_to.push_back(s.options.html);
+  if (!s.options.report_dir.empty()) written_to.push_back(s.options.report_dir + "/");
+  return final_line(s.repeats_written, s.records_written, s.out.stretches_failed, written_to);
+}
+
+}  // namespace rivulon::batch
