@@ -1,5 +1,7 @@
 #include "batch/clashes.h"
 
+#include "batch/destination.h"
+
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -20,10 +22,11 @@ struct Named {
   bool is_stdout = false;
 };
 
-Named named(const std::string& role, const std::string& path) {
+// `path` ("-": the descriptor `standard`) as the run would reach it.
+Named named(const std::string& role, const std::string& path, int standard = STDOUT_FILENO) {
   Named n{role, std::nullopt, {}, false, false};
   struct stat info {};
-  const bool found = path == "-" ? fstat(STDOUT_FILENO, &info) == 0 : stat(path.c_str(), &info) == 0;
+  const bool found = path == "-" ? fstat(standard, &info) == 0 : stat(path.c_str(), &info) == 0;
   if (found) {
     n.inode = std::make_pair(info.st_dev, info.st_ino);
     n.device = S_ISCHR(info.st_mode);
@@ -32,7 +35,9 @@ Named named(const std::string& role, const std::string& path) {
     n.is_stdout = true;
   } else {
     std::error_code failed;
-    const std::filesystem::path resolved = std::filesystem::weakly_canonical(std::filesystem::absolute(path), failed);
+    const std::string followed = resolve_links(path);
+    const std::filesystem::path resolved =
+        std::filesystem::weakly_canonical(std::filesystem::absolute(followed.empty() ? path : followed), failed);
     n.resolved = failed ? path : resolved.string();
   }
   return n;
@@ -41,6 +46,28 @@ Named named(const std::string& role, const std::string& path) {
 bool same_file(const Named& a, const Named& b) {
   if (a.inode && b.inode && *a.inode == *b.inode) return true;
   return !a.resolved.empty() && a.resolved == b.resolved;
+}
+
+// A file in the report folder named as its pages are (atr_*.html,
+// align_*.html, atr_*.txt) may be replaced by a page.
+std::string inside_report_folder(const std::string& dir, const std::vector<Named>& outputs,
+                                 const std::vector<Named>& inputs) {
+  std::error_code failed;
+  const std::filesystem::path folder = std::filesystem::weakly_canonical(std::filesystem::absolute(dir), failed);
+  auto page_like = [&](const Named& n) {
+    if (n.resolved.empty()) return false;
+    const std::filesystem::path p(n.resolved);
+    const std::string name = p.filename().string();
+    const bool pattern = (name.rfind("atr_", 0) == 0 && (name.ends_with(".html") || name.ends_with(".txt"))) ||
+                         (name.rfind("align_", 0) == 0 && name.ends_with(".html"));
+    return pattern && p.parent_path() == folder;
+  };
+  for (const std::vector<Named>* list : {&inputs, &outputs}) {
+    for (const Named& n : *list) {
+      if (page_like(n)) return n.role + " lies in --report-dir '" + dir + "' under a page's name; a page could replace it";
+    }
+  }
+  return "";
 }
 
 }  // namespace
@@ -70,10 +97,19 @@ std::string clashing_outputs(const BatchOptions& options) {
   if (!options.html.empty()) outputs.push_back(named("--html " + quoted(options.html), options.html));
 
   std::vector<Named> inputs;
-  if (options.input != "-") {
+  if (options.input == "-") {
+    const Named in = named("the input (standard input)", "-", STDIN_FILENO);
+    if (!in.device) {  // a file given as standard input is still the input
+      inputs.push_back(in);
+      inputs.back().resolved.clear();  // known by its inode alone
+    }
+  } else {
     inputs.push_back(named("the input " + quoted(options.input), options.input));
     inputs.push_back(named("the input's index " + quoted(options.input + ".fai"), options.input + ".fai"));
     inputs.push_back(named("the input's index " + quoted(options.input + ".gzi"), options.input + ".gzi"));
+  }
+  if (!options.report_dir.empty()) {
+    if (std::string clash = inside_report_folder(options.report_dir, outputs, inputs); !clash.empty()) return clash;
   }
   for (size_t i = 0; i < outputs.size(); ++i) {
     const Named& out = outputs[i];

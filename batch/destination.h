@@ -15,6 +15,11 @@
 
 namespace rivulon::batch {
 
+// The path a name leads to once every symbolic link on the way is followed,
+// also when the last one points at a file that does not exist yet (a
+// dangling link names where the file will be written); "" for a loop.
+std::string resolve_links(const std::string& name);
+
 class Destination {
  public:
   Destination() = default;

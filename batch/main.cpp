@@ -7,7 +7,8 @@
 
 namespace {
 
-// SIGINT and SIGTERM remove the temporaries of the outputs and end the
+// SIGINT, SIGTERM, SIGHUP (the terminal closed) and SIGPIPE (the reader of
+// standard output gone) remove the temporaries of the outputs and end the
 // process by the signal itself.
 void on_signal(int signal_number) {
   rivulon::remove_open_temporaries();
@@ -18,7 +19,6 @@ void on_signal(int signal_number) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::signal(SIGINT, on_signal);
-  std::signal(SIGTERM, on_signal);
+  for (const int s : rivulon::batch::kEndingSignals) std::signal(s, on_signal);
   return rivulon::batch::run_batch(std::vector<std::string>(argv + 1, argv + argc));
 }

@@ -66,11 +66,12 @@ std::string folder_of(const std::string& name) {
 void remove_leftovers(const BatchOptions& options, std::time_t started) {
   std::vector<std::string> folders;
   if (!options.report_dir.empty()) folders.push_back(options.report_dir + "/");
+  // An output through a link is written where the link leads.
   for (const std::string& name : {options.output, options.masked_out, options.html}) {
-    if (!name.empty() && name != "-") folders.push_back(folder_of(name));
+    if (!name.empty() && name != "-") folders.push_back(folder_of(resolve_links(name)));
   }
   for (const auto& also : options.also) {
-    if (also.second != "-") folders.push_back(folder_of(also.second));
+    if (also.second != "-") folders.push_back(folder_of(resolve_links(also.second)));
   }
   std::sort(folders.begin(), folders.end());
   folders.erase(std::unique(folders.begin(), folders.end()), folders.end());
@@ -98,7 +99,7 @@ class NewFolder {
 };
 
 // Puts every output in place, or none: all are written whole first; then the
-// renames run with SIGINT and SIGTERM held back, so that an interruption
+// renames run with the ending signals held back, so that an interruption
 // leaves the earlier outputs or the new ones, not a mix. False with the
 // failures told when anything could not be written whole.
 bool place_all(Outputs& out, Destination* page, const BatchOptions& options) {
@@ -127,8 +128,7 @@ bool place_all(Outputs& out, Destination* page, const BatchOptions& options) {
   }
   sigset_t block, previous;
   sigemptyset(&block);
-  sigaddset(&block, SIGINT);
-  sigaddset(&block, SIGTERM);
+  for (const int s : kEndingSignals) sigaddset(&block, s);
   pthread_sigmask(SIG_BLOCK, &block, &previous);
   // Pages first and the summary page last, so that no page links to one not yet there.
   for (OutputFile& p : out.pages) {

@@ -1,6 +1,7 @@
 #include "batch/pipeline.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <new>
 #include <optional>
 #include <system_error>
@@ -31,6 +32,18 @@ std::string stretch_page_name(const FastaRecord& record, const Segment& s) {
       stem += kHex[byte >> 4];
       stem += kHex[byte & 15];
     }
+  }
+  // A name too long for a file name keeps its first 180 bytes (whole
+  // escapes) and a hash of the rest after a '~', which an escaped name never holds.
+  constexpr size_t kLongestStem = 200;
+  if (stem.size() > kLongestStem) {
+    uint64_t hash = 14695981039346656037ull;  // FNV-1a of the whole escaped name
+    for (const unsigned char c : stem) hash = (hash ^ c) * 1099511628211ull;
+    size_t cut = 180;
+    while (stem[cut - 1] == '%' || stem[cut - 2] == '%') --cut;
+    char tail[24];
+    std::snprintf(tail, sizeof tail, "~%016llx", static_cast<unsigned long long>(hash));
+    stem = stem.substr(0, cut) + tail;
   }
   // The stretch's range follows a ':', which an escaped name never holds.
   const std::string label = stretch_label(record, s, ":");

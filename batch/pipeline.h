@@ -44,6 +44,8 @@ std::string stretch_label(const FastaRecord& record, const Segment& s, const cha
 // file: the record's name with every byte but letters, digits, '.', '_' and
 // '-' written as %XX (so '/' cannot leave the folder and no two names meet),
 // then ":first-last" for a stretch that is not the whole record, then ".fa".
+// An escaped name longer than 200 bytes keeps its first 180 and "~" and 16
+// hexadecimal digits of a hash of the whole, so that page names fit a file name.
 // Different records and stretches always get different names.
 std::string stretch_page_name(const FastaRecord& record, const Segment& s);
 

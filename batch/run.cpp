@@ -40,7 +40,7 @@ class RecordNames {
   // "" when `name` may be the name of the next record; otherwise why not.
   std::string check(const std::string& name) {
     ++records_;
-    if (name.empty()) return "record " + std::to_string(records_) + " has no name (its header line is only '>')";
+    if (name.empty()) return "record " + std::to_string(records_) + " has no name (no word right after the '>' of its header line)";
     const auto [at, fresh] = first_.emplace(name, records_);
     if (fresh) return "";
     return "records " + std::to_string(at->second) + " and " + std::to_string(records_) + " are both named '" +

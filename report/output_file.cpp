@@ -14,6 +14,7 @@
 #include <chrono>
 #include <atomic>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -146,15 +147,15 @@ pid_t temporary_pid(const char* name) {
   return digits[kPidDigits] == '-' ? pid : -1;
 }
 
-// SIGINT and SIGTERM held back on this thread while a temporary is created
-// and listed, so that a handler on this thread never waits for it.
+// The signals a program may end by after removing its temporaries, held
+// back on this thread while a temporary is created and listed, so that a
+// handler on this thread never waits for it.
 class SignalsHeld {
  public:
   SignalsHeld() {
     sigset_t block;
     sigemptyset(&block);
-    sigaddset(&block, SIGINT);
-    sigaddset(&block, SIGTERM);
+    for (const int s : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) sigaddset(&block, s);
     pthread_sigmask(SIG_BLOCK, &block, &previous_);
   }
   ~SignalsHeld() { pthread_sigmask(SIG_SETMASK, &previous_, nullptr); }
@@ -192,7 +193,16 @@ OutputFile& OutputFile::operator=(OutputFile&& other) noexcept {
 
 bool OutputFile::open(const std::string& final_name) {
   discard();
-  // An earlier output this user may not write stays as it is.
+  // A name too long for the file system fails now, not at the rename.
+  const size_t slash = final_name.find_last_of('/');
+  if (final_name.size() - (slash == std::string::npos ? 0 : slash + 1) > NAME_MAX) {
+    errno = ENAMETOOLONG;
+    return false;
+  }
+  // An earlier output this user may not write stays as it is; one that is
+  // replaced keeps its permissions.
+  struct stat earlier {};
+  const bool replacing = stat(final_name.c_str(), &earlier) == 0 && S_ISREG(earlier.st_mode);
   if (access(final_name.c_str(), F_OK) == 0 && access(final_name.c_str(), W_OK) != 0) {
     errno = EACCES;
     return false;
@@ -224,9 +234,13 @@ bool OutputFile::open(const std::string& final_name) {
   }
   if (fd < 0) return false;
   // mkstemp creates the file for its owner only; give it the usual permissions.
-  mode_t mask = umask(0);
-  umask(mask);
-  fchmod(fd, kPageMode & ~mask);
+  if (replacing) {
+    fchmod(fd, earlier.st_mode & 07777);
+  } else {
+    mode_t mask = umask(0);
+    umask(mask);
+    fchmod(fd, kPageMode & ~mask);
+  }
   std::FILE* f = fdopen(fd, "w");
   if (f == nullptr) {
     close(fd);
@@ -292,7 +306,7 @@ int remove_stale_temporaries(const std::string& dir, std::time_t before) {
     if (pid <= 0 || pid == getpid()) continue;
     struct stat info {};
     if (fstatat(dir_fd, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0) continue;
-    if (!S_ISREG(info.st_mode) || info.st_uid != getuid() || info.st_mtime >= before) continue;
+    if (!S_ISREG(info.st_mode) || info.st_uid != getuid() || info.st_mtime > before) continue;
     if (kill(pid, 0) == 0 || errno != ESRCH) continue;  // that run may still be writing
     if (unlinkat(dir_fd, entry->d_name, 0) == 0) ++removed;
   }

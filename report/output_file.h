@@ -76,7 +76,7 @@ void remove_open_temporaries();
 // Removes, in `dir`, the temporaries that runs on this host which no longer
 // exist left behind (killed before they could clean up): regular files named
 // in the temporary form with this host's name, owned by this user, last
-// changed before `before`, whose process is gone. Returns how many it removed.
+// changed no later than the second `before`, whose process is gone. Returns how many it removed.
 int remove_stale_temporaries(const std::string& dir, std::time_t before);
 
 // Output folders are shared by runs that write pages there: a run of the

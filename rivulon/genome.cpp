@@ -164,6 +164,10 @@ bool FastaReader::open(const std::string& path, const std::vector<std::string>& 
         return false;
       }
       const hts_pos_t full = faidx_seq_len(state_->index, faidx_iseq(state_->index, tid));
+      if (full <= 0) {
+        error_ = "--region '" + region + "' names a record without bases in '" + path + "'";
+        return false;
+      }
       const auto key = std::make_tuple(tid, begin, std::min(end, full));
       if (std::find(seen.begin(), seen.end(), key) != seen.end()) {
         error_ = "--region '" + region + "' names a stretch given before";
@@ -228,6 +232,10 @@ FastaReader::Status FastaReader::next(FastaRecord& record) {
   }
   if (s.source.not_fasta) {
     error_ = "the input is not FASTA: it does not start with a '>' header line";
+    return Status::kError;
+  }
+  if (static_cast<int64_t>(s.seq->seq.l) > kLongestRecord) {  // kseq's int result has wrapped
+    error_ = "a record is longer than 2147483646 bases";
     return Status::kError;
   }
   if (got == -1) return Status::kEnd;

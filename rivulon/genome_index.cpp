@@ -124,6 +124,15 @@ std::string check_record(const std::string& fasta, const IndexLine& r, Content& 
     const int64_t last = r.offset + full_lines * r.line_bytes + rest - (rest == 0 ? r.line_bytes - r.line_bases + 1 : 1);
     std::string byte;
     if (!content.read(last, 1, byte)) return reindex(fasta, where + " would end past the end of the file");
+    // The first line ends where the index says lines end (a file wrapped
+    // anew under an old index does not).
+    if (r.length > r.line_bases) {
+      std::string end_of_line;
+      if (!content.read(r.offset + r.line_bases, r.line_bytes - r.line_bases, end_of_line) ||
+          end_of_line.back() != '\n' || end_of_line.find_first_not_of("\r\n") != std::string::npos) {
+        return reindex(fasta, where + "'s lines do not end where the index says");
+      }
+    }
   }
   if (r.offset < 2) return reindex(fasta, where + " has no header line before it");
   std::string window;

@@ -9,6 +9,8 @@
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/time.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <map>
@@ -97,6 +99,65 @@ TEST(BatchSafety, NoOutputReplacesTheInputItsIndexOrAnotherOutput) {
   EXPECT_EQ(run_batch(dir, {"g.fa", "-q", "-o", "/dev/null", "--bed-out", "/dev/null"}).status, 0);
 }
 
+// Runs the batch program in `dir` with standard input from `in` and standard
+// output to `out` (descriptors); returns the wait status.
+int run_with_descriptors(const ScratchDir& dir, const std::vector<std::string>& args, int in, int out) {
+  const pid_t child = fork();
+  if (child == 0) {
+    if (chdir(dir.path().c_str()) != 0) _exit(127);
+    if (in >= 0) dup2(in, 0);
+    if (out >= 0) dup2(out, 1);
+    std::vector<char*> argv = {const_cast<char*>(RIVULON_BATCH_EXE)};
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    execv(RIVULON_BATCH_EXE, argv.data());
+    _exit(127);
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  return status;
+}
+
+TEST(BatchSafety, InputsByAnyRouteAndPagesNeverReplaced) {
+  ScratchDir dir;
+  write_file(dir.file("g.fa"), fasta({{"lam", lambda_bases().substr(0, 8000)}}));
+  const std::string genome = read_file(dir.file("g.fa"));
+  // The input given as standard input.
+  const int in = open(dir.file("g.fa").c_str(), O_RDONLY);
+  const int status = run_with_descriptors(dir, {"-", "-q", "-o", "g.fa"}, in, -1);
+  close(in);
+  EXPECT_EQ(WEXITSTATUS(status), 2);
+  EXPECT_EQ(read_file(dir.file("g.fa")), genome);
+  // A file in the report folder under a page's name: the input, or an output.
+  std::filesystem::create_directory(dir.file("rd"));
+  write_file(dir.file("rd/atr_s.html"), fasta({{"s", lambda_bases().substr(0, 3000)}}));
+  EXPECT_EQ(run_batch(dir, {"rd/atr_s.html", "-q", "--report-dir", "rd"}).status, 2);
+  EXPECT_EQ(run_batch(dir, {"g.fa", "-q", "--report-dir", "rd/", "--html", "rd/atr_lam.html"}).status, 2);
+  EXPECT_EQ(read_file(dir.file("rd/atr_s.html")).rfind(">s\n", 0), 0u);
+  // A link to a file not there yet names where the file goes, also for the clash check.
+  std::filesystem::create_symlink("new.tsv", dir.file("dangling"));
+  EXPECT_EQ(run_batch(dir, {"g.fa", "-q", "-o", "dangling", "--bed-out", "new.tsv"}).status, 2);
+  EXPECT_EQ(run_batch(dir, {"g.fa", "-q", "-o", "dangling"}).status, 0);
+  EXPECT_TRUE(std::filesystem::is_symlink(dir.file("dangling")));
+  EXPECT_EQ(read_file(dir.file("new.tsv")).rfind("seqid\t", 0), 0u);
+  // A replaced output keeps its permissions.
+  chmod(dir.file("new.tsv").c_str(), 0600);
+  EXPECT_EQ(run_batch(dir, {"g.fa", "-q", "-o", "new.tsv"}).status, 0);
+  struct stat info {};
+  stat(dir.file("new.tsv").c_str(), &info);
+  EXPECT_EQ(info.st_mode & 0777, 0600u);
+  // A reader of standard output that goes away: the run ends by SIGPIPE, its temporaries removed.
+  int pipe_ends[2];
+  ASSERT_EQ(pipe(pipe_ends), 0);
+  close(pipe_ends[0]);
+  const int piped = run_with_descriptors(dir, {"g.fa", "-q", "--report-dir", "piped"}, -1, pipe_ends[1]);
+  close(pipe_ends[1]);
+  EXPECT_TRUE(WIFSIGNALED(piped) && WTERMSIG(piped) == SIGPIPE);
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(dir.path())) {
+    EXPECT_NE(entry.path().filename().string().rfind(".rivulon-", 0), 0u) << entry.path();
+  }
+}
+
 TEST(BatchSafety, ALinkIsWrittenThroughNeverReplaced) {
   ScratchDir dir;
   write_file(dir.file("g.fa"), fasta({{"lam", lambda_bases().substr(0, 8000)}}));
@@ -155,6 +216,27 @@ TEST(BatchSafety, AnIndexThatDoesNotFitTheFileIsRefused) {
     EXPECT_NE(run.err.find("re-index it: samtools faidx 'g.fa'"), std::string::npos);
     EXPECT_FALSE(exists(dir.file("out.tsv")));
   }
+  // A record without bases and without a line length: refused, no division by zero.
+  write_file(dir.file("g.fa.fai"), "lam\t0\t3\t0\t0\n");
+  const ProcessResult empty = run_batch(dir, {"g.fa", "--region", "lam:1-100", "-q"});
+  EXPECT_EQ(empty.status, 1);
+  EXPECT_EQ(empty.signal, 0);
+
+  // The same file wrapped anew at 50 letters a line under the index for 60.
+  write_file(dir.file("g.fa"), fasta({{"first", lam.substr(0, 64)}, {"lam", lam}}));
+  ASSERT_EQ(fai_build(dir.file("g.fa").c_str()), 0);
+  const std::string sixty = read_file(dir.file("g.fa.fai"));
+  std::string fifty;
+  for (const auto& [name, bases] : std::vector<std::pair<std::string, std::string>>{{"first", lam.substr(0, 64)}, {"lam", lam}}) {
+    fifty += ">" + name + "\n";
+    for (size_t i = 0; i < bases.size(); i += 50) fifty += bases.substr(i, 50) + "\n";
+  }
+  write_file(dir.file("g.fa"), fifty);
+  write_file(dir.file("g.fa.fai"), sixty);
+  utimes(dir.file("g.fa.fai").c_str(), later);
+  const ProcessResult rewrapped = run_batch(dir, {"g.fa", "--region", "lam:5000-9000", "-q"});
+  EXPECT_EQ(rewrapped.status, 1) << rewrapped.err;
+
   // The right index, older than the file: a warning, and the right rows.
   ASSERT_EQ(fai_build(dir.file("g.fa").c_str()), 0);
   const timeval earlier[2] = {{time(nullptr) - 60, 0}, {time(nullptr) - 60, 0}};
@@ -210,6 +292,19 @@ TEST(BatchSafety, RecordNamesAreUniqueAndPagesNeverShared) {
   EXPECT_EQ(pages[0].count("atr_x%3A1-3000.html"), 1u);
   EXPECT_EQ(pages[0].count("atr_x:1-3000.html"), 1u);
 
+  // A name too long for a file name: its pages end in a hash of it.
+  const std::string long_name(300, 'L');
+  write_file(dir.file("long.fa"), fasta({{long_name, lam.substr(0, 3000)}, {long_name + "M", lam.substr(3000, 3000)}}));
+  ASSERT_EQ(run_batch(dir, {"long.fa", "-q", "--max-motif", "20", "--report-dir", "long"}).status, 0);
+  size_t long_pages = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(dir.file("long"))) {
+    const std::string name = entry.path().filename().string();
+    EXPECT_LE(name.size(), 255u);
+    EXPECT_NE(name.find(std::string(180, 'L') + "~"), std::string::npos) << name;
+    ++long_pages;
+  }
+  EXPECT_EQ(long_pages, 6u);
+
   write_file(dir.file("twice.fa"), fasta({{"chr1", "ACGTACGT"}, {"chr2", "ACGT"}, {"chr1", "ACGTTT"}}));
   write_file(dir.file("unnamed.fa"), fasta({{"chr1", "ACGTACGT"}, {"", "ACGTACGT"}}));
   for (const std::string input : {"twice.fa", "unnamed.fa"}) {
@@ -221,7 +316,7 @@ TEST(BatchSafety, RecordNamesAreUniqueAndPagesNeverShared) {
     if (input == std::string("twice.fa")) {
       EXPECT_EQ(run.err, "rivulon-batch: records 1 and 3 are both named 'chr1'; give every record its own name\n");
     } else {
-      EXPECT_EQ(run.err, "rivulon-batch: record 2 has no name (its header line is only '>')\n");
+      EXPECT_EQ(run.err, "rivulon-batch: record 2 has no name (no word right after the '>' of its header line)\n");
     }
   }
 }
@@ -284,9 +379,11 @@ TEST(BatchSafety, FolderLocksAndLeftoversOfKilledRuns) {
   const std::string dead = temporary_prefix(gone) + "abcdef";
   const std::string elsewhere = ".rivulon-otherhost-0000001-abcdef";
   for (const std::string& name : {"pages/" + dead, dead, elsewhere}) {
-    write_file(dir.file(name), "x");
-    const timeval past[2] = {{time(nullptr) - 60, 0}, {time(nullptr) - 60, 0}};
-    utimes(dir.file(name).c_str(), past);
+    write_file(dir.file(name), "x");  // the last one left a moment ago, in this very second
+    if (name != dead) {
+      const timeval past[2] = {{time(nullptr) - 60, 0}, {time(nullptr) - 60, 0}};
+      utimes(dir.file(name).c_str(), past);
+    }
   }
   ASSERT_EQ(run_batch(dir, {"g.fa", "-q", "-o", "out.tsv", "--report-dir", "pages"}).status, 0);
   EXPECT_FALSE(exists(dir.file("pages/" + dead)));
