@@ -1,26 +1,21 @@
 #include "batch/options.h"
 
+#include <algorithm>
 #include <limits>
 #include <optional>
 
 namespace rivulon::batch {
 
-const char* const kUsage =
+namespace {
+
+// The usage text around the detection's parameters, which come from their table.
+constexpr const char* kUsageHead =
     "Usage: rivulon-batch [options] GENOME.fa[.gz] [-o OUT]\n"
     "Finds approximate tandem repeats in every record of a FASTA file (plain, gzip or\n"
     "bgzip; '-' reads standard input) and writes them as TSV, BED or GFF3.\n"
     "\n"
-    "Scoring and detection (the console program's parameters):\n"
-    "  --match N          match score, 0..1000000 (2)\n"
-    "  --mismatch N       mismatch penalty, 0..1000000 (7); 0 is about 1,000 times slower\n"
-    "  --gap N            gap penalty, 0..1000000 (7)\n"
-    "  --terminal-gap N   terminal gap penalty, 0..1000000 (3)\n"
-    "  --max-motif N      longest motif, 1..500 (500)\n"
-    "  --definition D     1 similarity of adjacent copies, 2 average similarity,\n"
-    "                     3 score against a repeating pattern (1)\n"
-    "  --level N          definitions 1, 2: minimum similarity level, 50 to 100 x match\n"
-    "                     (50 to 200 with match 2) (80)\n"
-    "  --min-score N      definition 3: minimum score, 30..150 (50)\n"
+    "Scoring and detection (the console program's parameters):\n";
+constexpr const char* kUsageRest =
     "\n"
     "Input:\n"
     "  --region R         only chr, chr:start-end or chr:start (1-based, inclusive) of an\n"
@@ -47,9 +42,24 @@ const char* const kUsage =
     "3 output not written; 4 out of memory; 5 stretches left out (the parameters give\n"
     "no significance quota for them; named on standard error).\n";
 
-namespace {
+}  // namespace
 
-constexpr int32_t kMaxParameter = 1000000;
+std::string usage() {
+  const Options defaults;
+  std::string text = kUsageHead;
+  for (const Parameter& p : parameters()) {
+    std::string name = std::string(p.option) + " " + p.value_name;
+    name.resize(std::max<size_t>(name.size() + 1, 19), ' ');
+    std::string meaning = p.meaning;
+    for (size_t at = meaning.find('\n'); at != std::string::npos; at = meaning.find('\n', at + 1)) {
+      meaning.insert(at + 1, 21, ' ');
+    }
+    text += "  " + name + meaning + " (" + std::to_string(defaults.*p.field) + ")\n";
+  }
+  return text + kUsageRest;
+}
+
+namespace {
 
 // A whole number in [lo, hi] written as plain digits (an optional '+'), or nothing.
 std::optional<int64_t> whole_number(const std::string& text, int64_t lo, int64_t hi) {
@@ -89,12 +99,10 @@ struct Parser {
   // One option that takes a value.
   bool take(const std::string& option, const std::string& value) {
     BatchOptions& o = result.options;
-    if (option == "--match") return number(option, value, 0, kMaxParameter, o.match);
-    if (option == "--mismatch") return number(option, value, 0, kMaxParameter, o.mismatch);
-    if (option == "--gap") return number(option, value, 0, kMaxParameter, o.gap);
-    if (option == "--terminal-gap") return number(option, value, 0, kMaxParameter, o.terminal_gap);
-    if (option == "--max-motif") return number(option, value, 1, 500, o.max_motif);
-    if (option == "--definition") return number(option, value, 1, 3, o.definition);
+    const Parameter* p = parameter(option);
+    if (p != nullptr && !p->hi_times_match && p->field != &Options::min_score) {
+      return number(option, value, p->lo, p->hi, o.*p->field);
+    }
     if (option == "--level") {
       // The upper bound depends on --match: checked once every option is read.
       level_text = value;
@@ -102,7 +110,7 @@ struct Parser {
     }
     if (option == "--min-score") {
       min_score_given = true;
-      return number(option, value, 30, 150, o.min_score);
+      return number(option, value, p->lo, p->hi, o.min_score);
     }
     if (option == "-t" || option == "--threads") return number(option, value, 1, 1024, o.threads);
     if (option == "-o" || option == "--output") {
@@ -154,8 +162,8 @@ struct Parser {
   }
 
   static bool takes_value(const std::string& option) {
-    for (const char* name : {"--match", "--mismatch", "--gap", "--terminal-gap", "--max-motif",
-                             "--definition", "--level", "--min-score", "-t", "--threads", "-o",
+    if (parameter(option) != nullptr) return true;
+    for (const char* name : {"-t", "--threads", "-o",
                              "--output", "--format", "--mask", "--masked-out", "--report-dir",
                              "--region", "--tsv-out", "--bed-out", "--gff3-out", "--html"}) {
       if (option == name) return true;
@@ -179,7 +187,7 @@ struct Parser {
     if (level_text) {
       if (o.definition == 3) {
         fail("--level applies to definitions 1 and 2; definition 3 takes --min-score");
-      } else if (const auto level = whole_number(*level_text, 50, int64_t{100} * o.match)) {
+      } else if (const auto level = whole_number(*level_text, parameter("--level")->lo, int64_t{100} * o.match)) {
         o.level = static_cast<int32_t>(*level);
       } else {
         fail("--level must be a whole number from 50 to 100 x match = " +

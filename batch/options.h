@@ -5,22 +5,16 @@
 #include <vector>
 
 #include "align/sequence.h"
+#include "rivulon/rivulon.h"
 
 namespace rivulon::batch {
 
 enum class OutputFormat { kTsv, kBed, kGff3 };
 enum class MaskStyle { kNone, kSoft, kHard };
 
-struct BatchOptions {
-  // The console program's parameters, as positive numbers.
-  int32_t match = 2;
-  int32_t mismatch = 7;
-  int32_t gap = 7;
-  int32_t terminal_gap = 3;
-  int32_t max_motif = 500;
-  int32_t definition = 1;
-  int32_t level = 80;      // definitions 1 and 2: minimum similarity level, percent
-  int32_t min_score = 50;  // definition 3: minimum score
+// The detection's parameters (rivulon::Options, with their defaults and
+// ranges), and what the batch program adds around them.
+struct BatchOptions : Options {
   int32_t threads = 0;     // 0: every hardware thread
   OutputFormat format = OutputFormat::kTsv;
   // Further tables in other formats from the same run (--tsv-out, --bed-out, --gff3-out).
@@ -52,6 +46,6 @@ struct ParsedOptions {
 ParsedOptions parse_options(const std::vector<std::string>& args);
 
 // The usage text --help prints.
-extern const char* const kUsage;
+std::string usage();
 
 }  // namespace rivulon::batch

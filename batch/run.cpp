@@ -142,7 +142,7 @@ int run_batch(const std::vector<std::string>& args) {
   }
   const BatchOptions& options = parsed.options;
   if (options.help || options.version) {
-    if (options.help) std::fputs(kUsage, stdout);
+    if (options.help) std::fputs(usage().c_str(), stdout);
     else std::printf("%s %s\n", kProgram, RIVULON_VERSION);
     return kExitDone;
   }

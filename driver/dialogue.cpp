@@ -6,6 +6,7 @@
 
 #include "driver/fatal.h"
 #include "driver/messages.h"
+#include "rivulon/rivulon.h"
 
 namespace rivulon {
 
@@ -77,9 +78,18 @@ bool read_answer(std::FILE* in) {
 
 namespace {
 
-// Reads one number after its prompt; rejects it with `code` unless it lies in [lo, hi].
-int32_t ask_number(std::FILE* in, std::FILE* out, const char* prompt, int64_t lo, int64_t hi,
-                   int code) {
+// The range of a parameter, from the library's table.
+struct Range {
+  int64_t lo, hi;
+};
+Range range_of(const char* option) {
+  const Parameter* p = parameter(option);
+  return {p->lo, p->hi};
+}
+
+// Reads one number after its prompt; rejects it with `code` unless it lies in the range.
+int32_t ask_number(std::FILE* in, std::FILE* out, const char* prompt, Range range, int code) {
+  const int64_t lo = range.lo, hi = range.hi;
   std::fputs(prompt, out);
   std::fflush(out);
   std::optional<int64_t> value = read_number(in);
@@ -94,27 +104,24 @@ int32_t ask_number(std::FILE* in, std::FILE* out, const char* prompt, int64_t lo
 
 void run_dialogue(std::FILE* in, std::FILE* out, RunSettings& s) {
   std::fputs("Please insert the desired alignment parameters (whole positive numbers)\n", out);
-  s.match = ask_number(in, out, "Match score: ", 0, kMaxAlignmentParameter, kMsgNegativeParameter);
-  s.mismatch =
-      ask_number(in, out, "Mismatch penalty: ", 0, kMaxAlignmentParameter, kMsgNegativeParameter);
-  s.gap = ask_number(in, out, "Gap (insertion or deletion) penalty: ", 0, kMaxAlignmentParameter,
-                     kMsgNegativeParameter);
-  s.terminal_gap = ask_number(in, out, "Terminal gap penalty: ", 0, kMaxAlignmentParameter,
-                              kMsgNegativeParameter);
-  s.max_motif = ask_number(in, out, "Please insert the desired maximum motif length (1-500): ", 1,
-                           kMaxMotifLength, kMsgNotInteger);
+  s.match = ask_number(in, out, "Match score: ", range_of("--match"), kMsgNegativeParameter);
+  s.mismatch = ask_number(in, out, "Mismatch penalty: ", range_of("--mismatch"), kMsgNegativeParameter);
+  s.gap = ask_number(in, out, "Gap (insertion or deletion) penalty: ", range_of("--gap"), kMsgNegativeParameter);
+  s.terminal_gap = ask_number(in, out, "Terminal gap penalty: ", range_of("--terminal-gap"), kMsgNegativeParameter);
+  s.max_motif = ask_number(in, out, "Please insert the desired maximum motif length (1-500): ",
+                           range_of("--max-motif"), kMsgNotInteger);
   std::fputs("Please choose the desired definition of an ATR\n", out);
   std::fputs("1 - Using the similarity level between adjacent copies\n", out);
   std::fputs("2 - Using the average similarity level between adjacent copies\n", out);
   std::fputs("3 - Using the alignment score with a repeating pattern\n", out);
-  s.definition = ask_number(in, out, "Definition (1-3): ", 1, 3, kMsgNotInteger);
+  s.definition = ask_number(in, out, "Definition (1-3): ", range_of("--definition"), kMsgNotInteger);
   if (s.definition == 3) {
-    int32_t score = ask_number(in, out, "Minimum score to report (30-150):", 30, 150, kMsgNotInteger);
+    int32_t score = ask_number(in, out, "Minimum score to report (30-150):", range_of("--min-score"), kMsgNotInteger);
     s.threshold = static_cast<double>(score);
   } else {
     int32_t level = ask_number(in, out,
                                "Minimum Similarity Level: (minimum - 50; maximum - Match Score*100):",
-                               50, int64_t{100} * s.match, kMsgNotInteger);
+                               Range{range_of("--level").lo, range_of("--level").hi * s.match}, kMsgNotInteger);
     s.threshold = level * 0.01;
   }
   std::fputs("Do you want Rivulon to generate a file with the alignments (Y/N)?", out);

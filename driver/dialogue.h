@@ -11,8 +11,6 @@ namespace rivulon {
 
 // Largest accepted alignment parameter: larger values would overflow the
 // 32-bit score arithmetic of the alignments.
-constexpr int32_t kMaxAlignmentParameter = 1000000;
-constexpr int32_t kMaxMotifLength = 500;
 
 // The answers of the dialogue, as entered.
 struct RunSettings {

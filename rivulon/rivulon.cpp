@@ -63,14 +63,36 @@ Failure failure_of(const DetectionFailure& f) {
 
 }  // namespace
 
-std::string Options::validate() const {
-  for (const std::string& problem :
-       {out_of_range("--match", match, 0, kMaxParameter), out_of_range("--mismatch", mismatch, 0, kMaxParameter),
-        out_of_range("--gap", gap, 0, kMaxParameter), out_of_range("--terminal-gap", terminal_gap, 0, kMaxParameter),
-        out_of_range("--max-motif", max_motif, 1, 500), out_of_range("--definition", definition, 1, 3)}) {
-    if (!problem.empty()) return problem;
+const std::vector<Parameter>& parameters() {
+  static const std::vector<Parameter> table = {
+      {"--match", "N", &Options::match, 0, kMaxParameter, false, "match score, 0..1000000"},
+      {"--mismatch", "N", &Options::mismatch, 0, kMaxParameter, false,
+       "mismatch penalty, 0..1000000; 0 is about 1,000 times slower"},
+      {"--gap", "N", &Options::gap, 0, kMaxParameter, false, "gap penalty, 0..1000000"},
+      {"--terminal-gap", "N", &Options::terminal_gap, 0, kMaxParameter, false, "terminal gap penalty, 0..1000000"},
+      {"--max-motif", "N", &Options::max_motif, 1, 500, false, "longest motif, 1..500"},
+      {"--definition", "D", &Options::definition, 1, 3, false,
+       "1 similarity of adjacent copies, 2 average similarity,\n3 score against a repeating pattern"},
+      {"--level", "N", &Options::level, 50, 100, true,
+       "definitions 1, 2: minimum similarity level, 50 to 100 x match\n(50 to 200 with match 2)"},
+      {"--min-score", "N", &Options::min_score, 30, 150, false, "definition 3: minimum score, 30..150"},
+  };
+  return table;
+}
+
+const Parameter* parameter(std::string_view option) {
+  for (const Parameter& p : parameters()) {
+    if (option == p.option) return &p;
   }
-  if (definition == 3) return out_of_range("--min-score", min_score, 30, 150);
+  return nullptr;
+}
+
+std::string Options::validate() const {
+  for (const Parameter& p : parameters()) {
+    if (p.hi_times_match || (p.field == &Options::min_score && definition != 3)) continue;
+    if (std::string problem = out_of_range(p.option, this->*p.field, p.lo, p.hi); !problem.empty()) return problem;
+  }
+  if (definition == 3) return "";
   if (match < 1 && level >= 50) {
     return "--match " + std::to_string(match) + " allows no level from 50 to 100 x match; give a match score of 1 or more";
   }

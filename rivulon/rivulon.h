@@ -50,6 +50,24 @@ struct Options {
   std::string validate() const;
 };
 
+// One parameter of Options as programs offer it: its option name, the field
+// it sets, its range and what it means. The level's upper bound is 100 x the
+// match score. Programs take their ranges, defaults and help from here.
+struct Parameter {
+  const char* option;        // "--match"
+  const char* value_name;    // "N"
+  int32_t Options::*field;
+  int64_t lo, hi;            // the range; for the level, hi is 100 and is multiplied by the match score
+  bool hi_times_match;
+  const char* meaning;       // one line (or more, joined by "\n"), the range included
+};
+
+// Every parameter, in the order programs list them.
+const std::vector<Parameter>& parameters();
+
+// The parameter named `option` ("--gap"), or nullptr.
+const Parameter* parameter(std::string_view option);
+
 // One repeat; positions are 0-based in the bases given.
 struct Repeat {
   int64_t start = 0;        // first base

@@ -518,11 +518,12 @@ TEST(BatchSignals, InterruptedRunLeavesNothing) {
 TEST(BatchDocumentation, ManualPageNamesEveryOption) {
   const std::string manual = read_file(repo_file("batch/rivulon-batch.1"));
   const std::string readme = read_file(repo_file("README.md"));
-  std::istringstream usage(read_file(repo_file("batch/options.cpp")));
+  ScratchDir dir;
+  std::istringstream usage(run_batch(dir, {"--help"}).out);
   std::string line;
   int options = 0;
   while (std::getline(usage, line)) {
-    if (line.find("\"  -") == std::string::npos) continue;  // a line of the usage's option list
+    if (line.rfind("  -", 0) != 0) continue;  // a line of the usage's option list
     const size_t dash = line.find("--");
     const std::string option = line.substr(dash, line.find_first_of(" =\\", dash) - dash);
     std::string escaped;
