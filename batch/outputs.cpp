@@ -240,7 +240,7 @@ void RunOutputs::State::take_stretch(RecordWork& item, size_t k, std::vector<Fou
     warnings.push_back("the pages of " + label + " could not all be written in '" + options.report_dir + "'");
   }
   if (out.summary && !options.report_dir.empty()) {
-    const std::string page = url_escape(alignments_page_name(stretch_page_name(item.record, item.segments[k])));
+    const std::string page = url_escape(stretch_pages(item.record, item.segments[k]).alignments);
     for (const FoundRepeat& found : r.repeats) links.push_back(out.links_to_pages + page + "#" + std::to_string(found.row));
   }
   repeats.insert(repeats.end(), r.repeats.begin(), r.repeats.end());

@@ -18,7 +18,7 @@ std::string stretch_label(const FastaRecord& record, const Segment& s, const cha
   return record.name + separator + std::to_string(first) + "-" + std::to_string(last);
 }
 
-std::string stretch_page_name(const FastaRecord& record, const Segment& s) {
+PageNames stretch_pages(const FastaRecord& record, const Segment& s) {
   static const char kHex[] = "0123456789ABCDEF";
   std::string stem;
   for (const char c : record.name) {
@@ -47,7 +47,7 @@ std::string stretch_page_name(const FastaRecord& record, const Segment& s) {
   }
   // The stretch's range follows a ':', which an escaped name never holds.
   const std::string label = stretch_label(record, s, ":");
-  return stem + label.substr(record.name.size()) + ".fa";
+  return page_names_of_stem(stem + label.substr(record.name.size()));
 }
 
 void Pipeline::process(const NextRecord& next, const WriteRecord& write) {
@@ -208,7 +208,7 @@ StretchResult Pipeline::examine(RecordWork& item, size_t k, int32_t threads,
   bases[s.end] = '\0';
   std::optional<PageTarget> pages;
   if (!options_.report_dir.empty()) {
-    pages = PageTarget{options_.report_dir + "/", stretch_page_name(item.record, s)};
+    pages = PageTarget{options_.report_dir + "/", stretch_pages(item.record, s)};
   }
   StretchResult result;
   try {

@@ -40,14 +40,14 @@ struct RunningStretch {
 // is not the whole record.
 std::string stretch_label(const FastaRecord& record, const Segment& s, const char* separator);
 
-// The name a stretch's report pages are named after, as after a sequence
-// file: the record's name with every byte but letters, digits, '.', '_' and
+// The names of a stretch's report pages, atr_STEM.html, align_STEM.html and
+// atr_STEM.txt, STEM being the record's name with every byte but letters, digits, '.', '_' and
 // '-' written as %XX (so '/' cannot leave the folder and no two names meet),
-// then ":first-last" for a stretch that is not the whole record, then ".fa".
+// then ":first-last" for a stretch that is not the whole record.
 // An escaped name longer than 200 bytes keeps its first 180 and "~" and 16
 // hexadecimal digits of a hash of the whole, so that page names fit a file name.
 // Different records and stretches always get different names.
-std::string stretch_page_name(const FastaRecord& record, const Segment& s);
+PageNames stretch_pages(const FastaRecord& record, const Segment& s);
 
 // Yields the next record (split into segments), or nothing at the end.
 using NextRecord = std::function<std::unique_ptr<RecordWork>()>;

@@ -48,7 +48,7 @@ StretchResult find_repeats(const BatchOptions& options, SequenceView stretch, in
                           lengths_done};
   StretchResult result;
   std::optional<ReportRequest> request;
-  if (pages) request = ReportRequest{pages->name, true, true, false, pages->directory, &result.unplaced};
+  if (pages) request = ReportRequest{pages->names, true, true, false, pages->directory, &result.unplaced};
   const int32_t n = stretch.n;
   if (options.definition == 3) {
     Detection<PatternRepeatTable> found = detect_definition3(in);

@@ -35,7 +35,7 @@ struct StretchResult {
 // Where a stretch's classic pages go, when they are asked for.
 struct PageTarget {
   std::string directory;  // ending in '/'
-  std::string name;       // the pages are named after it as after a sequence file
+  PageNames names;
 };
 
 // Runs the chosen definition over `stretch` (bases[n] must be a NUL) whose

@@ -193,7 +193,7 @@ template <typename Table, typename Write>
 void finish_run(const RunSettings& s, Detection<Table>&& detection, Write write) {
   Table records = take_table(std::move(detection));
   if (s.coding_file) annotate_from_coding_file(s, records);
-  const ReportRequest request{s.sequence_file, s.alignments, s.text_report,
+  const ReportRequest request{page_names_for(s.sequence_file), s.alignments, s.text_report,
                               s.coding_file.has_value(), ""};
   report_page_failures(write(request, records), s);
   show_pages_written(s);

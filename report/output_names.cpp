@@ -19,4 +19,12 @@ std::string alignments_page_name(const std::string& f) {
 }
 std::string text_report_name(const std::string& f) { return make_output_name("atr_", f, ".txt"); }
 
+PageNames page_names_for(const std::string& sequence_file) {
+  return {report_page_name(sequence_file), alignments_page_name(sequence_file), text_report_name(sequence_file)};
+}
+
+PageNames page_names_of_stem(const std::string& stem) {
+  return {"atr_" + stem + ".html", "align_" + stem + ".html", "atr_" + stem + ".txt"};
+}
+
 }  // namespace rivulon

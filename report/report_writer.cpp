@@ -64,11 +64,11 @@ struct ReportFiles {
 
 void open_report_files(ReportFiles& files, const ReportRequest& request, const Scoring& scoring,
                        int64_t n) {
-  const std::string page_name = report_page_name(request.sequence_file);
+  const std::string& page_name = request.names.report;
   files.link_target = url_escape(page_name);
   files.page_out.open(request.directory + page_name, Page::kReport, files.failures);
   if (request.alignments) {
-    const std::string alignments_name = alignments_page_name(request.sequence_file);
+    const std::string& alignments_name = request.names.alignments;
     files.link_target = url_escape(alignments_name);
     files.alignments_out.open(request.directory + alignments_name, Page::kAlignments,
                               files.failures);
@@ -77,7 +77,7 @@ void open_report_files(ReportFiles& files, const ReportRequest& request, const S
       write_parameter_lines(files.alignments(), scoring, n);
     }
   }
-  const std::string text_name = text_report_name(request.sequence_file);
+  const std::string& text_name = request.names.text;
   if (request.text_report) {
     files.text_out.open(request.directory + text_name, Page::kText, files.failures);
     if (files.text() != nullptr) write_text_report_head(files.text());

@@ -10,12 +10,13 @@
 #include "align/sequence.h"
 #include "detect/records.h"
 #include "report/output_file.h"
+#include "report/output_names.h"
 
 namespace rivulon {
 
 // What a report holds besides its records.
 struct ReportRequest {
-  std::string sequence_file;    // the pages are named after its base name
+  PageNames names;              // the pages' file names (report/output_names.h)
   bool alignments = false;      // write the alignments page
   bool text_report = false;     // write the text report
   bool coding_regions = false;  // the records carry coding-region names: add their column

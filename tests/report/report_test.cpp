@@ -38,7 +38,7 @@ TEST_F(ReportGolden, Definition1RowsInListingOrder) {
   put(records, 0, RepeatRecord{0, 2, 2, 1.0, 0, {}});
   records.append_to_chain(5, at_zero);  // not listed: that repeat starts at 0
   put(records, 5, RepeatRecord{5, 1, 2, 2.0, 0, {}});
-  write_report(ReportRequest{"seq.fa", true, true, false, ""}, 1,
+  write_report(ReportRequest{page_names_for("seq.fa"), true, true, false, ""}, 1,
                SequenceView{s.c_str(), n}, Scoring{2, -5, -7, -3}, records);
   expect_written_files();
 }
@@ -51,7 +51,7 @@ TEST_F(ReportGolden, FillerShrinksWithTheNumberOfDigits) {
   put(records, 8, RepeatRecord{8, 12, 10, 1.0, 0, {}});
   put(records, 9, RepeatRecord{9, 120, 100, 1.0, 0, {}});
   put(records, 999, RepeatRecord{999, 5, 2, 1.0, 0, {}});
-  write_report(ReportRequest{"f.fa", false, true, false, ""}, 2,
+  write_report(ReportRequest{page_names_for("f.fa"), false, true, false, ""}, 2,
                SequenceView{s.c_str(), 2000}, Scoring{2, -5, -7, -3}, records);
   expect_written_files();
 }
@@ -60,7 +60,7 @@ TEST_F(ReportGolden, Definition2LabelsStandInFrontOfTheRows) {
   const std::string s = "ACGTACGGT";
   RecordTable records(9);
   put(records, 0, RepeatRecord{0, 4, 2, 1.25, 0, {}});
-  write_report(ReportRequest{"d2.fa", true, false, false, ""}, 2,
+  write_report(ReportRequest{page_names_for("d2.fa"), true, false, false, ""}, 2,
                SequenceView{s.c_str(), 9}, Scoring{2, -5, -7, -3}, records);
   expect_written_files();
 }
@@ -70,7 +70,7 @@ TEST_F(ReportGolden, PastTheEndDrawnAsQuestionMarks) {
   const std::string s = "ACGACGA";
   RecordTable records(7);
   put(records, 3, RepeatRecord{3, 3, 2, 1.0, 0, {}});
-  write_report(ReportRequest{"q.fa", true, false, false, ""}, 1,
+  write_report(ReportRequest{page_names_for("q.fa"), true, false, false, ""}, 1,
                SequenceView{s.c_str(), 7}, Scoring{2, -5, -7, -3}, records);
   expect_written_files();
 }
@@ -82,7 +82,7 @@ TEST_F(ReportGolden, Definition3DrawsOnePassThroughThePatternPerLine) {
   PatternRepeatTable records(15);
   put(records, 0, PatternRepeatRecord{0, 3, 0, 7.0 / 3, 14, 0, {}});
   put(records, 8, PatternRepeatRecord{8, 3, 0, 2.0, 61.6, 0, {}});  // aligns below the minimum
-  write_report(ReportRequest{"p3.fa", true, true, false, ""}, SequenceView{s.c_str(), 15},
+  write_report(ReportRequest{page_names_for("p3.fa"), true, true, false, ""}, SequenceView{s.c_str(), 15},
                Scoring{2, -7, -7, -3}, 10, records);
   expect_written_files();
 }
