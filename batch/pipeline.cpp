@@ -201,25 +201,12 @@ void Pipeline::work() {
 StretchResult Pipeline::examine(RecordWork& item, size_t k, int32_t threads,
                                  std::atomic<int32_t>& lengths_done) {
   const Segment& s = item.segments[k];
-  char* bases = item.record.bases.get();
-  // The detectors read a NUL after the last base: put one over the letter
-  // that ends the stretch (no other stretch reads it) and put it back after.
-  const char after = bases[s.end];
-  bases[s.end] = '\0';
   std::optional<PageTarget> pages;
   if (!options_.report_dir.empty()) {
     pages = PageTarget{options_.report_dir + "/", stretch_pages(item.record, s)};
   }
-  StretchResult result;
-  try {
-    result = find_repeats(options_, SequenceView{bases + s.start, static_cast<int32_t>(s.length())},
-                          item.record.offset + s.start, threads, &lengths_done, pages);
-  } catch (...) {
-    bases[s.end] = after;
-    throw;
-  }
-  bases[s.end] = after;
-  return result;
+  const std::string_view stretch(item.record.bases.get() + s.start, static_cast<size_t>(s.length()));
+  return find_repeats(options_, stretch, item.record.offset + s.start, threads, &lengths_done, pages);
 }
 
 }  // namespace rivulon::batch

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "align/sequence.h"
@@ -38,9 +39,9 @@ struct PageTarget {
   PageNames names;
 };
 
-// Runs the chosen definition over `stretch` (bases[n] must be a NUL) whose
-// first base stands at `offset` in its record.
-StretchResult find_repeats(const BatchOptions& options, SequenceView stretch, int64_t offset,
+// Runs the chosen definition over `stretch` (a slice of its record, read
+// only) whose first base stands at `offset` in its record.
+StretchResult find_repeats(const BatchOptions& options, std::string_view stretch, int64_t offset,
                            int32_t threads, std::atomic<int32_t>* lengths_done,
                            const std::optional<PageTarget>& pages);
 
