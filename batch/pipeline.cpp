@@ -1,5 +1,7 @@
 #include "batch/pipeline.h"
 
+#include "report/escape.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <new>
@@ -19,20 +21,7 @@ std::string stretch_label(const FastaRecord& record, const Segment& s, const cha
 }
 
 PageNames stretch_pages(const FastaRecord& record, const Segment& s) {
-  static const char kHex[] = "0123456789ABCDEF";
-  std::string stem;
-  for (const char c : record.name) {
-    const unsigned char byte = static_cast<unsigned char>(c);
-    const bool kept = (byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z') ||
-                      (byte >= '0' && byte <= '9') || byte == '.' || byte == '_' || byte == '-';
-    if (kept) {
-      stem += c;
-    } else {
-      stem += '%';
-      stem += kHex[byte >> 4];
-      stem += kHex[byte & 15];
-    }
-  }
+  std::string stem = percent_escape(record.name, "._-");
   // A name too long for a file name keeps its first 180 bytes (whole
   // escapes) and a hash of the rest after a '~', which an escaped name never holds.
   constexpr size_t kLongestStem = 200;

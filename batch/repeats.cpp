@@ -12,24 +12,20 @@ namespace rivulon::batch {
 
 namespace {
 
-// The listed records of a table in the text report's order: by start, then
-// in the order of the start's chain.
+// The listed records of a table in the text report's order, in the record's
+// coordinates; `row` gives positions in the stretch of n bases.
 template <typename Table, typename Row>
 std::vector<FoundRepeat> listed_repeats(const Table& table, int64_t offset, int32_t n, Row row) {
   std::vector<FoundRepeat> repeats;
-  for (int32_t i = 0; i < n; ++i) {
-    for (auto entry : table.chain(i)) {
-      if (!entry.listed()) continue;
-      // `row` gives positions in the stretch.
-      FoundRepeat r = row(entry.repeat, i);
-      r.start += offset;
-      r.end = std::min<int64_t>(r.end, n) + offset;
-      r.motif_start += offset;
-      r.cells = format_cells(entry.repeat);
-      r.row = static_cast<int32_t>(repeats.size()) + 1;
-      repeats.push_back(r);
-    }
-  }
+  for_each_listed(table, [&](const auto& rec, int64_t i) {
+    FoundRepeat r = row(rec, static_cast<int32_t>(i));
+    r.start += offset;
+    r.end = std::min<int64_t>(r.end, n) + offset;
+    r.motif_start += offset;
+    r.cells = format_cells(rec);
+    r.row = static_cast<int32_t>(repeats.size()) + 1;
+    repeats.push_back(r);
+  });
   return repeats;
 }
 

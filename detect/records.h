@@ -124,6 +124,17 @@ struct RecordArena {
 using RecordTable = RecordArena<RepeatRecord>;
 using PatternRepeatTable = RecordArena<PatternRepeatRecord>;
 
+// Calls visit(record, position) for every listed record of `table`, in the
+// text report's order: by start, then in the order of the start's chain.
+template <typename Table, typename Visit>
+void for_each_listed(const Table& table, Visit visit) {
+  for (int64_t i = 0; i < table.n; ++i) {
+    for (auto entry : table.chain(i)) {
+      if (entry.listed()) visit(entry.repeat, i);
+    }
+  }
+}
+
 // A candidate repeat of one motif length, before merging.
 struct CandidateRepeat {
   int32_t start;     // first base of the first copy

@@ -18,15 +18,14 @@ std::string html_escape(std::string_view text) {
   return out;
 }
 
-std::string url_escape(std::string_view name) {
+std::string percent_escape(std::string_view text, std::string_view kept) {
   static const char kHex[] = "0123456789ABCDEF";
   std::string out;
-  out.reserve(name.size());
-  for (char c : name) {
+  out.reserve(text.size());
+  for (char c : text) {
     const unsigned char byte = static_cast<unsigned char>(c);
     const bool plain = (byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z') ||
-                       (byte >= '0' && byte <= '9') || byte == '.' || byte == '_' || byte == '~' ||
-                       byte == '-';
+                       (byte >= '0' && byte <= '9') || (byte != 0 && kept.find(c) != std::string_view::npos);
     if (plain) {
       out += c;
     } else {
@@ -37,5 +36,7 @@ std::string url_escape(std::string_view name) {
   }
   return out;
 }
+
+std::string url_escape(std::string_view name) { return percent_escape(name, "._~-"); }
 
 }  // namespace rivulon

@@ -14,4 +14,7 @@ std::string html_escape(std::string_view text);
 // a query or markup. Ordinary names come out unchanged.
 std::string url_escape(std::string_view name);
 
+// `text` with every byte but letters, digits and those of `kept` written as %XX.
+std::string percent_escape(std::string_view text, std::string_view kept);
+
 }  // namespace rivulon

@@ -27,23 +27,20 @@ std::string out_of_range(const char* option, int64_t value, int64_t lo, int64_t 
          std::to_string(hi) + " (got '" + std::to_string(value) + "')";
 }
 
-// The listed records of a table in the text report's order: by start, then
-// in the order of the start's chain; positions in the stretch of n bases.
+// The listed records of a table as repeats, in the text report's order;
+// `row` gives positions in the stretch of n bases.
 template <typename Table, typename Row>
 std::vector<Repeat> listed_repeats(const Table& table, int32_t n, int32_t definition, Row row) {
   std::vector<Repeat> repeats;
-  for (int32_t i = 0; i < n; ++i) {
-    for (auto entry : table.chain(i)) {
-      if (!entry.listed()) continue;
-      Repeat r = row(entry.repeat, i);
-      r.end = std::min<int64_t>(r.end, n);
-      r.definition = definition;
-      const RepeatCells cells = format_cells(entry.repeat);
-      r.units_text = cells.units;
-      r.value_text = cells.score;
-      repeats.push_back(std::move(r));
-    }
-  }
+  for_each_listed(table, [&](const auto& rec, int64_t i) {
+    Repeat r = row(rec, static_cast<int32_t>(i));
+    r.end = std::min<int64_t>(r.end, n);
+    r.definition = definition;
+    const RepeatCells cells = format_cells(rec);
+    r.units_text = cells.units;
+    r.value_text = cells.score;
+    repeats.push_back(std::move(r));
+  });
   return repeats;
 }
 

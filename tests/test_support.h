@@ -225,4 +225,28 @@ inline std::string repo_file(const std::string& path) {
   return std::string(RIVULON_SOURCE_DIR) + "/" + path;
 }
 
+// The bases of a single-record FASTA file of the repository.
+inline std::string bases_of(const std::string& path) {
+  const std::string text = read_file(repo_file(path));
+  std::string bases;
+  size_t line = 0;
+  while (line < text.size()) {
+    size_t end = text.find('\n', line);
+    if (end == std::string::npos) end = text.size();
+    if (text[line] != '>') bases.append(text, line, end - line);
+    line = end + 1;
+  }
+  return bases;
+}
+
+// FASTA text of (header, bases) records, `width` letters a line.
+inline std::string fasta(const std::vector<std::pair<std::string, std::string>>& records, size_t width = 70) {
+  std::string text;
+  for (const auto& [header, bases] : records) {
+    text += ">" + header + "\n";
+    for (size_t i = 0; i < bases.size(); i += width) text += bases.substr(i, width) + "\n";
+  }
+  return text;
+}
+
 }  // namespace rivulon::testing

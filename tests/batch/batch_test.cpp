@@ -25,28 +25,9 @@ ProcessResult run_batch(const ScratchDir& dir, const std::vector<std::string>& a
   return finish_program(start_executable(RIVULON_BATCH_EXE, dir.path(), args, input));
 }
 
-// The bases of a single-record FASTA file of the repository.
-std::string bases_of(const std::string& path) {
-  std::istringstream in(read_file(repo_file(path)));
-  std::string line, bases;
-  while (std::getline(in, line)) {
-    if (!line.empty() && line[0] != '>') bases += line;
-  }
-  return bases;
-}
-
 std::string lower(std::string s) {
   for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   return s;
-}
-
-std::string fasta(const std::vector<std::pair<std::string, std::string>>& records) {
-  std::string text;
-  for (const auto& [header, bases] : records) {
-    text += ">" + header + "\n";
-    for (size_t i = 0; i < bases.size(); i += 70) text += bases.substr(i, 70) + "\n";
-  }
-  return text;
 }
 
 // Records as a genome assembly has them: soft-masked stretches, runs of N

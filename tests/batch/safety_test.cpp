@@ -28,22 +28,10 @@ ProcessResult run_batch(const ScratchDir& dir, const std::vector<std::string>& a
 }
 
 // The bases of the bundled lambda genome: long enough to hold repeats.
-std::string lambda_bases() {
-  const std::string text = read_file(repo_file("examples/phage_lambda_NC_001416.fa"));
-  std::string bases;
-  for (size_t i = text.find('\n') + 1; i < text.size(); ++i) {
-    if (text[i] != '\n') bases += text[i];
-  }
-  return bases;
-}
+std::string lambda_bases() { return bases_of("examples/phage_lambda_NC_001416.fa"); }
 
 std::string fasta(const std::vector<std::pair<std::string, std::string>>& records) {
-  std::string text;
-  for (const auto& [name, bases] : records) {
-    text += ">" + name + "\n";
-    for (size_t i = 0; i < bases.size(); i += 60) text += bases.substr(i, 60) + "\n";
-  }
-  return text;
+  return testing::fasta(records, 60);
 }
 
 // Every name in `dir` (not below it) but the runner's own files.

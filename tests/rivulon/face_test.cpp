@@ -36,22 +36,13 @@ std::vector<std::pair<int, int>> starts(const Result& result) {
   return out;
 }
 
-std::string record_bases(const std::string& path) {
-  std::istringstream in(read_file(repo_file(path)));
-  std::string line, bases;
-  while (std::getline(in, line)) {
-    if (!line.empty() && line[0] != '>') bases += line;
-  }
-  return bases;
-}
-
 // 1,000 sequences (random, and slices of real records with their repeats),
 // each passed as a view into a larger buffer of random bytes with no NUL
 // after it: the repeats of a NUL-terminated copy, for every definition.
 TEST(Face, AnySliceOfAnyBufferGivesTheRepeatsOfItsCopy) {
   std::mt19937 rng(2026);
-  const std::string globin = record_bases("tests/data/human_beta_globin_HUMHBB.fa");
-  const std::string lambda = record_bases("examples/phage_lambda_NC_001416.fa");
+  const std::string globin = bases_of("tests/data/human_beta_globin_HUMHBB.fa");
+  const std::string lambda = bases_of("examples/phage_lambda_NC_001416.fa");
   Workspace workspace;  // reused by every call
   int with_repeats = 0;
   for (int k = 0; k < 1000; ++k) {
@@ -100,11 +91,11 @@ TEST(Face, OptionsFailuresThreadsAndCancellation) {
 
   Options no_quota;
   no_quota.mismatch = no_quota.gap = no_quota.terminal_gap = 0;
-  const Result quota = find_repeats(record_bases("tests/data/band.fa"), no_quota, workspace);
+  const Result quota = find_repeats(bases_of("tests/data/band.fa"), no_quota, workspace);
   ASSERT_TRUE(std::holds_alternative<Failure>(quota));
   EXPECT_EQ(std::get<Failure>(quota).cause, Failure::Cause::kNoQuota);
 
-  const std::string globin = record_bases("tests/data/human_beta_globin_HUMHBB.fa");
+  const std::string globin = bases_of("tests/data/human_beta_globin_HUMHBB.fa");
   Options three;
   three.definition = 3;
   three.max_motif = 60;
