@@ -40,15 +40,8 @@ PageNames stretch_pages(const FastaRecord& record, const Segment& s) {
 }
 
 void Pipeline::process(const NextRecord& next, const WriteRecord& write) {
-  std::vector<std::thread> workers;
-  // A thread the system cannot start (no memory for its stack) leaves the
-  // run to the ones started; with none started the run is out of memory.
-  try {
-    for (int32_t t = 0; t < threads_; ++t) workers.emplace_back([this] { work(); });
-  } catch (const std::system_error&) {
-    if (workers.empty()) throw std::bad_alloc();
-  }
-  threads_ = static_cast<int32_t>(workers.size());
+  TaskGroup stretches(executor_);
+  stretches_ = &stretches;
   try {
     while (std::unique_ptr<RecordWork> item = next()) {
       add(std::move(item), write);
@@ -56,13 +49,9 @@ void Pipeline::process(const NextRecord& next, const WriteRecord& write) {
   } catch (...) {
     stop_with(std::current_exception());
   }
-  {
-    std::lock_guard<std::mutex> guard(lock_);
-    closed_ = true;
-  }
-  changed_.notify_all();
   write_finished(write, /*all=*/true);
-  for (std::thread& w : workers) w.join();
+  stretches.wait();  // a stretch's failure is kept in error_, not thrown here
+  stretches_ = nullptr;
   if (error_) std::rethrow_exception(error_);
 }
 
@@ -121,7 +110,10 @@ void Pipeline::add(std::unique_ptr<RecordWork> item, const WriteRecord& write) {
   bases_done_ += item->record.length - examined;  // letters that are no bases count as done
   item->results.resize(item->segments.size());
   item->pending = item->segments.size();
-  for (size_t k = 0; k < item->segments.size(); ++k) jobs_.emplace_back(item.get(), k);
+  for (size_t k = 0; k < item->segments.size(); ++k) {
+    jobs_.emplace_back(item.get(), k);
+    stretches_->run([this] { examine_next(); });
+  }
   queue_.push_back(std::move(item));
   changed_.notify_all();
 }
@@ -145,57 +137,47 @@ void Pipeline::write_finished(const WriteRecord& write, bool all) {
   }
 }
 
-void Pipeline::work() {
-  for (;;) {
-    RecordWork* item = nullptr;
-    size_t k = 0;
-    int32_t threads = 1;
-    RunningStretch running{0, 0};
-    {
-      std::unique_lock<std::mutex> guard(lock_);
-      changed_.wait(guard, [&] { return !jobs_.empty() || closed_ || error_; });
-      if (jobs_.empty()) return;
-      std::tie(item, k) = jobs_.front();
-      jobs_.pop_front();
-      ++busy_;
-      // Definition 3 spreads one stretch over several threads; the threads
-      // not busy with a stretch of their own lend themselves to it.
-      threads = std::max(1, threads_ / busy_);
-      running.length = item->segments[k].length();
-      running.lengths = motif_lengths_of(options_, running.length);
-      running_.push_back(&running);
-    }
-    std::exception_ptr failed;
-    StretchResult result;
-    try {
-      result = examine(*item, k, threads, running.lengths_done);
-    } catch (...) {
-      failed = std::current_exception();
-    }
+void Pipeline::examine_next() {
+  RecordWork* item = nullptr;
+  size_t k = 0;
+  RunningStretch running{0, 0};
+  {
     std::lock_guard<std::mutex> guard(lock_);
-    running_.erase(std::find(running_.begin(), running_.end(), &running));
-    --busy_;
-    if (failed) {
-      if (!error_) error_ = failed;
-      jobs_.clear();
-    } else {
-      item->results[k] = std::move(result);
-      --item->pending;
-      bases_done_ += running.length;
-    }
-    changed_.notify_all();
+    if (jobs_.empty()) return;  // the run has stopped
+    std::tie(item, k) = jobs_.front();
+    jobs_.pop_front();
+    running.length = item->segments[k].length();
+    running.lengths = motif_lengths_of(options_, running.length);
+    running_.push_back(&running);
   }
+  std::exception_ptr failed;
+  StretchResult result;
+  try {
+    result = examine(*item, k, running.lengths_done);
+  } catch (...) {
+    failed = std::current_exception();
+  }
+  std::lock_guard<std::mutex> guard(lock_);
+  running_.erase(std::find(running_.begin(), running_.end(), &running));
+  if (failed) {
+    if (!error_) error_ = failed;
+    jobs_.clear();
+  } else {
+    item->results[k] = std::move(result);
+    --item->pending;
+    bases_done_ += running.length;
+  }
+  changed_.notify_all();
 }
 
-StretchResult Pipeline::examine(RecordWork& item, size_t k, int32_t threads,
-                                 std::atomic<int32_t>& lengths_done) {
+StretchResult Pipeline::examine(RecordWork& item, size_t k, std::atomic<int32_t>& lengths_done) {
   const Segment& s = item.segments[k];
   std::optional<PageTarget> pages;
   if (!options_.report_dir.empty()) {
     pages = PageTarget{options_.report_dir + "/", stretch_pages(item.record, s)};
   }
   const std::string_view stretch(item.record.bases.get() + s.start, static_cast<size_t>(s.length()));
-  return find_repeats(options_, stretch, item.record.offset + s.start, threads, &lengths_done, pages);
+  return find_repeats(options_, stretch, item.record.offset + s.start, executor_, &lengths_done, pages);
 }
 
 }  // namespace rivulon::batch

@@ -16,6 +16,7 @@
 #include "batch/options.h"
 #include "batch/progress.h"
 #include "batch/repeats.h"
+#include "rivulon/executor.h"
 
 namespace rivulon::batch {
 
@@ -56,7 +57,10 @@ using WriteRecord = std::function<void(RecordWork&)>;
 
 class Pipeline {
  public:
-  Pipeline(const BatchOptions& options, int32_t threads) : options_(options), threads_(threads) {}
+  // Stretches are examined on `executor`'s threads, definition 3's motif
+  // lengths too; the calling thread reads and writes.
+  Pipeline(const BatchOptions& options, Executor& executor)
+      : options_(options), executor_(executor), threads_(executor.threads()) {}
 
   // Examines every record `next` yields, writing each one through `write`
   // in input order. Rethrows what a worker threw.
@@ -70,14 +74,14 @@ class Pipeline {
 
  private:
   const BatchOptions& options_;
-  int32_t threads_;  // worker threads (fewer than asked when the system could not start them all)
+  Executor& executor_;
+  int32_t threads_;              // the executor's threads
+  TaskGroup* stretches_ = nullptr;  // the stretches queued on the executor, while process() runs
   std::mutex lock_;
   std::condition_variable changed_;
   std::deque<std::unique_ptr<RecordWork>> queue_;        // records in input order
-  std::deque<std::pair<RecordWork*, size_t>> jobs_;      // stretches waiting for a worker
+  std::deque<std::pair<RecordWork*, size_t>> jobs_;      // stretches waiting for a thread, in input order
   std::vector<RunningStretch*> running_;
-  int32_t busy_ = 0;
-  bool closed_ = false;
   std::exception_ptr error_;
   int64_t bases_done_ = 0, bases_read_ = 0;
   int64_t longest_ = 0;  // the longest record read so far
@@ -101,12 +105,11 @@ class Pipeline {
   // `all`, waits for every record.
   void write_finished(const WriteRecord& write, bool all);
 
-  // A worker thread: takes stretches until none are left.
-  void work();
+  // A task on the executor: examines the first stretch waiting.
+  void examine_next();
 
   // Detects the repeats of stretch k of `item`.
-  StretchResult examine(RecordWork& item, size_t k, int32_t threads,
-                        std::atomic<int32_t>& lengths_done);
+  StretchResult examine(RecordWork& item, size_t k, std::atomic<int32_t>& lengths_done);
 };
 
 }  // namespace rivulon::batch

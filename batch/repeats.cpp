@@ -32,20 +32,21 @@ std::vector<FoundRepeat> listed_repeats(const Table& table, int64_t offset, int3
 }  // namespace
 
 StretchResult find_repeats(const BatchOptions& options, std::string_view bases, int64_t offset,
-                           int32_t threads, std::atomic<int32_t>* lengths_done,
+                           Executor& executor, std::atomic<int32_t>* lengths_done,
                            const std::optional<PageTarget>& pages) {
   // The detectors and page writers read a NUL after the last base: they get
   // a copy of the stretch, and the record other threads read stays as it is.
   const std::string copy(bases);
   const SequenceView stretch{copy.c_str(), static_cast<int32_t>(copy.size())};
   const Scoring scoring = options.scoring();
-  const DetectionInput in{stretch,
-                          scoring,
-                          options.threshold(),
-                          motif_lengths_of(options, stretch.n),
-                          match_probability(count_bases(stretch), stretch.n),
-                          threads,
-                          lengths_done};
+  DetectionInput in{stretch,
+                    scoring,
+                    options.threshold(),
+                    motif_lengths_of(options, stretch.n),
+                    match_probability(count_bases(stretch), stretch.n),
+                    executor.threads(),
+                    lengths_done};
+  in.executor = &executor;
   StretchResult result;
   std::optional<ReportRequest> request;
   if (pages) request = ReportRequest{pages->names, true, true, false, pages->directory, &result.unplaced};

@@ -12,6 +12,7 @@
 #include "detect/detection.h"
 #include "report/cells.h"
 #include "report/report_writer.h"
+#include "rivulon/executor.h"
 
 namespace rivulon::batch {
 
@@ -42,7 +43,7 @@ struct PageTarget {
 // Runs the chosen definition over `stretch` (a slice of its record, read
 // only) whose first base stands at `offset` in its record.
 StretchResult find_repeats(const BatchOptions& options, std::string_view stretch, int64_t offset,
-                           int32_t threads, std::atomic<int32_t>* lengths_done,
+                           Executor& executor, std::atomic<int32_t>* lengths_done,
                            const std::optional<PageTarget>& pages);
 
 // The motif lengths a stretch of n bases is examined for.

@@ -110,7 +110,9 @@ int examine_genome(const BatchOptions& options, std::time_t started) {
     say(error);
     return kExitOutput;
   }
-  Pipeline run(options, options.threads > 0 ? options.threads : hardware_threads());
+  // The one pool of the program: records' stretches and definition 3's motif lengths.
+  Executor executor(options.threads > 0 ? options.threads : hardware_threads());
+  Pipeline run(options, executor);
   std::optional<cli::ProgressLine> progress;
   if (!options.quiet && isatty(STDERR_FILENO)) {
     progress.emplace(stderr, [&run, meter = ProgressMeter()](double elapsed, int columns) mutable {

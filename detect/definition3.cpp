@@ -3,13 +3,10 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
-#include <chrono>
-#include <condition_variable>
-#include <exception>
+#include <memory>
 #include <mutex>
-#include <new>
-#include <system_error>
-#include <thread>
+#include <optional>
+#include <vector>
 
 #include "detect/marks.h"
 #include "detect/merge.h"
@@ -211,8 +208,8 @@ Detection<PatternRepeatTable> detect_definition3(const DetectionInput& in) {
     group_pattern_candidates(in, L, worker.candidates.data(), found, worker.workspace);
   };
   PatternRepeatTable records(n);
-  const int32_t threads = std::max(1, std::min(in.threads, M));
-  if (threads == 1) {
+  const int32_t threads = in.executor != nullptr ? in.executor->threads() : in.threads;
+  if (std::min(threads, M) <= 1) {
     Worker worker{{}, {}, PatternWorkspace(M)};
     FoundList found;
     for (int32_t L = 1; L <= M; ++L) {
@@ -225,68 +222,49 @@ Detection<PatternRepeatTable> detect_definition3(const DetectionInput& in) {
     return records;
   }
 
-  // Workers take the lengths in increasing order; each length's repeats wait
-  // in `found` until every shorter length has been merged.
+  // One task a length, queued in increasing order on the program's pool (or
+  // one of this call's own); each length's repeats wait in `found` until
+  // every shorter length has been merged, on this thread, which runs queued
+  // lengths itself while it waits. Work spaces are reused between lengths.
+  std::optional<Executor> own;
+  if (in.executor == nullptr) own.emplace(std::min(threads, M));
+  Executor& executor = in.executor != nullptr ? *in.executor : *own;
   std::vector<FoundList> found(static_cast<size_t>(M) + 1);
-  std::vector<char> done(static_cast<size_t>(M) + 1, 0);
-  std::mutex lock;
-  std::condition_variable finished;
-  std::atomic<int32_t> next{1};
-  std::exception_ptr error;
-  auto work = [&] {
-    try {
-      Worker worker{{}, {}, PatternWorkspace(M)};
-      for (int32_t L = next++; L <= M; L = next++) {
-        if (cancelled(in)) {
-          next = M + 1;  // the others stop taking lengths too
-          break;
-        }
-        FoundList mine;
-        search(worker, L, mine);
-        std::lock_guard<std::mutex> guard(lock);
-        found[static_cast<size_t>(L)] = std::move(mine);
-        done[static_cast<size_t>(L)] = 1;
-        finished.notify_one();
-      }
-    } catch (...) {
-      std::lock_guard<std::mutex> guard(lock);
-      if (!error) error = std::current_exception();
-      next = M + 1;  // the others stop taking lengths
-      finished.notify_one();
-    }
-  };
-  std::vector<std::thread> pool;
-  // A thread the system cannot start (no memory for its stack) leaves the
-  // lengths to the ones started; with none started there is no memory.
-  try {
-    for (int32_t t = 0; t < threads; ++t) pool.emplace_back(work);
-  } catch (const std::system_error&) {
-    if (pool.empty()) throw std::bad_alloc();
-  }
-  std::optional<DetectionFailure> stopped;
+  const std::unique_ptr<std::atomic<bool>[]> done(new std::atomic<bool>[static_cast<size_t>(M) + 1]());
+  std::mutex spare_lock;
+  std::vector<std::unique_ptr<Worker>> spare;
+  TaskGroup lengths(executor);
   for (int32_t L = 1; L <= M; ++L) {
-    FoundList ready;
-    {
-      std::unique_lock<std::mutex> guard(lock);
-      // A worker that sees the cancellation takes no more lengths; this
-      // thread then looks again at least every 100 ms.
-      while (!finished.wait_for(guard, std::chrono::milliseconds(100),
-                                [&] { return done[static_cast<size_t>(L)] != 0 || error != nullptr; })) {
-        if (cancelled(in) && next > M) break;
+    lengths.run([&, L] {
+      if (!cancelled(in) && !lengths.failed()) {
+        std::unique_ptr<Worker> worker;
+        {
+          std::lock_guard<std::mutex> guard(spare_lock);
+          if (!spare.empty()) {
+            worker = std::move(spare.back());
+            spare.pop_back();
+          }
+        }
+        if (!worker) worker.reset(new Worker{{}, {}, PatternWorkspace(M)});
+        search(*worker, L, found[static_cast<size_t>(L)]);
+        std::lock_guard<std::mutex> guard(spare_lock);
+        spare.push_back(std::move(worker));
       }
-      if (error) break;
-      if (done[static_cast<size_t>(L)] == 0) {
-        stopped = DetectionFailure{DetectionFailure::Cause::kCancelled, L, 0};
-        break;
-      }
-      ready = std::move(found[static_cast<size_t>(L)]);
+      done[static_cast<size_t>(L)].store(true, std::memory_order_release);
+    });
+  }
+  for (int32_t L = 1; L <= M; ++L) {
+    lengths.help_until([&] { return done[static_cast<size_t>(L)].load(std::memory_order_acquire); });
+    if (lengths.failed()) break;
+    if (cancelled(in)) {
+      lengths.wait();
+      return DetectionFailure{DetectionFailure::Cause::kCancelled, L, 0};
     }
-    merge_found(ready, records, n, L, kDefinition3Merge);
+    merge_found(found[static_cast<size_t>(L)], records, n, L, kDefinition3Merge);
+    FoundList().swap(found[static_cast<size_t>(L)]);
     note_length_done(in);
   }
-  for (std::thread& t : pool) t.join();
-  if (error) std::rethrow_exception(error);
-  if (stopped) return *stopped;
+  lengths.wait();  // rethrows what a length threw
   return records;
 }
 

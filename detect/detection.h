@@ -10,6 +10,7 @@
 #include <variant>
 
 #include "align/sequence.h"
+#include "rivulon/executor.h"
 #include "stats/significance.h"
 
 namespace rivulon {
@@ -27,6 +28,10 @@ struct DetectionInput {
   // When set, polled between motif lengths: once true, the detection ends
   // with a kCancelled failure.
   const std::atomic<bool>* cancel = nullptr;
+  // The program's pool: when set, a detector that runs in parallel uses its
+  // threads (and `threads` is not read); when not, it starts a pool of
+  // `threads` for the call.
+  Executor* executor = nullptr;
 };
 
 inline bool cancelled(const DetectionInput& in) {

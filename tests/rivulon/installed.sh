@@ -7,7 +7,7 @@ prefix=$(mktemp -d)
 trap 'rm -rf "$prefix"' EXIT
 cmake --install "$build" --prefix "$prefix" > /dev/null
 export PKG_CONFIG_PATH="$prefix/lib/pkgconfig:$prefix/lib64/pkgconfig:${PKG_CONFIG_PATH:-}"
-[ "$(cd "$prefix/include" && find . -name '*.h' | sort | tr '\n' ' ')" = "./rivulon/genome.h ./rivulon/rivulon.h " ] ||
+[ "$(cd "$prefix/include" && find . -name '*.h' | sort | tr '\n' ' ')" = "./rivulon/executor.h ./rivulon/genome.h ./rivulon/rivulon.h " ] ||
   { echo "headers other than the public ones installed"; exit 1; }
 # shellcheck disable=SC2046
 g++ -O1 -o "$prefix/find_repeats" "$source/examples/find_repeats.cpp" $(pkg-config --cflags --libs rivulon)
