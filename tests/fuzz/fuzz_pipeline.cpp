@@ -84,7 +84,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const rivulon::SequenceView view{s.c_str(), n};
   const rivulon::Scoring scoring{match, mismatch, gap, terminal_gap};
   const rivulon::DetectionInput input{view, scoring, t, M, rivulon::match_probability(counted)};
-  const rivulon::ReportRequest request{"fuzz.fa", (flags & 1) != 0, ((flags >> 1) & 1) != 0, false, ""};
+  const rivulon::ReportRequest request{rivulon::page_names_for("fuzz.fa"), (flags & 1) != 0, ((flags >> 1) & 1) != 0, false, ""};
   // A failure may only be the lack of a quota; the internal check must never fire.
   auto failed = [](const rivulon::DetectionFailure& f) {
     if (f.cause != rivulon::DetectionFailure::Cause::kNoQuota) __builtin_trap();
