@@ -4,10 +4,7 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <new>
 #include <optional>
-#include <system_error>
-#include <thread>
 #include <tuple>
 
 #include "cli/progress_line.h"
@@ -147,7 +144,7 @@ void Pipeline::examine_next() {
     std::tie(item, k) = jobs_.front();
     jobs_.pop_front();
     running.length = item->segments[k].length();
-    running.lengths = motif_lengths_of(options_, running.length);
+    running.lengths = motif_lengths_examined(options_, running.length);
     running_.push_back(&running);
   }
   std::exception_ptr failed;

@@ -54,20 +54,21 @@ std::string fit_line(const std::string& name, const std::vector<std::string>& pa
   return cli::fit_to_width(cut_name(name, kShortestName) + parts[0], columns);
 }
 
-std::string with_commas(int64_t n) {
-  std::string digits = std::to_string(n < 0 ? -n : n), text;
-  for (size_t i = 0; i < digits.size(); ++i) {
-    if (i > 0 && (digits.size() - i) % 3 == 0) text += ',';
-    text += digits[i];
-  }
-  return n < 0 ? "-" + text : text;
-}
-
 std::string counted(int64_t n, const char* one, const char* many) {
   return with_commas(n) + " " + (n == 1 ? one : many);
 }
 
 }  // namespace
+
+std::string with_commas(int64_t n) {
+  const std::string digits = std::to_string(n);
+  std::string text;
+  for (size_t i = 0; i < digits.size(); ++i) {
+    if (i > 0 && digits[i - 1] != '-' && (digits.size() - i) % 3 == 0) text += ',';
+    text += digits[i];
+  }
+  return text;
+}
 
 std::string ProgressMeter::line(const ProgressSnapshot& s, double elapsed, int columns) {
   double share = s.total > 0 ? std::min(1.0, s.done / s.total) : 0.0;

@@ -43,4 +43,7 @@ std::string progress_line(const ProgressSnapshot& snapshot, double elapsed_secon
 std::string final_line(int64_t repeats, int64_t records, int64_t stretches_not_examined,
                        const std::vector<std::string>& written_to);
 
+// "1,234,567".
+std::string with_commas(int64_t n);
+
 }  // namespace rivulon::batch

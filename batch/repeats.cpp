@@ -42,7 +42,7 @@ StretchResult find_repeats(const BatchOptions& options, std::string_view bases, 
   DetectionInput in{stretch,
                     scoring,
                     options.threshold(),
-                    motif_lengths_of(options, stretch.n),
+                    motif_lengths_examined(options, stretch.n),
                     match_probability(count_bases(stretch), stretch.n),
                     executor.threads(),
                     lengths_done};

@@ -46,9 +46,4 @@ StretchResult find_repeats(const BatchOptions& options, std::string_view stretch
                            Executor& executor, std::atomic<int32_t>* lengths_done,
                            const std::optional<PageTarget>& pages);
 
-// The motif lengths a stretch of n bases is examined for.
-inline int32_t motif_lengths_of(const BatchOptions& options, int64_t n) {
-  return static_cast<int32_t>(std::min<int64_t>(options.max_motif, n / 2));
-}
-
 }  // namespace rivulon::batch

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "batch/formats.h"
+#include "batch/progress.h"
 #include "report/escape.h"
 
 namespace rivulon::batch {
@@ -347,16 +348,6 @@ const table = (function () {
 })();
 document.body.dataset.ready = "yes";
 )JS";
-
-std::string with_commas(int64_t n) {
-  const std::string digits = std::to_string(n);
-  std::string text;
-  for (size_t i = 0; i < digits.size(); ++i) {
-    if (i > 0 && digits[i - 1] != '-' && (digits.size() - i) % 3 == 0) text += ',';
-    text += digits[i];
-  }
-  return text;
-}
 
 std::string parameters_text(const BatchOptions& o) {
   static const char* const kDefinitions[] = {

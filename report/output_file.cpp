@@ -202,8 +202,9 @@ bool OutputFile::open(const std::string& final_name) {
   // An earlier output this user may not write stays as it is; one that is
   // replaced keeps its permissions.
   struct stat earlier {};
-  const bool replacing = stat(final_name.c_str(), &earlier) == 0 && S_ISREG(earlier.st_mode);
-  if (access(final_name.c_str(), F_OK) == 0 && access(final_name.c_str(), W_OK) != 0) {
+  const bool exists = stat(final_name.c_str(), &earlier) == 0;
+  const bool replacing = exists && S_ISREG(earlier.st_mode);
+  if (exists && access(final_name.c_str(), W_OK) != 0) {
     errno = EACCES;
     return false;
   }
