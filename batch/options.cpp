@@ -75,6 +75,14 @@ std::optional<int64_t> whole_number(const std::string& text, int64_t lo, int64_t
   return value;
 }
 
+// The table format called `name` (tsv, bed, gff3).
+std::optional<OutputFormat> format_named(const std::string& name) {
+  if (name == "tsv") return OutputFormat::kTsv;
+  if (name == "bed") return OutputFormat::kBed;
+  if (name == "gff3") return OutputFormat::kGff3;
+  return std::nullopt;
+}
+
 struct Parser {
   ParsedOptions result;
   std::optional<std::string> level_text;
@@ -118,10 +126,9 @@ struct Parser {
       return true;
     }
     if (option == "--format") {
-      if (value == "tsv") o.format = OutputFormat::kTsv;
-      else if (value == "bed") o.format = OutputFormat::kBed;
-      else if (value == "gff3") o.format = OutputFormat::kGff3;
-      else return fail("--format must be tsv, bed or gff3 (got '" + value + "')");
+      const std::optional<OutputFormat> format = format_named(value);
+      if (!format) return fail("--format must be tsv, bed or gff3 (got '" + value + "')");
+      o.format = *format;
       return true;
     }
     if (option == "--mask") {
@@ -132,25 +139,21 @@ struct Parser {
     }
     if (option == "--tsv-out" || option == "--bed-out" || option == "--gff3-out") {
       if (value.empty()) return fail(option + " needs a file name");
-      const OutputFormat format = option == "--tsv-out"   ? OutputFormat::kTsv
-                                  : option == "--bed-out" ? OutputFormat::kBed
-                                                          : OutputFormat::kGff3;
-      o.also.emplace_back(format, value);
+      o.also.emplace_back(*format_named(option.substr(2, option.size() - 6)), value);  // --tsv-out: tsv
       return true;
     }
-    if (option == "--masked-out") {
-      if (value.empty()) return fail("--masked-out needs a file name");
-      o.masked_out = value;
-      return true;
-    }
-    if (option == "--report-dir") {
-      if (value.empty()) return fail("--report-dir needs a folder name");
-      o.report_dir = value;
-      return true;
-    }
-    if (option == "--html") {
-      if (value.empty()) return fail("--html needs a file name");
-      o.html = value;
+    // Options naming one file or folder.
+    static const struct {
+      const char* option;
+      std::string BatchOptions::*field;
+      const char* what;
+    } kNames[] = {{"--masked-out", &BatchOptions::masked_out, "a file name"},
+                  {"--report-dir", &BatchOptions::report_dir, "a folder name"},
+                  {"--html", &BatchOptions::html, "a file name"}};
+    for (const auto& named : kNames) {
+      if (option != named.option) continue;
+      if (value.empty()) return fail(option + " needs " + named.what);
+      o.*named.field = value;
       return true;
     }
     if (option == "--region") {

@@ -367,11 +367,10 @@ std::string parameters_text(const BatchOptions& o) {
 
 }  // namespace
 
-void SummaryPage::write(std::FILE* out) const {
-  const std::string input = options_.input == "-" ? "standard input" : options_.input;
-
+SummaryPage::Shown SummaryPage::shown() const {
+  Shown v;
   // The rows in output order; the records listed or named by a row, in input order.
-  std::vector<const Row*> rows;
+  std::vector<const Row*>& rows = v.rows;
   rows.reserve(rows_.size());
   for (const Row& r : rows_) rows.push_back(&r);
   std::sort(rows.begin(), rows.end(), [](const Row* a, const Row* b) { return a->rank.order < b->rank.order; });
@@ -381,27 +380,30 @@ void SummaryPage::write(std::FILE* out) const {
   std::sort(marked.begin(), marked.end(), [](const auto& a, const auto& b) {
     return a.first->ordinal != b.first->ordinal ? a.first->ordinal < b.first->ordinal : a.second > b.second;
   });
-  std::vector<const RecordLine*> named;  // each once, the listed mark first
-  std::vector<bool> is_listed;
+  std::vector<const RecordLine*>& named = v.named;  // each once, the listed mark first
+  std::vector<bool>& is_listed = v.is_listed;
   for (const auto& [line, mark] : marked) {
     if (!named.empty() && named.back() == line) continue;
     named.push_back(line);
     is_listed.push_back(mark);
   }
-  auto index_of = [&named](const RecordLine* line) {
-    return std::lower_bound(named.begin(), named.end(), line,
-                            [](const RecordLine* a, const RecordLine* b) { return a->ordinal < b->ordinal; }) -
-           named.begin();
-  };
-  const size_t listed = listed_.size();
-  RecordLine others{"", 0, bases_, repeats_, covered_};
+  v.others = RecordLine{"", 0, bases_, repeats_, covered_};
+  RecordLine& others = v.others;
   for (const auto& line : listed_) {
     others.length -= line->length;
     others.repeats -= line->repeats;
     others.covered -= line->covered;
   }
-  const int64_t other_records = records_ - static_cast<int64_t>(listed);
+  v.other_records = records_ - static_cast<int64_t>(listed_.size());
+  return v;
+}
 
+
+void SummaryPage::write_sections(std::FILE* out, const Shown& v) const {
+  const std::string input = options_.input == "-" ? "standard input" : options_.input;
+  const std::vector<const Row*>& rows = v.rows;
+  const size_t listed = listed_.size();
+  const int64_t other_records = v.other_records;
   std::fputs("<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
              "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n", out);
   std::fprintf(out, "<title>Tandem repeats: %s</title>\n<style>%s</style>\n</head>\n<body>\n",
@@ -428,11 +430,15 @@ void SummaryPage::write(std::FILE* out) const {
                rows_cut ? " of the table below" : "");
   std::fputs("<section id=\"histogram\"><h2>Motif lengths</h2>\n<svg id=\"hist\" role=\"img\" "
              "aria-label=\"Number of repeats by motif length\"></svg></section>\n", out);
+  write_repeat_table(out, rows_cut, rows.size());
+}
+
+void SummaryPage::write_repeat_table(std::FILE* out, bool rows_cut, size_t rows_shown) const {
   std::fputs("<section id=\"repeats\"><h2>Repeats</h2>\n", out);
   if (rows_cut) {
     std::fprintf(out, "<p class=\"note\" id=\"rows-cut\">Showing the %s longest of %s repeats (most bases "
                  "spanned, then the higher %s, then the earlier); the run's output holds them all.</p>\n",
-                 with_commas(static_cast<int64_t>(rows.size())).c_str(), with_commas(repeats_).c_str(),
+                 with_commas(static_cast<int64_t>(rows_shown)).c_str(), with_commas(repeats_).c_str(),
                  options_.definition == 3 ? "score" : "similarity");
   }
   if (motifs_cut_) {
@@ -460,6 +466,18 @@ void SummaryPage::write(std::FILE* out) const {
                "<div id=\"tip\" role=\"tooltip\"></div>\n",
                options_.definition == 3 ? "Score" : "Similarity");
 
+}
+
+void SummaryPage::write_data(std::FILE* out, const Shown& v) const {
+  const std::vector<const RecordLine*>& named = v.named;
+  const std::vector<const Row*>& rows = v.rows;
+  const RecordLine& others = v.others;
+  const int64_t other_records = v.other_records;
+  auto index_of = [&named](const RecordLine* line) {
+    return std::lower_bound(named.begin(), named.end(), line,
+                            [](const RecordLine* a, const RecordLine* b) { return a->ordinal < b->ordinal; }) -
+           named.begin();
+  };
   std::fprintf(out, "<script id=\"data\" type=\"application/json\">{\"definition\":%d,"
                "\"valueName\":%s,\"repeats\":%lld,\"records\":[",
                options_.definition, options_.definition == 3 ? "\"score\"" : "\"similarity\"",
@@ -469,7 +487,7 @@ void SummaryPage::write(std::FILE* out) const {
     std::fprintf(out, "%s{\"name\":%s,\"length\":%lld,\"repeats\":%lld,\"covered\":%lld,\"listed\":%s}",
                  i > 0 ? "," : "", json_string(r.name).c_str(), static_cast<long long>(r.length),
                  static_cast<long long>(r.repeats), static_cast<long long>(r.covered),
-                 is_listed[i] ? "true" : "false");
+                 v.is_listed[i] ? "true" : "false");
   }
   std::fputs("],\"others\":", out);
   if (other_records > 0) {
@@ -495,6 +513,12 @@ void SummaryPage::write(std::FILE* out) const {
                  json_string(r.value).c_str(), json_string(r.motif).c_str(), json_string(r.link).c_str());
   }
   std::fprintf(out, "]}</script>\n<script>%s</script>\n</body>\n</html>\n", kScript);
+}
+
+void SummaryPage::write(std::FILE* out) const {
+  const Shown v = shown();
+  write_sections(out, v);
+  write_data(out, v);
 }
 
 }  // namespace rivulon::batch

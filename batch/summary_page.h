@@ -74,6 +74,19 @@ class SummaryPage {
   SummaryLimits limits_;
   // Both kept as heaps with the lowest ranked first, to be replaced by a
   // better one once full.
+  // What the page shows: the rows in output order, and the records listed
+  // or named by a row (in input order, each once, with whether it is listed).
+  struct Shown {
+    std::vector<const Row*> rows;
+    std::vector<const RecordLine*> named;
+    std::vector<bool> is_listed;
+    RecordLine others;  // the records not listed, summed
+    int64_t other_records = 0;
+  };
+  Shown shown() const;
+  void write_sections(std::FILE* out, const Shown& v) const;  // the page's text and controls
+  void write_repeat_table(std::FILE* out, bool rows_cut, size_t rows_shown) const;
+  void write_data(std::FILE* out, const Shown& v) const;      // the data and the script
   std::vector<std::shared_ptr<const RecordLine>> listed_;
   std::vector<Row> rows_;
   int64_t records_ = 0, bases_ = 0, repeats_ = 0, covered_ = 0;
