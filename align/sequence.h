@@ -25,4 +25,9 @@ struct Scoring {
   int32_t terminal_gap = 0;  // <= 0: a gap along the last row or column of a copy alignment
 };
 
+// The record from the penalties as users give them, positive numbers.
+inline Scoring scoring_from_penalties(int32_t match, int32_t mismatch, int32_t gap, int32_t terminal_gap) {
+  return Scoring{match, -mismatch, -gap, -terminal_gap};
+}
+
 }  // namespace rivulon

@@ -65,21 +65,21 @@ void RepeatWriter::write_record(const FastaRecord& record, const std::vector<Fou
     switch (format_) {
       case OutputFormat::kTsv:
         std::fprintf(out_, "%s\t%lld\t%lld\t%d\t%s\t%s\t%d\t%s\n", name, start + 1, end,
-                     r.motif_length, r.cells.units, r.cells.score, options_.definition,
+                     r.motif_length, r.units_text.c_str(), r.value_text.c_str(), options_.definition,
                      motif.c_str());
         break;
       case OutputFormat::kBed:
         std::fprintf(out_, "%s\t%lld\t%lld\t%dx%s\t%d\t.\t%d\t%s\t%s\t%s\n", name, start, end,
-                     r.motif_length, r.cells.units,
+                     r.motif_length, r.units_text.c_str(),
                      bed_score(r, options_.definition, options_.match), r.motif_length,
-                     r.cells.units, r.cells.score, motif.c_str());
+                     r.units_text.c_str(), r.value_text.c_str(), motif.c_str());
         break;
       case OutputFormat::kGff3:
         std::fprintf(out_,
                      "%s\trivulon\ttandem_repeat\t%lld\t%lld\t%s\t.\t.\tperiod=%d;copies=%s;"
                      "consensus=%s\n",
-                     seqid.c_str(), start + 1, end, r.cells.score,
-                     r.motif_length, r.cells.units, motif.c_str());
+                     seqid.c_str(), start + 1, end, r.value_text.c_str(),
+                     r.motif_length, r.units_text.c_str(), motif.c_str());
         break;
     }
   }

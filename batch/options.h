@@ -4,7 +4,6 @@
 #include <string>
 #include <vector>
 
-#include "align/sequence.h"
 #include "rivulon/rivulon.h"
 
 namespace rivulon::batch {
@@ -30,10 +29,6 @@ struct BatchOptions : Options {
   bool version = false;
   std::string input;   // "-" reads standard input
   std::string output;  // empty or "-": standard output
-
-  // The detectors' threshold: level x 0.01, or the minimum score.
-  double threshold() const { return definition == 3 ? min_score : level * 0.01; }
-  Scoring scoring() const { return Scoring{match, -mismatch, -gap, -terminal_gap}; }
 };
 
 struct ParsedOptions {

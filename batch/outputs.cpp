@@ -168,11 +168,8 @@ std::string open_report_folder(const std::string& dir) {
 }
 
 // The warning for a stretch that could not be examined.
-std::string not_examined(const std::string& label, const DetectionFailure& failure) {
-  const char* why = failure.cause == DetectionFailure::Cause::kInternalCheck
-                        ? " was not examined: an internal check failed at motif length "
-                        : " was not examined: the significance model has no quota for motif length ";
-  return label + why + std::to_string(failure.motif_length);
+std::string not_examined(const std::string& label, const Failure& failure) {
+  return label + " was not examined: " + failure.message;
 }
 
 }  // namespace
@@ -241,7 +238,7 @@ void RunOutputs::State::take_stretch(RecordWork& item, size_t k, std::vector<Fou
   }
   if (out.summary && !options.report_dir.empty()) {
     const std::string page = url_escape(stretch_pages(item.record, item.segments[k]).alignments);
-    for (const FoundRepeat& found : r.repeats) links.push_back(out.links_to_pages + page + "#" + std::to_string(found.row));
+    for (size_t row = 1; row <= r.repeats.size(); ++row) links.push_back(out.links_to_pages + page + "#" + std::to_string(row));
   }
   repeats.insert(repeats.end(), r.repeats.begin(), r.repeats.end());
 }

@@ -77,7 +77,7 @@ void SummaryPage::add(const FastaRecord& record, const std::vector<FoundRepeat>&
       motif += "\u2026";
       motifs_cut_ = true;
     }
-    Row row{rank, line, r.start + 1, r.end, r.motif_length, r.cells.units, r.cells.score,
+    Row row{rank, line, r.start + 1, r.end, r.motif_length, r.units_text.c_str(), r.value_text.c_str(),
             std::move(motif), k < links.size() ? links[k] : std::string()};
     if (!room) {
       std::pop_heap(rows_.begin(), rows_.end(), ranked_lower);

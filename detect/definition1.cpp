@@ -208,11 +208,14 @@ void group_copies(const DetectionInput& in, int32_t L, float* similarity,
 
 Detection<RecordTable> detect_definition1(const DetectionInput& in) {
   const int32_t n = in.sequence.n, M = in.max_motif;
-  std::vector<float> similarity(static_cast<size_t>(n), 0.0f);
+  DetectorScratch own;
+  DetectorScratch& scratch = in.scratch != nullptr ? *in.scratch : own;
+  std::vector<float>& similarity = scratch.marks;
+  similarity.assign(static_cast<size_t>(n), 0.0f);
   RecordTable records(n);
-  AlignmentMatrix matrix(M);
+  AlignmentMatrix& matrix = scratch.matrix_for(M);
   CandidateList candidates;
-  std::vector<uint16_t> ring;
+  std::vector<uint16_t>& ring = scratch.ring;
   CopyPairMemo memo;
   const std::optional<DetectionFailure> failure = for_each_motif_length(
       in, kDefinition1Screening, [&](int32_t L, const WindowParameters& wp) {

@@ -150,12 +150,15 @@ bool group_around_best_pair(const DetectionInput& in, int32_t L, const float* ma
 
 Detection<RecordTable> detect_definition2(const DetectionInput& in) {
   const int32_t n = in.sequence.n, M = in.max_motif;
-  std::vector<float> marks(static_cast<size_t>(n), 0.0f);
+  DetectorScratch own;
+  DetectorScratch& scratch = in.scratch != nullptr ? *in.scratch : own;
+  std::vector<float>& marks = scratch.marks;
+  marks.assign(static_cast<size_t>(n), 0.0f);
   RecordTable records(n);
-  AlignmentMatrix matrix(M);
+  AlignmentMatrix& matrix = scratch.matrix_for(M);
   CandidateList candidates;
-  std::vector<uint16_t> ring;
-  std::vector<double> pairs;
+  std::vector<uint16_t>& ring = scratch.ring;
+  std::vector<double>& pairs = scratch.pairs;
   const std::optional<DetectionFailure> failure = for_each_motif_length(
       in, kDefinition2Screening,
       [&](int32_t L, const WindowParameters& wp) -> std::optional<DetectionFailure> {

@@ -196,59 +196,68 @@ Detection<PatternRepeatTable> detect_definition3(const DetectionInput& in) {
       });
   if (failure) return *failure;
 
-  struct Worker {
-    std::vector<int32_t> candidates;
-    std::vector<uint16_t> ring;
-    PatternWorkspace workspace;
-  };
-  auto search = [&](Worker& worker, int32_t L, FoundList& found) {
-    if (worker.candidates.empty()) worker.candidates.assign(static_cast<size_t>(n), 0);
+  auto search = [&](PatternWorker& worker, int32_t L, FoundList& found) {
     screen_pattern_candidates(in.sequence, L, parameters[static_cast<size_t>(L)],
                               worker.candidates.data(), worker.ring);
     group_pattern_candidates(in, L, worker.candidates.data(), found, worker.workspace);
   };
+  // Work spaces are reused between lengths and, through the scratch, between
+  // calls; one is at work on one length at a time.
+  DetectorScratch own_scratch;
+  DetectorScratch& scratch = in.scratch != nullptr ? *in.scratch : own_scratch;
+  std::mutex spare_lock;
+  auto take_worker = [&] {
+    std::unique_ptr<PatternWorker> worker;
+    {
+      std::lock_guard<std::mutex> guard(spare_lock);
+      if (!scratch.patterns.empty()) {
+        worker = std::move(scratch.patterns.back());
+        scratch.patterns.pop_back();
+      }
+    }
+    if (!worker || worker->longest < M) worker = std::make_unique<PatternWorker>(M);
+    if (worker->candidates.size() < static_cast<size_t>(n)) worker->candidates.assign(static_cast<size_t>(n), 0);
+    return worker;
+  };
+  auto give_back = [&](std::unique_ptr<PatternWorker> worker) {
+    std::lock_guard<std::mutex> guard(spare_lock);
+    scratch.patterns.push_back(std::move(worker));
+  };
   PatternRepeatTable records(n);
   const int32_t threads = in.executor != nullptr ? in.executor->threads() : in.threads;
   if (std::min(threads, M) <= 1) {
-    Worker worker{{}, {}, PatternWorkspace(M)};
+    std::unique_ptr<PatternWorker> worker = take_worker();
     FoundList found;
     for (int32_t L = 1; L <= M; ++L) {
-      if (cancelled(in)) return DetectionFailure{DetectionFailure::Cause::kCancelled, L, 0};
-      search(worker, L, found);
+      if (cancelled(in)) {
+        give_back(std::move(worker));
+        return DetectionFailure{DetectionFailure::Cause::kCancelled, L, 0};
+      }
+      search(*worker, L, found);
       merge_found(found, records, n, L, kDefinition3Merge);
       found.clear();
       note_length_done(in);
     }
+    give_back(std::move(worker));
     return records;
   }
 
   // One task a length, queued in increasing order on the program's pool (or
   // one of this call's own); each length's repeats wait in `found` until
   // every shorter length has been merged, on this thread, which runs queued
-  // lengths itself while it waits. Work spaces are reused between lengths.
+  // lengths itself while it waits.
   std::optional<Executor> own;
   if (in.executor == nullptr) own.emplace(std::min(threads, M));
   Executor& executor = in.executor != nullptr ? *in.executor : *own;
   std::vector<FoundList> found(static_cast<size_t>(M) + 1);
   const std::unique_ptr<std::atomic<bool>[]> done(new std::atomic<bool>[static_cast<size_t>(M) + 1]());
-  std::mutex spare_lock;
-  std::vector<std::unique_ptr<Worker>> spare;
   TaskGroup lengths(executor);
   for (int32_t L = 1; L <= M; ++L) {
     lengths.run([&, L] {
       if (!cancelled(in) && !lengths.failed()) {
-        std::unique_ptr<Worker> worker;
-        {
-          std::lock_guard<std::mutex> guard(spare_lock);
-          if (!spare.empty()) {
-            worker = std::move(spare.back());
-            spare.pop_back();
-          }
-        }
-        if (!worker) worker.reset(new Worker{{}, {}, PatternWorkspace(M)});
+        std::unique_ptr<PatternWorker> worker = take_worker();
         search(*worker, L, found[static_cast<size_t>(L)]);
-        std::lock_guard<std::mutex> guard(spare_lock);
-        spare.push_back(std::move(worker));
+        give_back(std::move(worker));
       }
       done[static_cast<size_t>(L)].store(true, std::memory_order_release);
     });

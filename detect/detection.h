@@ -6,14 +6,48 @@
 #pragma once
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <variant>
+#include <vector>
 
+#include "align/copy_alignment.h"
+#include "align/pattern_alignment.h"
 #include "align/sequence.h"
 #include "rivulon/executor.h"
 #include "stats/significance.h"
 
 namespace rivulon {
+
+// Definition 3's work space for one motif length at a time: the screening's
+// candidates (a flag per position) and ring, and the pattern alignments'
+// rows, for motifs up to `longest`.
+struct PatternWorker {
+  explicit PatternWorker(int32_t longest) : longest(longest), workspace(longest) {}
+  int32_t longest;
+  std::vector<int32_t> candidates;
+  std::vector<uint16_t> ring;
+  PatternWorkspace workspace;
+};
+
+// What the detectors need besides their inputs, kept between calls on one
+// thread so that a genome's many stretches do not allocate it again and
+// again: grown, never shrunk. Every detector sets what it reads before it
+// reads it, so a scratch left by any earlier call gives the same results as a
+// new one.
+struct DetectorScratch {
+  std::vector<float> marks;  // definitions 1, 2: a value per position
+  std::vector<uint16_t> ring;
+  std::vector<double> pairs;                              // definition 2
+  std::unique_ptr<AlignmentMatrix> matrix;                // definitions 1, 2
+  std::vector<std::unique_ptr<PatternWorker>> patterns;  // definition 3: those not at work
+
+  // The copy alignments' matrix, for motifs up to M.
+  AlignmentMatrix& matrix_for(int32_t M) {
+    if (!matrix || matrix->size < M) matrix = std::make_unique<AlignmentMatrix>(M);
+    return *matrix;
+  }
+};
 
 struct DetectionInput {
   SequenceView sequence;
@@ -32,6 +66,9 @@ struct DetectionInput {
   // threads (and `threads` is not read); when not, it starts a pool of
   // `threads` for the call.
   Executor* executor = nullptr;
+  // When set, the work space to use (and keep for the next call on this
+  // thread); when not, the detection makes its own.
+  DetectorScratch* scratch = nullptr;
 };
 
 inline bool cancelled(const DetectionInput& in) {

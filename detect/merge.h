@@ -102,7 +102,7 @@ inline int64_t span_end(const CandidateRepeat& k, int32_t L, const MergeConstant
   return int64_t{k.units - 1} * L;
 }
 inline RepeatRecord make_record(const CandidateRepeat& k, int32_t L, const MergeConstants&) {
-  return RepeatRecord{k.start, L, k.units, k.similarity, 0, {}};
+  return RepeatRecord{k.start, L, k.units, k.similarity};
 }
 
 inline bool dominates(const PatternRepeatRecord& x, const FoundRepeat& f, int32_t L,
@@ -118,7 +118,7 @@ inline int64_t span_end(const FoundRepeat& f, int32_t L, const PatternMergeConst
   return static_cast<int64_t>((f.units - 1.0) * L);
 }
 inline PatternRepeatRecord make_record(const FoundRepeat& f, int32_t L, const PatternMergeConstants&) {
-  return PatternRepeatRecord{f.start, L, f.pattern_start, f.units, f.score, 0, {}};
+  return PatternRepeatRecord{f.start, L, f.pattern_start, f.units, f.score};
 }
 
 // Writes the repeats of motif length L found last-to-first (the list's front

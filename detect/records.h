@@ -10,7 +10,6 @@
 namespace rivulon {
 
 constexpr uint32_t kNoRecord = 0;    // no record: `next` of the last record of a chain
-constexpr int kCodingNameSize = 10;  // "noncoding" and its terminator
 
 // A repeat of definition 1 or 2 as merged into the table.
 struct RepeatRecord {
@@ -18,8 +17,6 @@ struct RepeatRecord {
   int32_t motif_length;               // L
   int32_t units;                      // number of copies
   float similarity;                   // similarity level (the candidate's float, exactly)
-  int16_t coding;                     // 1 when the start lies in a coding region
-  char coding_name[kCodingNameSize];  // that region's name, or "noncoding"
 };
 
 // A repeat of definition 3 as merged into the table.
@@ -29,8 +26,6 @@ struct PatternRepeatRecord {
   int32_t pattern_start;              // first base of the representative copy
   double units;                       // aligned length / L
   double score;                       // alignment score
-  int16_t coding;                     // 1 when the start lies in a coding region
-  char coding_name[kCodingNameSize];  // that region's name, or "noncoding"
 };
 
 // A position's record: which repeat covers it, and the position's next record.

@@ -116,13 +116,10 @@ void run_dialogue(std::FILE* in, std::FILE* out, RunSettings& s) {
   std::fputs("3 - Using the alignment score with a repeating pattern\n", out);
   s.definition = ask_number(in, out, "Definition (1-3): ", range_of("--definition"), kMsgNotInteger);
   if (s.definition == 3) {
-    int32_t score = ask_number(in, out, "Minimum score to report (30-150):", range_of("--min-score"), kMsgNotInteger);
-    s.threshold = static_cast<double>(score);
+    s.min_score = ask_number(in, out, "Minimum score to report (30-150):", range_of("--min-score"), kMsgNotInteger);
   } else {
-    int32_t level = ask_number(in, out,
-                               "Minimum Similarity Level: (minimum - 50; maximum - Match Score*100):",
-                               Range{range_of("--level").lo, range_of("--level").hi * s.match}, kMsgNotInteger);
-    s.threshold = level * 0.01;
+    s.level = ask_number(in, out, "Minimum Similarity Level: (minimum - 50; maximum - Match Score*100):",
+                         Range{range_of("--level").lo, range_of("--level").hi * s.match}, kMsgNotInteger);
   }
   std::fputs("Do you want Rivulon to generate a file with the alignments (Y/N)?", out);
   std::fflush(out);

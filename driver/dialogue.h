@@ -5,32 +5,21 @@
 #include <optional>
 #include <string>
 
-#include "align/sequence.h"
+#include "rivulon/rivulon.h"
 
 namespace rivulon {
 
 // Largest accepted alignment parameter: larger values would overflow the
 // 32-bit score arithmetic of the alignments.
 
-// The answers of the dialogue, as entered.
-struct RunSettings {
-  int32_t match = 0;          // match score, >= 0
-  int32_t mismatch = 0;       // mismatch penalty, >= 0
-  int32_t gap = 0;            // gap penalty, >= 0
-  int32_t terminal_gap = 0;   // terminal gap penalty, >= 0
-  int32_t max_motif = 0;      // maximum motif length M, 1..500
-  int32_t definition = 0;     // 1, 2 or 3
-  double threshold = 0.0;     // level * 0.01 (definitions 1, 2) or minimum score (3)
+// The answers of the dialogue, as entered: the detection's parameters
+// (the level or the minimum score, as the definition asks), and the pages.
+struct RunSettings : Options {
   bool alignments = false;    // an alignments page is wanted
   bool text_report = false;   // a text report is wanted
   std::string sequence_file;  // first command-line argument, unchanged
   std::optional<std::string> coding_file;  // second argument, when present
 };
-
-// The scores the alignments add: the penalties as entered, negated.
-inline Scoring scoring_of(const RunSettings& s) {
-  return Scoring{s.match, -s.mismatch, -s.gap, -s.terminal_gap};
-}
 
 // Reads a whole number the way "%d" does (leading white space skipped,
 // optional sign, digits), leaving the character after it in the stream, but

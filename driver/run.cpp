@@ -18,9 +18,6 @@
 #include <variant>
 
 #include "cli/progress_line.h"
-#include "detect/definition1.h"
-#include "detect/definition2.h"
-#include "detect/definition3.h"
 #include "driver/dialogue.h"
 #include "driver/fatal.h"
 #include "driver/messages.h"
@@ -31,6 +28,7 @@
 #include "report/output_names.h"
 #include "report/page.h"
 #include "report/report_writer.h"
+#include "rivulon/rivulon.h"
 
 namespace rivulon {
 
@@ -92,22 +90,13 @@ int32_t thread_count() {
 }
 
 // Ends the run on a failed detection with its message and status.
-[[noreturn]] void detection_failed(const DetectionFailure& failure) {
-  if (failure.cause == DetectionFailure::Cause::kNoQuota) {
+[[noreturn]] void detection_failed(const Failure& failure) {
+  if (failure.cause == Failure::Cause::kNoQuota) {
     show_no_quota(stderr, failure.motif_length, failure.window);
     fatal(kExitNoQuota, no_quota_reason(failure.motif_length, failure.window));
   }
   show_parameter_error(stdout, kMsgBugCheck);
   fatal(kExitInternalCheck, kBugCheckReason);
-}
-
-// The table of a detection, or the end of the run.
-template <typename Table>
-Table take_table(Detection<Table>&& detection) {
-  if (const DetectionFailure* failure = std::get_if<DetectionFailure>(&detection)) {
-    detection_failed(*failure);
-  }
-  return std::move(std::get<Table>(detection));
 }
 
 // The coding-region file's name: the command line's under definition 1; one
@@ -124,10 +113,9 @@ std::string coding_file_name(const RunSettings& s) {
   return *s.coding_file;
 }
 
-// Reads the coding regions into the listed records. An unreadable file waits
-// for a key and ends the run with status 1.
-template <typename Table>
-void annotate_from_coding_file(const RunSettings& s, Table& records) {
+// The coding region of every repeat. An unreadable file waits for a key and
+// ends the run with status 1.
+std::vector<std::string> coding_regions_of(const RunSettings& s, const std::vector<Repeat>& repeats, int64_t n) {
   const std::optional<CodingRegionTable> regions = read_coding_regions(coding_file_name(s));
   if (!regions) {
     std::fputs(kCodingFileUnreadableMessage, stdout);
@@ -135,7 +123,7 @@ void annotate_from_coding_file(const RunSettings& s, Table& records) {
     std::getc(stdin);
     fatal(kExitCodingFileUnreadable, kCodingFileUnreadableReason);
   }
-  annotate_coding_regions(*regions, records, records.n);
+  return coding_region_names(*regions, repeats, n);
 }
 
 // Tells of the pages that could not be written: a message each, then one
@@ -161,19 +149,25 @@ void report_page_failures(const PageFailures& failures, const RunSettings& s) {
   fatal(kExitPagesUnwritten, kPagesUnwrittenReason);
 }
 
-// Runs a detector; while standard error is a terminal, a progress line
-// there tells which motif length is being screened, cleared when it returns.
-template <typename Detect>
-auto detect_with_progress(DetectionInput in, Detect detect) {
-  std::atomic<int32_t> done{0};
-  std::optional<cli::ProgressLine> progress;
-  if (isatty(STDERR_FILENO)) {
-    in.lengths_done = &done;
-    progress.emplace(stderr, [&done, M = in.max_motif](double elapsed) {
-      return progress_text(done.load(std::memory_order_relaxed), M, elapsed);
-    });
+// The repeats of the sequence, or the end of the run. While standard error
+// is a terminal, a progress line there tells which motif length is being
+// screened; it is cleared before anything else is said.
+std::vector<Repeat> detect_with_progress(const RunSettings& s, std::string_view bases) {
+  Result found;
+  {
+    std::atomic<int32_t> done{0};
+    RunControl control{thread_count()};
+    std::optional<cli::ProgressLine> progress;
+    if (isatty(STDERR_FILENO)) {
+      control.lengths_done = &done;
+      progress.emplace(stderr, [&done, M = motif_lengths_examined(s, static_cast<int64_t>(bases.size()))](
+                                   double elapsed) { return progress_text(done.load(std::memory_order_relaxed), M, elapsed); });
+    }
+    Workspace workspace;
+    found = find_repeats(bases, s, workspace, control);
   }
-  return detect(in);
+  if (const Failure* failure = std::get_if<Failure>(&found)) detection_failed(*failure);
+  return std::move(std::get<std::vector<Repeat>>(found));
 }
 
 // On a terminal, where the pages went (standard error).
@@ -189,13 +183,13 @@ void show_pages_written(const RunSettings& s) {
   if (s.text_report) show(kTextReportWritten, text_report_name(s.sequence_file));
 }
 
-template <typename Table, typename Write>
-void finish_run(const RunSettings& s, Detection<Table>&& detection, Write write) {
-  Table records = take_table(std::move(detection));
-  if (s.coding_file) annotate_from_coding_file(s, records);
+// The pages of the repeats, the coding regions read first when asked for.
+void finish_run(const RunSettings& s, std::string_view bases, const std::vector<Repeat>& repeats) {
+  std::optional<std::vector<std::string>> coding;
+  if (s.coding_file) coding = coding_regions_of(s, repeats, static_cast<int64_t>(bases.size()));
   const ReportRequest request{page_names_for(s.sequence_file), s.alignments, s.text_report,
-                              s.coding_file.has_value(), ""};
-  report_page_failures(write(request, records), s);
+                              coding ? &*coding : nullptr, ""};
+  report_page_failures(write_report(request, bases, s, repeats), s);
   show_pages_written(s);
 }
 
@@ -218,7 +212,6 @@ int run_rivulon(int argc, char** argv) {
   settings.sequence_file = argv[1];
   if (argc == 3) settings.coding_file = std::string(argv[2]);
   run_dialogue(stdin, stdout, settings);
-  const Scoring scoring = scoring_of(settings);
 
   const std::time_t started = std::time(nullptr);
   std::unique_ptr<std::FILE, FileCloser> input(open_sequence_file(settings.sequence_file));
@@ -235,30 +228,7 @@ int run_rivulon(int argc, char** argv) {
     std::fputs(kSequenceUnreadableMessage, stdout);
     fatal(kExitSequenceUnreadable, kSequenceUnreadableReason);
   }
-  const DetectionInput in{seq.view(), scoring, settings.threshold,
-                          std::min(settings.max_motif, seq.n / 2), match_probability(seq),
-                          thread_count()};
-  const SequenceView view = seq.view();
-  switch (settings.definition) {
-    case 1:
-    case 2:
-      finish_run(settings,
-                 detect_with_progress(in,
-                                      [&](const DetectionInput& with) {
-                                        return settings.definition == 1 ? detect_definition1(with)
-                                                                        : detect_definition2(with);
-                                      }),
-                 [&](const ReportRequest& request, const RecordTable& records) {
-                   return write_report(request, settings.definition, view, scoring, records);
-                 });
-      break;
-    default:
-      finish_run(settings, detect_with_progress(in, detect_definition3),
-                 [&](const ReportRequest& request, const PatternRepeatTable& records) {
-                   return write_report(request, view, scoring, settings.threshold, records);
-                 });
-      break;
-  }
+  finish_run(settings, seq.view(), detect_with_progress(settings, seq.view()));
   return 0;
 }
 

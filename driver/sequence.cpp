@@ -5,7 +5,6 @@
 
 #include "driver/fatal.h"
 #include "driver/messages.h"
-#include "stats/composition.h"
 
 namespace rivulon {
 
@@ -59,23 +58,13 @@ Sequence load_sequence(std::FILE* in) {
         break;
       case 'A':
       case 'a':
-        seq.buffer[static_cast<size_t>(seq.n++)] = static_cast<char>(c);
-        seq.count_a += 1;
-        break;
       case 'C':
       case 'c':
-        seq.buffer[static_cast<size_t>(seq.n++)] = static_cast<char>(c);
-        seq.count_c += 1;
-        break;
       case 'G':
       case 'g':
-        seq.buffer[static_cast<size_t>(seq.n++)] = static_cast<char>(c);
-        seq.count_g += 1;
-        break;
       case 'T':
       case 't':
         seq.buffer[static_cast<size_t>(seq.n++)] = static_cast<char>(c);
-        seq.count_t += 1;
         break;
       default:
         std::fputs(kInvalidSequenceMessage, stdout);
@@ -87,12 +76,6 @@ Sequence load_sequence(std::FILE* in) {
   if (seq.n == seq.capacity) grow(seq);
   seq.buffer[static_cast<size_t>(seq.n)] = '\0';
   return seq;
-}
-
-double match_probability(const Sequence& seq) {
-  const BaseCounts counts{static_cast<int64_t>(seq.count_a), static_cast<int64_t>(seq.count_c),
-                          static_cast<int64_t>(seq.count_g), static_cast<int64_t>(seq.count_t)};
-  return match_probability(counts, seq.n);
 }
 
 }  // namespace rivulon

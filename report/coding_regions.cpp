@@ -42,34 +42,9 @@ void copy_first_word(const std::string& text, char* out, size_t size) {
   out[len] = '\0';
 }
 
-void copy_cut(const char* text, char* out, size_t size) {
-  size_t len = std::strlen(text);
-  if (len > size - 1) len = size - 1;
-  std::memcpy(out, text, len);
-  out[len] = '\0';
-}
-
-template <typename Table>
-void annotate(const CodingRegionTable& table, Table& records, int32_t n) {
-  uint32_t k = 0;
-  const uint32_t count = static_cast<uint32_t>(table.count);
-  for (int32_t i = 0; i < n; ++i) {
-    const uint32_t pos = static_cast<uint32_t>(i);
-    if (k < count && pos >= static_cast<uint32_t>(table.regions[k].end)) ++k;
-    for (auto entry : records.chain(i)) {
-      if (!entry.listed()) continue;
-      auto& rec = entry.repeat;
-      if (k < count && static_cast<uint32_t>(table.regions[k].start) <= pos &&
-          pos <= static_cast<uint32_t>(table.regions[k].end)) {
-        rec.coding = 1;
-        copy_cut(table.regions[k].name, rec.coding_name, sizeof rec.coding_name);
-      } else {
-        rec.coding = 0;
-        copy_cut(kNoncoding, rec.coding_name, sizeof rec.coding_name);
-      }
-    }
-  }
-}
+// What the pages show of a region's name: at most 9 characters, the width
+// of "noncoding".
+constexpr size_t kNameShown = 9;
 
 }  // namespace
 
@@ -150,12 +125,23 @@ std::optional<CodingRegionTable> read_coding_regions(const std::string& file_nam
   return table;
 }
 
-void annotate_coding_regions(const CodingRegionTable& table, RecordTable& records, int32_t n) {
-  annotate(table, records, n);
-}
-
-void annotate_coding_regions(const CodingRegionTable& table, PatternRepeatTable& records, int32_t n) {
-  annotate(table, records, n);
+std::vector<std::string> coding_region_names(const CodingRegionTable& table, const std::vector<Repeat>& repeats,
+                                             int64_t n) {
+  std::vector<std::string> names;
+  names.reserve(repeats.size());
+  uint32_t k = 0;
+  const uint32_t count = static_cast<uint32_t>(table.count);
+  for (int64_t i = 0; i < n && names.size() < repeats.size(); ++i) {
+    const uint32_t pos = static_cast<uint32_t>(i);
+    if (k < count && pos >= static_cast<uint32_t>(table.regions[k].end)) ++k;
+    while (names.size() < repeats.size() && repeats[names.size()].start == i) {
+      const bool inside = k < count && static_cast<uint32_t>(table.regions[k].start) <= pos &&
+                          pos <= static_cast<uint32_t>(table.regions[k].end);
+      names.push_back(std::string(inside ? table.regions[k].name : kNoncoding).substr(0, kNameShown));
+    }
+  }
+  names.resize(repeats.size(), kNoncoding);  // starts out of order or past n: none
+  return names;
 }
 
 }  // namespace rivulon

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "detect/records.h"
+#include "rivulon/rivulon.h"
 
 namespace rivulon {
 
@@ -35,10 +35,12 @@ CodingRegionTable scan_coding_regions(std::FILE* in);
 // directory or fails while being read.
 std::optional<CodingRegionTable> read_coding_regions(const std::string& file_name);
 
-// Gives every listed record the name of the coding region its position lies
-// in, or "noncoding". The regions are met in file order by a cursor that
-// moves at most one step per position, before the position is tested.
-void annotate_coding_regions(const CodingRegionTable& table, RecordTable& records, int32_t n);
-void annotate_coding_regions(const CodingRegionTable& table, PatternRepeatTable& records, int32_t n);
+// The name of the coding region each repeat's start lies in, cut to 9
+// characters, or "noncoding"; `repeats` are ordered by start, as
+// find_repeats() gives them, in a sequence of n bases. The regions are met in
+// file order by a cursor that moves at most one step per position, before
+// the position is tested.
+std::vector<std::string> coding_region_names(const CodingRegionTable& table, const std::vector<Repeat>& repeats,
+                                             int64_t n);
 
 }  // namespace rivulon

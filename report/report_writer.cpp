@@ -3,12 +3,12 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <string>
 #include <vector>
 
 #include "align/copy_alignment.h"
 
 #include "align/pattern_alignment.h"
-#include "report/cells.h"
 #include "report/coding_regions.h"
 #include "report/escape.h"
 #include "report/output_file.h"
@@ -181,21 +181,23 @@ struct Drawing {
 };
 
 // Alignment block of a definition 1 or 2 repeat: every adjacent copy pair.
-void write_alignment_block(const Drawing& d, int definition, int64_t row, int64_t i,
-                           const RepeatRecord& rec, AlignmentMatrix& matrix,
-                           std::vector<int32_t>& moves) {
+void write_alignment_block(const Drawing& d, int definition, int64_t row, const Repeat& rec,
+                           AlignmentMatrix& matrix, std::vector<int32_t>& moves) {
   std::FILE* out = d.out;
   const bool coding = d.coding;
   const char* s = d.seq.bases;
   const int32_t n = d.seq.n;
   const int32_t L = rec.motif_length;
+  const int64_t i = rec.start;
+  const int32_t units = static_cast<int32_t>(rec.units);
+  const float similarity = static_cast<float>(rec.value);  // the detector's float, exactly
   // Byte-exact, do not normalise: the heading opens with two &nbsp; when the
   // report has a coding-region column and with three when not.
   std::fprintf(out,
                coding ? "<p align=\"left\"><a name=\"%ld\"></a>&nbsp;&nbsp;<font color=\"#FFFF00\">Position:</font> %ld &nbsp;&nbsp; <font color=\"#FFFF00\">Motif length:</font> %d &nbsp;&nbsp;  <font color=\"#FFFF00\">Number of units:</font> %d &nbsp;&nbsp; <font color=\"#FFFF00\">Similarity level:</font> %.2f</p>"
                       : "<p align=\"left\"><a name=\"%ld\"></a>&nbsp;&nbsp;&nbsp;<font color=\"#FFFF00\">Position:</font> %ld &nbsp;&nbsp; <font color=\"#FFFF00\">Motif length:</font> %d &nbsp;&nbsp;  <font color=\"#FFFF00\">Number of units:</font> %d &nbsp;&nbsp; <font color=\"#FFFF00\">Similarity level:</font> %.2f</p>",
-               row, i, L, rec.units, rec.similarity);
-  for (int64_t m = 0; m + 2 <= rec.units; ++m) {
+               row, i, L, units, similarity);
+  for (int64_t m = 0; m + 2 <= units; ++m) {
     const int64_t first = i + int64_t{L} * m, second = first + L;
     const int32_t count =
         trace_copy_pair(d.seq, first - 1, L, 1, kFullDrawingUpTo, d.scoring, matrix, moves.data());
@@ -252,17 +254,18 @@ void write_pattern_row(std::FILE* out, SequenceView seq, const std::vector<int32
 
 // Alignment block of a definition 3 repeat: the repeat against its pattern,
 // one line pair per pass through the pattern.
-void write_alignment_block(const Drawing& d, double min_score, int64_t row, int64_t i,
-                           const PatternRepeatRecord& rec, PatternWorkspace& ws,
-                           std::vector<int32_t>& moves) {
+void write_alignment_block(const Drawing& d, double min_score, int64_t row, const Repeat& rec,
+                           PatternWorkspace& ws, std::vector<int32_t>& moves) {
   std::FILE* out = d.out;
   const char* s = d.seq.bases;
   const int32_t n = d.seq.n;
   const int32_t L = rec.motif_length;
+  const int64_t i = rec.start;
+  const int64_t pattern_start = rec.motif_start;
   std::fprintf(out, "<p align=\"left\"><a name=\"%ld\"></a>&nbsp;&nbsp;<font color=\"#FFFF00\">Position:</font> %ld &nbsp;&nbsp; <font color=\"#FFFF00\">Motif length:</font> %d &nbsp;&nbsp;  <font color=\"#FFFF00\">Number of units:</font> %.1f &nbsp;&nbsp; <font color=\"#FFFF00\">Score:</font> %.0f</p>",
-               row, i, L, rec.units, rec.score);
+               row, i, L, rec.units, rec.value);
   const int32_t H = static_cast<int32_t>(L * rec.units);
-  const PatternRegion region{i - 1, int64_t{rec.pattern_start} - 1, H, L};
+  const PatternRegion region{i - 1, pattern_start - 1, H, L};
   const int32_t f = align_to_pattern(d.seq, region, d.scoring, min_score, ws, moves);
   const int32_t count = static_cast<int32_t>(moves.size());
   const char* const kLineStart = "<p align=\"left\"><font face=\"Courier New\">&nbsp;&nbsp;&nbsp;%ld<br>&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;";
@@ -273,7 +276,7 @@ void write_alignment_block(const Drawing& d, double min_score, int64_t row, int6
   for (int64_t e = int64_t{count} - 1; e >= 0; --e) {
     if (t_cols == L) {
       std::fputs(kRowBreak, out);
-      write_pattern_row(out, d.seq, moves, e + t_cols + u_ups, L, rec.pattern_start, L, f);
+      write_pattern_row(out, d.seq, moves, e + t_cols + u_ups, L, pattern_start, L, f);
       std::fputs("</font></p><p align=\"left\">&nbsp;</p>", out);
       t_cols = 0;
       u_ups = 0;
@@ -297,28 +300,23 @@ void write_alignment_block(const Drawing& d, double min_score, int64_t row, int6
   // Byte-exact, do not "fix": once the move list has run out, the current entry
   // reads as one below the last (-1), so the last pattern row starts at
   // -1 + t_cols + u_ups, not at t_cols + u_ups.
-  if (t_cols > 0) write_pattern_row(out, d.seq, moves, -1 + t_cols + u_ups, t_cols, rec.pattern_start, L, f);
+  if (t_cols > 0) write_pattern_row(out, d.seq, moves, -1 + t_cols + u_ups, t_cols, pattern_start, L, f);
   std::fputs("<p align=\"left\">&nbsp;</p>", out);
 }
 
-// One pass over the positions: every listed record, in chain order from the
-// head, gets its table row, its text report row and its alignment block.
-template <typename Record, typename Block>
-void write_repeat_table(ReportFiles& files, bool coding, const RecordArena<Record>& records,
-                        int32_t n, Block write_block) {
-  int64_t row = 0;
-  for (int32_t i = 0; i < n; ++i) {
-    for (auto entry : records.chain(i)) {
-      if (!entry.listed()) continue;
-      const Record& rec = entry.repeat;
-      ++row;
-      const RepeatCells printed = format_cells(rec);
-      const TableRow cells{row, i, rec.motif_length, printed.units, static_cast<double>(rec.units),
-                           printed.score, rec.coding_name};
-      write_table_row(files.page(), coding, files.link_target, cells);
-      write_text_row(files.text(), coding, cells);
-      if (files.alignments() != nullptr) write_block(row, i, rec);
-    }
+// Every repeat, in the order given, gets its table row, its text report row
+// and its alignment block.
+template <typename Block>
+void write_repeat_table(ReportFiles& files, const std::vector<Repeat>& repeats,
+                        const std::vector<std::string>* coding, Block write_block) {
+  for (size_t k = 0; k < repeats.size(); ++k) {
+    const Repeat& rec = repeats[k];
+    const int64_t row = static_cast<int64_t>(k) + 1;
+    const TableRow cells{row, rec.start, rec.motif_length, rec.units_text.c_str(), rec.units,
+                         rec.value_text.c_str(), coding != nullptr ? (*coding)[k].c_str() : ""};
+    write_table_row(files.page(), coding != nullptr, files.link_target, cells);
+    write_text_row(files.text(), coding != nullptr, cells);
+    if (files.alignments() != nullptr) write_block(row, rec);
   }
 }
 
@@ -345,57 +343,43 @@ void close_report_files(ReportFiles& files, std::vector<OutputFile>* unplaced) {
   }
 }
 
-// The longest motif among the listed records: what the drawings need room for.
-template <typename Record>
-int32_t longest_listed_motif(const RecordArena<Record>& records) {
+// The longest motif among the repeats: what the drawings need room for.
+int32_t longest_motif(const std::vector<Repeat>& repeats) {
   int32_t longest = 1;
-  for (int32_t i = 0; i < records.n; ++i) {
-    for (auto entry : records.chain(i)) {
-      if (entry.listed()) longest = std::max(longest, entry.repeat.motif_length);
-    }
-  }
+  for (const Repeat& r : repeats) longest = std::max(longest, r.motif_length);
   return longest;
-}
-
-// The whole report: the files opened in order, the table header, a row (and
-// alignment block) per listed record, the pages put in place.
-template <typename Record, typename Block>
-PageFailures write_pages(const ReportRequest& request, int definition, SequenceView seq,
-                         const Scoring& scoring, const RecordArena<Record>& records,
-                         Block write_block) {
-  ReportFiles files;
-  open_report_files(files, request, scoring, seq.n);
-  write_table_header(files, request.coding_regions, definition);
-  const Drawing drawing{files.alignments(), request.coding_regions, seq, scoring};
-  write_repeat_table(files, request.coding_regions, records, seq.n,
-                     [&](int64_t row, int64_t i, const Record& rec) {
-                       write_block(drawing, row, i, rec);
-                     });
-  close_report_files(files, request.unplaced);
-  return files.failures;
 }
 
 }  // namespace
 
-PageFailures write_report(const ReportRequest& request, int definition, SequenceView seq,
-                          const Scoring& scoring, const RecordTable& records) {
-  const int32_t longest = request.alignments ? longest_listed_motif(records) : 1;
-  AlignmentMatrix matrix(longest, /*tracing=*/true);
-  std::vector<int32_t> moves(static_cast<size_t>(kMoveListFactorCopies) * static_cast<size_t>(longest), 0);
-  return write_pages(request, definition, seq, scoring, records,
-                     [&](const Drawing& d, int64_t row, int64_t i, const RepeatRecord& rec) {
-                       write_alignment_block(d, definition, row, i, rec, matrix, moves);
-                     });
-}
-
-PageFailures write_report(const ReportRequest& request, SequenceView seq, const Scoring& scoring,
-                          double min_score, const PatternRepeatTable& records) {
-  PatternWorkspace workspace(request.alignments ? longest_listed_motif(records) : 1);
-  std::vector<int32_t> moves;  // grows to the longest traceback drawn
-  return write_pages(request, 3, seq, scoring, records,
-                     [&](const Drawing& d, int64_t row, int64_t i, const PatternRepeatRecord& rec) {
-                       write_alignment_block(d, min_score, row, i, rec, workspace, moves);
-                     });
+PageFailures write_report(const ReportRequest& request, std::string_view bases, const Options& options,
+                          const std::vector<Repeat>& repeats) {
+  // The drawings read a NUL after the last base: they read a copy.
+  const std::string copy(bases);
+  const SequenceView seq{copy.c_str(), static_cast<int32_t>(copy.size())};
+  const Scoring scoring =
+      scoring_from_penalties(options.match, options.mismatch, options.gap, options.terminal_gap);
+  const bool coding = request.coding != nullptr;
+  ReportFiles files;
+  open_report_files(files, request, scoring, seq.n);
+  write_table_header(files, coding, options.definition);
+  const Drawing drawing{files.alignments(), coding, seq, scoring};
+  const int32_t longest = request.alignments ? longest_motif(repeats) : 1;
+  if (options.definition == 3) {
+    PatternWorkspace workspace(longest);
+    std::vector<int32_t> moves;  // grows to the longest traceback drawn
+    write_repeat_table(files, repeats, request.coding, [&](int64_t row, const Repeat& rec) {
+      write_alignment_block(drawing, options.min_score, row, rec, workspace, moves);
+    });
+  } else {
+    AlignmentMatrix matrix(longest, /*tracing=*/true);
+    std::vector<int32_t> moves(static_cast<size_t>(kMoveListFactorCopies) * static_cast<size_t>(longest), 0);
+    write_repeat_table(files, repeats, request.coding, [&](int64_t row, const Repeat& rec) {
+      write_alignment_block(drawing, options.definition, row, rec, matrix, moves);
+    });
+  }
+  close_report_files(files, request.unplaced);
+  return files.failures;
 }
 
 }  // namespace rivulon

@@ -5,21 +5,23 @@
 #pragma once
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
-#include "align/sequence.h"
-#include "detect/records.h"
 #include "report/output_file.h"
 #include "report/output_names.h"
+#include "rivulon/rivulon.h"
 
 namespace rivulon {
 
-// What a report holds besides its records.
+// What a report holds besides its repeats.
 struct ReportRequest {
   PageNames names;              // the pages' file names (report/output_names.h)
   bool alignments = false;      // write the alignments page
   bool text_report = false;     // write the text report
-  bool coding_regions = false;  // the records carry coding-region names: add their column
+  // The coding region of each repeat, in the repeats' order
+  // (coding_region_names()); when set, the pages have a coding-region column.
+  const std::vector<std::string>* coding = nullptr;
   std::string directory;        // folder the pages go to, ending in '/'; empty: the current one.
                                 // Links between the pages stay bare names.
   // When set, the pages written whole are handed over here, in the order
@@ -34,14 +36,11 @@ enum class Page { kReport, kAlignments, kText };
 // The pages that could not be created or put in place, in the order that happened.
 using PageFailures = std::vector<Page>;
 
-// Report of definition 1 or 2 (`definition`: the alignments page labels the
-// copies of a pair differently).
-PageFailures write_report(const ReportRequest& request, int definition, SequenceView seq,
-                          const Scoring& scoring, const RecordTable& records);
-
-// Report of definition 3; each repeat is drawn against its pattern with the
-// run's minimum score.
-PageFailures write_report(const ReportRequest& request, SequenceView seq, const Scoring& scoring,
-                          double min_score, const PatternRepeatTable& records);
+// The report of `repeats`, found by find_repeats() in `bases` (any slice)
+// with `options`. The alignments page draws each repeat again: definitions 1
+// and 2 every adjacent pair of copies, definition 3 the repeat against its
+// pattern with the minimum score.
+PageFailures write_report(const ReportRequest& request, std::string_view bases, const Options& options,
+                          const std::vector<Repeat>& repeats);
 
 }  // namespace rivulon

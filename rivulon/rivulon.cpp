@@ -47,15 +47,15 @@ std::vector<Repeat> listed_repeats(const Table& table, int32_t n, int32_t defini
 Failure failure_of(const DetectionFailure& f) {
   switch (f.cause) {
     case DetectionFailure::Cause::kNoQuota:
-      return {Failure::Cause::kNoQuota, f.motif_length,
+      return {Failure::Cause::kNoQuota, f.motif_length, f.window,
               "the significance model has no quota for motif length " + std::to_string(f.motif_length)};
     case DetectionFailure::Cause::kInternalCheck:
-      return {Failure::Cause::kInternalCheck, f.motif_length,
+      return {Failure::Cause::kInternalCheck, f.motif_length, 0,
               "an internal check failed at motif length " + std::to_string(f.motif_length)};
     case DetectionFailure::Cause::kCancelled:
       break;
   }
-  return {Failure::Cause::kCancelled, f.motif_length, "cancelled"};
+  return {Failure::Cause::kCancelled, f.motif_length, 0, "cancelled"};
 }
 
 }  // namespace
@@ -101,7 +101,8 @@ std::string Options::validate() const {
 }
 
 struct Workspace::State {
-  std::string bases;  // the stretch, then the NUL the detectors read after it
+  std::string bases;        // the stretch, then the NUL the detectors read after it
+  DetectorScratch scratch;  // the detectors' marks, matrices and pattern work spaces
 };
 
 Workspace::Workspace() : state_(std::make_unique<State>()) {}
@@ -114,22 +115,25 @@ int32_t motif_lengths_examined(const Options& options, int64_t n) {
 Result find_repeats(std::string_view bases, const Options& options, Workspace& workspace,
                     const RunControl& control) {
   if (std::string problem = options.validate(); !problem.empty()) {
-    return Failure{Failure::Cause::kInvalidOptions, 0, std::move(problem)};
+    return Failure{Failure::Cause::kInvalidOptions, 0, 0, std::move(problem)};
   }
   if (static_cast<int64_t>(bases.size()) > kLongestStretch) {
-    return Failure{Failure::Cause::kTooLong, 0, "a stretch is longer than 2147483646 bases"};
+    return Failure{Failure::Cause::kTooLong, 0, 0, "a stretch is longer than 2147483646 bases"};
   }
   // The detectors read one byte past the last base: a copy of the slice ends
   // with a NUL, so that what follows the slice in the caller's buffer never counts.
   std::string& copy = workspace.state_->bases;
   copy.assign(bases.data(), bases.size());
   const SequenceView seq{copy.c_str(), static_cast<int32_t>(bases.size())};
-  const Scoring scoring{options.match, -options.mismatch, -options.gap, -options.terminal_gap};
+  const Scoring scoring =
+      scoring_from_penalties(options.match, options.mismatch, options.gap, options.terminal_gap);
   const double threshold = options.definition == 3 ? options.min_score : options.level * 0.01;
   DetectionInput in{seq, scoring, threshold, motif_lengths_examined(options, seq.n),
                     match_probability(count_bases(seq), seq.n), std::max(1, control.threads),
                     control.lengths_done};
   in.cancel = control.cancel;
+  in.executor = control.executor;
+  in.scratch = &workspace.state_->scratch;
   if (options.definition == 3) {
     Detection<PatternRepeatTable> found = detect_definition3(in);
     if (const auto* f = std::get_if<DetectionFailure>(&found)) return failure_of(*f);

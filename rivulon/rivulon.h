@@ -11,7 +11,7 @@
 //     what the threshold means per definition, the clamp of the longest
 //     motif to half the stretch and the base composition are the library's
 //     business.
-//   - Workspace: reusable between calls on one thread; grown, never shrunk.
+//   - Workspace: reusable between calls, one call at a time; grown, never shrunk.
 //   - The result: every repeat in the order of the text report (by start,
 //     then as the definition lists them), or a Failure naming its cause.
 //     Results never depend on the number of threads.
@@ -31,6 +31,8 @@
 #include <vector>
 
 namespace rivulon {
+
+class Executor;  // rivulon/executor.h
 
 // The parameters of a detection, as a user gives them.
 struct Options {
@@ -92,6 +94,7 @@ struct Failure {
   };
   Cause cause = Cause::kInvalidOptions;
   int32_t motif_length = 0;
+  int32_t window = 0;  // kNoQuota: the window length the model had no quota for
   std::string message;
 };
 
@@ -103,9 +106,16 @@ struct RunControl {
   std::atomic<int32_t>* lengths_done = nullptr;  // when set, counts the motif lengths examined
   const std::atomic<bool>* cancel = nullptr;     // polled between motif lengths: when true, the
                                                  // call ends with kCancelled
+  Executor* executor = nullptr;                  // when set, every parallel step runs on it, and
+                                                 // `threads` is ignored; otherwise the call makes
+                                                 // a pool of `threads` for itself
 };
 
-// What one detection needs besides its inputs, kept between calls.
+// What one detection needs besides its inputs (a copy of the bases, the
+// per-position marks, the alignment matrices and pattern work spaces), kept
+// between calls so that many stretches do not allocate it again and again:
+// grown, never shrunk. One call at a time; results never depend on what an
+// earlier call left in it.
 class Workspace {
  public:
   Workspace();

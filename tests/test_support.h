@@ -177,14 +177,11 @@ struct FirstRecord {
   int64_t offset = 0;
   int listed = 0;
   double similarity = 0;  // definitions 1 and 2
-  int coding = 0;
-  std::string coding_name;
 };
 template <typename Table>
 FirstRecord first_record(const Table& table, int pos) {
   for (auto entry : table.chain(pos)) {
-    FirstRecord f{entry.repeat.motif_length, entry.offset, entry.listed() ? 1 : 0, 0,
-                  entry.repeat.coding, entry.repeat.coding_name};
+    FirstRecord f{entry.repeat.motif_length, entry.offset, entry.listed() ? 1 : 0, 0};
     if constexpr (requires { entry.repeat.similarity; }) f.similarity = entry.repeat.similarity;
     return f;
   }

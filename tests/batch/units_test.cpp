@@ -28,13 +28,13 @@ TEST(BatchOptions, DefaultsAreTheUsualParameters) {
   ASSERT_EQ(p.error, "");
   const BatchOptions& o = p.options;
   EXPECT_EQ(o.input, "genome.fa");
-  EXPECT_EQ(o.scoring().match, 2);
-  EXPECT_EQ(o.scoring().mismatch, -7);
-  EXPECT_EQ(o.scoring().gap, -7);
-  EXPECT_EQ(o.scoring().terminal_gap, -3);
+  EXPECT_EQ(o.match, 2);
+  EXPECT_EQ(o.mismatch, 7);
+  EXPECT_EQ(o.gap, 7);
+  EXPECT_EQ(o.terminal_gap, 3);
   EXPECT_EQ(o.max_motif, 500);
   EXPECT_EQ(o.definition, 1);
-  EXPECT_EQ(o.threshold(), 80 * 0.01);  // the console program's level x 0.01, same bits
+  EXPECT_EQ(o.level, 80);
   EXPECT_EQ(o.format, OutputFormat::kTsv);
   EXPECT_EQ(o.mask, MaskStyle::kNone);
 }
@@ -44,7 +44,7 @@ TEST(BatchOptions, ValuesTakeBothSpellings) {
                                          "--format=gff3", "--masked-out", "m.fa", "-o", "out",
                                          "--region", "chr1:5-9", "--region=chr2", "g.fa.gz"});
   ASSERT_EQ(p.error, "");
-  EXPECT_EQ(p.options.threshold(), 42.0);
+  EXPECT_EQ(p.options.min_score, 42);
   EXPECT_EQ(p.options.threads, 3);
   EXPECT_EQ(p.options.format, OutputFormat::kGff3);
   EXPECT_EQ(p.options.mask, MaskStyle::kSoft);  // --masked-out alone masks softly
@@ -55,7 +55,7 @@ TEST(BatchOptions, ValuesTakeBothSpellings) {
 
 TEST(BatchOptions, LevelRangeFollowsTheMatchScore) {
   EXPECT_EQ(parse_options({"--level", "300", "--match", "3", "g"}).error, "");
-  EXPECT_EQ(parse_options({"--level", "300", "--match", "3", "g"}).options.threshold(), 300 * 0.01);
+  EXPECT_EQ(parse_options({"--level", "300", "--match", "3", "g"}).options.level, 300);
   EXPECT_EQ(parse_options({"--match", "2", "--level", "201", "g"}).error,
             "--level must be a whole number from 50 to 100 x match = 200 (got '201')");
   EXPECT_NE(parse_options({"--match", "0", "g"}).error, "");
@@ -171,7 +171,7 @@ SyntheticRecord synthetic(const char* name, int64_t length, const std::vector<in
   for (int64_t i = 0; i <= length; ++i) s.record.bases.get()[i] = i < length ? "ACGT"[i % 4] : '\0';
   for (int64_t at = 0; int64_t span : spans) {
     FoundRepeat r{.start = at, .end = at + span, .motif_start = at, .motif_length = static_cast<int32_t>(span / 5),
-                  .row = 0, .units = 5, .value = 1.8, .cells = {"5", "1.80"}};
+                  .units = 5, .value = 1.8, .definition = 1, .units_text = "5", .value_text = "1.80"};
     s.repeats.push_back(r);
     at = r.end + 10;
   }

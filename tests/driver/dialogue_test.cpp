@@ -55,7 +55,7 @@ TEST(ReadAnswer, EndOfInputIsNo) {
   EXPECT_FALSE(read_answer(one.f));
 }
 
-TEST(Dialogue, StoresThresholdAsLevelTimesHundredth) {
+TEST(Dialogue, StoresTheAnswersAsTheLibrarysOptions) {
   TextStream in("2\n7\n7\n3\n100\n1\n70\nY\nn\n");
   char buffer[4096];
   std::FILE* out = fmemopen(buffer, sizeof buffer, "w");
@@ -67,7 +67,9 @@ TEST(Dialogue, StoresThresholdAsLevelTimesHundredth) {
   EXPECT_EQ(s.gap, 7);
   EXPECT_EQ(s.terminal_gap, 3);
   EXPECT_EQ(s.max_motif, 100);
-  EXPECT_EQ(s.threshold, 0.7000000000000001);
+  EXPECT_EQ(s.definition, 1);
+  EXPECT_EQ(s.level, 70);
+  EXPECT_EQ(s.validate(), "");
   EXPECT_EQ(s.alignments, 1);
   EXPECT_EQ(s.text_report, 0);
 }

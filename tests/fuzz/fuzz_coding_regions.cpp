@@ -2,6 +2,8 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "fuzz_util.h"
 #include "report/coding_regions.h"
@@ -15,13 +17,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (const rivulon::CodingRegion& r : table.regions) {
     if (std::strlen(r.name) > 11) __builtin_trap();
   }
-  rivulon::RecordTable records(64);
-  for (int i = 0; i < 64; i += 3) {
-    records.append_to_chain(i, records.add_repeat(rivulon::RepeatRecord{i, 3, 2, 1.0f, 0, {}}));
-  }
-  rivulon::annotate_coding_regions(table, records, 64);
-  for (const rivulon::RepeatRecord& r : records.repeats) {
-    if (std::strlen(r.coding_name) > 9) __builtin_trap();
+  std::vector<rivulon::Repeat> repeats;
+  for (int i = 0; i < 64; i += 3) repeats.push_back(rivulon::Repeat{i, i + 6, i, 3, 2, 1, 1, "2", "1.00"});
+  const std::vector<std::string> names = rivulon::coding_region_names(table, repeats, 64);
+  if (names.size() != repeats.size()) __builtin_trap();
+  for (const std::string& name : names) {
+    if (name.size() > 9) __builtin_trap();
   }
   return 0;
 }

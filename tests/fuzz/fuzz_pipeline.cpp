@@ -1,6 +1,6 @@
 // The whole pipeline: parameters and a short sequence decoded from the input,
-// run through detection and report writing for all three definitions in a
-// scratch directory.
+// run through the library's face and the report writer for all three
+// definitions in a scratch directory.
 #include <unistd.h>
 
 #include <cstdint>
@@ -11,11 +11,8 @@
 #include <string>
 #include <variant>
 
-#include "detect/definition1.h"
-#include "detect/definition2.h"
-#include "detect/definition3.h"
-#include "driver/sequence.h"
 #include "report/report_writer.h"
+#include "rivulon/rivulon.h"
 
 namespace {
 
@@ -50,59 +47,34 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Reader in{data, size};
-  const int definition = 1 + in.next() % 3;
-  const int32_t match = in.parameter(8);
-  const int32_t mismatch = -in.parameter(12);
-  const int32_t gap = -in.parameter(12);
-  const int32_t terminal_gap = -in.parameter(12);
-  int32_t M = 1 + in.next() % 64;
-  double t;
-  if (definition == 3) {
-    t = 30 + in.next() % 121;
+  rivulon::Options o;
+  o.definition = 1 + in.next() % 3;
+  o.match = in.parameter(8);
+  o.mismatch = in.parameter(12);
+  o.gap = in.parameter(12);
+  o.terminal_gap = in.parameter(12);
+  o.max_motif = 1 + in.next() % 64;
+  if (o.definition == 3) {
+    o.min_score = 30 + in.next() % 121;
   } else {
-    if (match == 0) return 0;  // the dialogue admits no level then
-    const int64_t level = 50 + static_cast<int64_t>(in.next()) * 997 % (int64_t{100} * match - 49);
-    t = level * 0.01;
+    if (o.match == 0) return 0;  // no level is admitted then
+    o.level = static_cast<int32_t>(50 + static_cast<int64_t>(in.next()) * 997 % (int64_t{100} * o.match - 49));
   }
   const int flags = in.next();
   const char* alphabet = "ACGTacgt";
   std::string s;
   while (in.at < size && s.size() < 400) s += alphabet[in.next() % 8];
-  const int32_t n = static_cast<int32_t>(s.size());
-  if (M > n / 2) M = n / 2;
 
-  rivulon::Sequence counted;  // only its base counts and length
-  counted.n = n;
-  for (char c : s) {
-    switch (c) {
-      case 'A': case 'a': counted.count_a += 1; break;
-      case 'C': case 'c': counted.count_c += 1; break;
-      case 'G': case 'g': counted.count_g += 1; break;
-      default: counted.count_t += 1; break;
-    }
+  rivulon::Workspace workspace;
+  const rivulon::Result found = rivulon::find_repeats(s, o, workspace);
+  // A failure may only be the lack of a quota; the options are valid and the
+  // internal check must never fire.
+  if (const auto* f = std::get_if<rivulon::Failure>(&found)) {
+    if (f->cause != rivulon::Failure::Cause::kNoQuota) __builtin_trap();
+    return 0;
   }
-  const rivulon::SequenceView view{s.c_str(), n};
-  const rivulon::Scoring scoring{match, mismatch, gap, terminal_gap};
-  const rivulon::DetectionInput input{view, scoring, t, M, rivulon::match_probability(counted)};
-  const rivulon::ReportRequest request{rivulon::page_names_for("fuzz.fa"), (flags & 1) != 0, ((flags >> 1) & 1) != 0, false, ""};
-  // A failure may only be the lack of a quota; the internal check must never fire.
-  auto failed = [](const rivulon::DetectionFailure& f) {
-    if (f.cause != rivulon::DetectionFailure::Cause::kNoQuota) __builtin_trap();
-  };
-  if (definition == 3) {
-    auto detection = rivulon::detect_definition3(input);
-    if (auto* f = std::get_if<rivulon::DetectionFailure>(&detection)) {
-      failed(*f);
-    } else {
-      rivulon::write_report(request, view, scoring, t, std::get<rivulon::PatternRepeatTable>(detection));
-    }
-  } else {
-    auto detection = definition == 1 ? rivulon::detect_definition1(input) : rivulon::detect_definition2(input);
-    if (auto* f = std::get_if<rivulon::DetectionFailure>(&detection)) {
-      failed(*f);
-    } else {
-      rivulon::write_report(request, definition, view, scoring, std::get<rivulon::RecordTable>(detection));
-    }
-  }
+  const rivulon::ReportRequest request{rivulon::page_names_for("fuzz.fa"), (flags & 1) != 0, ((flags >> 1) & 1) != 0,
+                                       nullptr, ""};
+  rivulon::write_report(request, s, o, std::get<std::vector<rivulon::Repeat>>(found));
   return 0;
 }

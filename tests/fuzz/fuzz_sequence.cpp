@@ -1,6 +1,7 @@
 // Sequence loading on arbitrary bytes.
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 
 #include "driver/fatal.h"
 #include "driver/sequence.h"
@@ -18,8 +19,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   try {
     rivulon::Sequence seq = rivulon::load_sequence(f);
     if (seq.bases()[seq.n] != '\0') __builtin_trap();
-    if (seq.count_a + seq.count_c + seq.count_g + seq.count_t != seq.n) __builtin_trap();
-    (void)rivulon::match_probability(seq);
+    for (char c : seq.view()) {  // only bases are kept
+      if (std::strchr("ACGTacgt", c) == nullptr) __builtin_trap();
+    }
   } catch (const rivulon::FatalError& e) {
     if (e.status != rivulon::kExitInvalidSequence) __builtin_trap();
   }

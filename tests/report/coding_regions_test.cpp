@@ -62,25 +62,22 @@ TEST(ScanCodingRegions, UnfinishedOrOversizedEntriesNotCounted) {
   EXPECT_EQ(scan("CDS 99999999999..9 \"a\" CDS 1..99999999999 \"b\" CDS 1..2 \"c\"").count, 1);
 }
 
-TEST(AnnotateCodingRegions, ForwardCursorOneStepPerPosition) {
-  CodingRegionTable t = scan("CDS 100..200 \"first\" CDS 300..400 \"second\"");
-  RecordTable records(450);
-  for (int at : {99, 100, 200, 350}) testing::put(records, at, RepeatRecord{at, 3, 2, 1.0, 0, {}});
-  annotate_coding_regions(t, records, 450);
-  EXPECT_STREQ(testing::first_record(records, 99).coding_name.c_str(), "noncoding");
-  EXPECT_EQ(testing::first_record(records, 99).coding, 0);
-  EXPECT_STREQ(testing::first_record(records, 100).coding_name.c_str(), "first");
-  EXPECT_EQ(testing::first_record(records, 100).coding, 1);
-  EXPECT_STREQ(testing::first_record(records, 200).coding_name.c_str(), "noncoding");  // judged against the next region
-  EXPECT_STREQ(testing::first_record(records, 350).coding_name.c_str(), "second");
+std::vector<Repeat> starting_at(std::initializer_list<int64_t> starts) {
+  std::vector<Repeat> repeats;
+  for (int64_t at : starts) repeats.push_back(Repeat{at, at + 6, at, 3, 2, 1, 1, "2", "1.00"});
+  return repeats;
 }
 
-TEST(AnnotateCodingRegions, OverlappingRegionsAndLongNames) {
+TEST(CodingRegionNames, ForwardCursorOneStepPerPosition) {
+  CodingRegionTable t = scan("CDS 100..200 \"first\" CDS 300..400 \"second\"");
+  EXPECT_EQ(coding_region_names(t, starting_at({99, 100, 100, 200, 350}), 450),
+            (std::vector<std::string>{"noncoding", "first", "first", "noncoding",  // 200 judged against the next region
+                                      "second"}));
+}
+
+TEST(CodingRegionNames, OverlappingRegionsAndLongNames) {
   CodingRegionTable t = scan("CDS 10..50 \"outerregionname\" CDS 20..30 \"inner\"");
-  PatternRepeatTable records(60);
-  testing::put(records, 25, PatternRepeatRecord{25, 3, 25, 2.0, 60, 0, {}});
-  annotate_coding_regions(t, records, 60);
-  EXPECT_STREQ(testing::first_record(records, 25).coding_name.c_str(), "outerregi");  // 9 characters at most
+  EXPECT_EQ(coding_region_names(t, starting_at({25}), 60), std::vector<std::string>{"outerregi"});  // 9 characters at most
 }
 
 }  // namespace

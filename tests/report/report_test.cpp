@@ -1,5 +1,5 @@
 // Report page, text report and alignments page written from hand-built
-// record tables, compared byte for byte with tests/report/expected/<test>/.
+// repeats, compared byte for byte with tests/report/expected/<test>/.
 // Whole runs of the program are pinned by the golden runs (tests/golden).
 #include "report/report_writer.h"
 
@@ -8,9 +8,33 @@
 #include <string>
 
 #include "golden.h"
+#include "report/cells.h"
 
 namespace rivulon::testing {
 namespace {
+
+// A repeat as find_repeats() gives it: definitions 1 and 2 from their record,
+// definition 3 from its record with the representative copy at `pattern_start`.
+Repeat repeat_of(const RepeatRecord& rec) {
+  const RepeatCells cells = format_cells(rec);
+  return Repeat{rec.start, rec.start + int64_t{rec.motif_length} * rec.units, rec.start, rec.motif_length,
+                static_cast<double>(rec.units), rec.similarity, 1, cells.units, cells.score};
+}
+Repeat repeat_of(const PatternRepeatRecord& rec) {
+  const RepeatCells cells = format_cells(rec);
+  return Repeat{rec.start, rec.start + static_cast<int32_t>(rec.motif_length * rec.units), rec.pattern_start,
+                rec.motif_length, rec.units, rec.score, 3, cells.units, cells.score};
+}
+
+Options with(int definition, int32_t mismatch, int32_t min_score = 50) {
+  Options o;
+  o.definition = definition;
+  o.mismatch = mismatch;
+  o.gap = 7;
+  o.terminal_gap = 3;
+  o.min_score = min_score;
+  return o;
+}
 
 class ReportGolden : public ::testing::Test {
  protected:
@@ -28,18 +52,12 @@ class ReportGolden : public ::testing::Test {
   std::filesystem::path previous;
 };
 
-// Two listed records at position 0 (head and chain), an unlisted head at 5
-// with a listed record behind it: rows follow the chains from the heads.
+// Rows in the order given, two of them at one position.
 TEST_F(ReportGolden, Definition1RowsInListingOrder) {
   const std::string s = "ACGACGACGACGTT";
-  const int32_t n = static_cast<int32_t>(s.size());
-  RecordTable records(n);
-  const uint32_t at_zero = put(records, 0, RepeatRecord{0, 3, 4, 1.75, 0, {}});
-  put(records, 0, RepeatRecord{0, 2, 2, 1.0, 0, {}});
-  records.append_to_chain(5, at_zero);  // not listed: that repeat starts at 0
-  put(records, 5, RepeatRecord{5, 1, 2, 2.0, 0, {}});
-  write_report(ReportRequest{page_names_for("seq.fa"), true, true, false, ""}, 1,
-               SequenceView{s.c_str(), n}, Scoring{2, -5, -7, -3}, records);
+  const std::vector<Repeat> repeats = {repeat_of(RepeatRecord{0, 3, 4, 1.75}), repeat_of(RepeatRecord{0, 2, 2, 1.0}),
+                                       repeat_of(RepeatRecord{5, 1, 2, 2.0})};
+  write_report(ReportRequest{page_names_for("seq.fa"), true, true, nullptr, ""}, s, with(1, 5), repeats);
   expect_written_files();
 }
 
@@ -47,43 +65,36 @@ TEST_F(ReportGolden, Definition1RowsInListingOrder) {
 // without an alignments page the rows link into the report page itself.
 TEST_F(ReportGolden, FillerShrinksWithTheNumberOfDigits) {
   const std::string s(2000, 'A');
-  RecordTable records(2000);
-  put(records, 8, RepeatRecord{8, 12, 10, 1.0, 0, {}});
-  put(records, 9, RepeatRecord{9, 120, 100, 1.0, 0, {}});
-  put(records, 999, RepeatRecord{999, 5, 2, 1.0, 0, {}});
-  write_report(ReportRequest{page_names_for("f.fa"), false, true, false, ""}, 2,
-               SequenceView{s.c_str(), 2000}, Scoring{2, -5, -7, -3}, records);
+  const std::vector<Repeat> repeats = {repeat_of(RepeatRecord{8, 12, 10, 1.0}),
+                                       repeat_of(RepeatRecord{9, 120, 100, 1.0}),
+                                       repeat_of(RepeatRecord{999, 5, 2, 1.0})};
+  write_report(ReportRequest{page_names_for("f.fa"), false, true, nullptr, ""}, s, with(2, 5), repeats);
   expect_written_files();
 }
 
 TEST_F(ReportGolden, Definition2LabelsStandInFrontOfTheRows) {
   const std::string s = "ACGTACGGT";
-  RecordTable records(9);
-  put(records, 0, RepeatRecord{0, 4, 2, 1.25, 0, {}});
-  write_report(ReportRequest{page_names_for("d2.fa"), true, false, false, ""}, 2,
-               SequenceView{s.c_str(), 9}, Scoring{2, -5, -7, -3}, records);
+  write_report(ReportRequest{page_names_for("d2.fa"), true, false, nullptr, ""}, s, with(2, 5),
+               {repeat_of(RepeatRecord{0, 4, 2, 1.25})});
   expect_written_files();
 }
 
-// A record whose second copy runs past the end: those positions are drawn as '?'.
+// A repeat whose second copy runs past the end: those positions are drawn as
+// '?', and nothing after the slice is read.
 TEST_F(ReportGolden, PastTheEndDrawnAsQuestionMarks) {
-  const std::string s = "ACGACGA";
-  RecordTable records(7);
-  put(records, 3, RepeatRecord{3, 3, 2, 1.0, 0, {}});
-  write_report(ReportRequest{page_names_for("q.fa"), true, false, false, ""}, 1,
-               SequenceView{s.c_str(), 7}, Scoring{2, -5, -7, -3}, records);
+  const std::string buffer = "ACGACGAACGT";
+  write_report(ReportRequest{page_names_for("q.fa"), true, false, nullptr, ""}, std::string_view(buffer).substr(0, 7),
+               with(1, 5), {repeat_of(RepeatRecord{3, 3, 2, 1.0})});
   expect_written_files();
 }
 
-// One line pair per pass through the pattern, the last one short; a record
+// One line pair per pass through the pattern, the last one short; a repeat
 // whose alignment scores below the minimum gets an empty block.
 TEST_F(ReportGolden, Definition3DrawsOnePassThroughThePatternPerLine) {
   const std::string s = "ACGACGATTTTTTTT";
-  PatternRepeatTable records(15);
-  put(records, 0, PatternRepeatRecord{0, 3, 0, 7.0 / 3, 14, 0, {}});
-  put(records, 8, PatternRepeatRecord{8, 3, 0, 2.0, 61.6, 0, {}});  // aligns below the minimum
-  write_report(ReportRequest{page_names_for("p3.fa"), true, true, false, ""}, SequenceView{s.c_str(), 15},
-               Scoring{2, -7, -7, -3}, 10, records);
+  const std::vector<Repeat> repeats = {repeat_of(PatternRepeatRecord{0, 3, 0, 7.0 / 3, 14}),
+                                       repeat_of(PatternRepeatRecord{8, 3, 0, 2.0, 61.6})};  // aligns below the minimum
+  write_report(ReportRequest{page_names_for("p3.fa"), true, true, nullptr, ""}, s, with(3, 7, 10), repeats);
   expect_written_files();
 }
 
