@@ -23,7 +23,7 @@ namespace rivulon {
 // candidates (a flag per position) and ring, and the pattern alignments'
 // rows, for motifs up to `longest`.
 struct PatternWorker {
-  explicit PatternWorker(int32_t longest) : longest(longest), workspace(longest) {}
+  explicit PatternWorker(int32_t max_motif) : longest(max_motif), workspace(max_motif) {}
   int32_t longest;
   std::vector<int32_t> candidates;
   std::vector<uint16_t> ring;

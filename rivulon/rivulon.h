@@ -133,6 +133,44 @@ class Workspace {
 Result find_repeats(std::string_view bases, const Options& options, Workspace& workspace,
                     const RunControl& control = RunControl{});
 
+// What a biologist reads off a repeat, as tandem repeat finders of the field
+// report it, so that their users can compare.
+struct RepeatStatistics {
+  std::string consensus;        // definition 3: the pattern; 1, 2: the letter most copies hold at each
+                                // column of their alignment to the first copy
+  int64_t length = 0;           // bases, end - start
+  double copies = 0;            // length / consensus length
+  int32_t percent_matches = 0;  // adjacent copies compared through their alignment to the consensus:
+  int32_t percent_indels = 0;   // percent of compared positions that match, that are insertions or deletions
+  int64_t score = 0;            // the repeat aligned against its consensus repeated, with the run's weights
+  int32_t composition[4] = {};  // A, C, G, T: percent of the repeat's bases (other letters not counted)
+  double entropy = 0;           // of that composition, bits (0..2)
+  std::string canonical_motif;  // the smallest rotation of the consensus or of its reverse complement
+};
+
+// The statistics of `repeat`, one of find_repeats()'s repeats of `bases` with
+// `options`. May throw std::bad_alloc.
+RepeatStatistics describe(std::string_view bases, const Repeat& repeat, const Options& options);
+
+// A repeat with its statistics.
+struct Call {
+  Repeat repeat;
+  RepeatStatistics statistics;
+};
+
+// One call per locus, from find_repeats()'s repeats of `bases` with
+// `options`, in order of start: each repeat's consensus is aligned over the
+// stretch around it until the alignment ends on both sides, which gives the
+// locus its bounds; then, best first (highest statistics score, then shorter
+// consensus, then earlier start), a call that overlaps one already kept by
+// more than half of the shorter of the two is left out. A call keeps the
+// detector's motif, units and value. May throw std::bad_alloc.
+std::vector<Call> one_per_locus(std::string_view bases, const std::vector<Repeat>& repeats, const Options& options);
+
+// The smallest rotation of `motif` or of its reverse complement, upper case:
+// "TA", "AT" and "TATA" reversed give "AT".
+std::string canonical_motif(std::string_view motif);
+
 // The motif lengths a stretch of n bases is examined for: max_motif, at most n / 2.
 int32_t motif_lengths_examined(const Options& options, int64_t n);
 

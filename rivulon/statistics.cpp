@@ -1,0 +1,362 @@
+// What a biologist reads off a repeat: its consensus, how well its copies
+// agree, its score against the consensus, composition and canonical motif.
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "align/copy_alignment.h"
+#include "align/pattern_alignment.h"
+#include "rivulon/rivulon.h"
+
+namespace rivulon {
+
+namespace {
+
+constexpr char kGap = '-';
+constexpr int kConsensusRounds = 4;
+constexpr int32_t kLongestDivision = 50;   // motifs tried down to 1/50 of the found one
+constexpr double kShorterMotifShare = 0.95;  // of the found motif's score
+constexpr int32_t kPiecesTried = 3;          // of the found motif, as the shorter one's first guess
+constexpr double kPieceShareRefined = 0.5;   // of the found motif's score, before refining
+constexpr int64_t kLeastWindowGrowth = 50;   // bases a locus is looked for beyond its call, at least
+constexpr int kWindowRounds = 12;            // the window doubles at most this often
+
+int base_index(char c) {
+  switch (c) {
+    case 'A': case 'a': return 0;
+    case 'C': case 'c': return 1;
+    case 'G': case 'g': return 2;
+    case 'T': case 't': return 3;
+    default: return -1;
+  }
+}
+
+// The array laid out on the consensus's columns: for each copy (a pass
+// through the consensus) the letter or gap at every column it covers, and the
+// bases inserted before each column.
+struct Layout {
+  int32_t L = 0;
+  std::vector<std::string> copies;             // a column not covered holds '\0'
+  std::vector<std::vector<int32_t>> inserted;  // bases inserted before each column
+  std::vector<std::array<int32_t, 5>> votes;   // per column: A, C, G, T, gap
+  std::vector<std::array<int32_t, 5>> before;  // per column: copies with an insertion before it
+                                               // (by its first base: A, C, G, T, other), and
+  std::vector<int32_t> covering;               // copies that cover the column
+  double score = 0;                            // best local score
+  int64_t first = 0, last = 0;                 // the aligned bases: array[first, last)
+  int64_t matches = 0, columns = 0;            // against the consensus itself
+};
+
+// The best local score of `array` against `pattern` repeated, without the alignment.
+double score_only(const std::string& array, const std::string& pattern, const Scoring& scoring) {
+  const auto L = static_cast<int32_t>(pattern.size());
+  const std::string text = pattern + array;
+  const SequenceView seq{text.c_str(), static_cast<int32_t>(text.size())};
+  PatternWorkspace ws(L);
+  return score_against_pattern(seq, L - 1, static_cast<int32_t>(array.size()), pattern.data(), L, scoring, 1, ws).score;
+}
+
+// Aligns `array` against `pattern` repeated (the pattern alignment the
+// detectors use: local, wrapping from the last column to the first).
+Layout lay_out(const std::string& array, const std::string& pattern, const Scoring& scoring) {
+  Layout out;
+  const int32_t L = out.L = static_cast<int32_t>(pattern.size());
+  const int32_t H = static_cast<int32_t>(array.size());
+  out.votes.assign(static_cast<size_t>(L), {0, 0, 0, 0, 0});
+  out.before.assign(static_cast<size_t>(L), {0, 0, 0, 0, 0});
+  out.covering.assign(static_cast<size_t>(L), 0);
+  // The pattern, then the array, then the NUL the kernels read after it.
+  const std::string text = pattern + array;
+  const SequenceView seq{text.c_str(), static_cast<int32_t>(text.size())};
+  PatternWorkspace ws(L);
+  const PatternScore best = score_against_pattern(seq, L - 1, H, pattern.data(), L, scoring, 1, ws);
+  out.score = best.score;
+  if (best.last_row == 0) return out;
+  std::vector<int32_t> moves;
+  // The traceback stopped at column f (0..L): the first column taken is f + 1, after L column 1.
+  int32_t col = align_to_pattern(seq, PatternRegion{L - 1, -1, H, L}, scoring, 1, ws, moves) % L;
+  int64_t rows = 0;
+  for (int32_t m : moves) rows += m != kMoveLeft ? 1 : 0;
+  int64_t row = best.last_row - rows;  // index in `array` of the first aligned base
+  out.first = row;
+  out.last = best.last_row;
+  auto new_copy = [&] {
+    out.copies.emplace_back(static_cast<size_t>(L), '\0');
+    out.inserted.emplace_back(static_cast<size_t>(L), 0);
+  };
+  new_copy();
+  for (auto e = moves.rbegin(); e != moves.rend(); ++e) {
+    const auto c = static_cast<size_t>(col);
+    if (*e == kMoveUp) {
+      const char letter = array[static_cast<size_t>(row++)];
+      if (out.inserted.back()[c]++ == 0) {
+        const int k = base_index(letter);
+        ++out.before[c][static_cast<size_t>(k < 0 ? 4 : k)];
+      }
+      ++out.columns;
+      continue;
+    }
+    const char letter = *e == kMoveLeft ? kGap : array[static_cast<size_t>(row++)];
+    out.copies.back()[c] = letter;
+    ++out.covering[c];
+    const int k = base_index(letter);
+    if (k >= 0 || letter == kGap) ++out.votes[c][static_cast<size_t>(k < 0 ? 4 : k)];
+    out.matches += letter == pattern[c] ? 1 : 0;
+    ++out.columns;
+    if (++col == L) {
+      col = 0;
+      if (e + 1 != moves.rend()) new_copy();
+    }
+  }
+  return out;
+}
+
+// The consensus the copies vote for: at each column the letter most of them
+// hold (a tie keeps the pattern's; a column most of them skip is dropped),
+// and before it the base most of them insert, when most of them insert one.
+std::string majority(const Layout& layout, const std::string& pattern) {
+  std::string consensus;
+  for (size_t c = 0; c < pattern.size(); ++c) {
+    const auto& in = layout.before[c];
+    const int32_t inserting = in[0] + in[1] + in[2] + in[3] + in[4];
+    if (2 * inserting > layout.covering[c]) {
+      const size_t best = static_cast<size_t>(std::max_element(in.begin(), in.begin() + 4) - in.begin());
+      if (in[best] > 0) consensus += "ACGT"[best];
+    }
+    const auto& v = layout.votes[c];
+    const int kept = base_index(pattern[c]);
+    int best = kept;
+    for (int k = 0; k < 4; ++k) {
+      if (v[static_cast<size_t>(k)] > (best < 0 ? 0 : v[static_cast<size_t>(best)])) best = k;
+    }
+    const int32_t letters = v[0] + v[1] + v[2] + v[3];
+    if (v[4] > letters) continue;  // most copies skip it
+    consensus += best >= 0 ? "ACGT"[best] : pattern[c];
+  }
+  return consensus.empty() ? pattern : consensus;
+}
+
+// The copies' majority, aligned again until it no longer changes (a few
+// rounds; a round that lowers the score is not taken). `pattern` becomes the
+// consensus; returns its layout.
+Layout refine(const std::string& array, std::string& pattern, const Scoring& scoring) {
+  Layout layout = lay_out(array, pattern, scoring);
+  for (int round = 0; round < kConsensusRounds; ++round) {
+    std::string consensus = majority(layout, pattern);
+    if (consensus == pattern) break;
+    Layout again = lay_out(array, consensus, scoring);
+    if (again.score < layout.score) break;
+    pattern = std::move(consensus);
+    layout = std::move(again);
+  }
+  return layout;
+}
+
+// Adjacent copies compared column by column through their alignment to the
+// consensus: equal letters match, a letter against a gap and every inserted
+// base are indels. Percentages of all compared positions, rounded; with one
+// copy the copy is compared with the consensus.
+void compare_copies(const Layout& layout, RepeatStatistics& s) {
+  int64_t matches = 0, indels = 0, total = 0;
+  for (size_t k = 0; k + 1 < layout.copies.size(); ++k) {
+    const std::string &a = layout.copies[k], &b = layout.copies[k + 1];
+    for (size_t c = 0; c < a.size(); ++c) {
+      if (a[c] == '\0' || b[c] == '\0') continue;
+      const int64_t inserted = layout.inserted[k][c] + layout.inserted[k + 1][c];
+      indels += inserted;
+      total += inserted;
+      if (a[c] == kGap && b[c] == kGap) continue;
+      ++total;
+      if (a[c] == kGap || b[c] == kGap) {
+        ++indels;
+      } else if (a[c] == b[c]) {
+        ++matches;
+      }
+    }
+  }
+  if (total == 0) {
+    matches = layout.matches;
+    total = layout.columns;
+    indels = 0;
+    for (const std::string& copy : layout.copies) indels += std::count(copy.begin(), copy.end(), kGap);
+    for (const auto& ins : layout.inserted) {
+      for (int32_t i : ins) indels += i;
+    }
+  }
+  if (total == 0) return;
+  s.percent_matches = static_cast<int32_t>(std::lround(100.0 * static_cast<double>(matches) / static_cast<double>(total)));
+  s.percent_indels = static_cast<int32_t>(std::lround(100.0 * static_cast<double>(indels) / static_cast<double>(total)));
+}
+
+void add_composition(const std::string& array, RepeatStatistics& s) {
+  std::array<int64_t, 4> counts{};
+  int64_t total = 0;
+  for (char c : array) {
+    const int k = base_index(c);
+    if (k < 0) continue;
+    ++counts[static_cast<size_t>(k)];
+    ++total;
+  }
+  if (total == 0) return;
+  for (size_t k = 0; k < 4; ++k) {
+    const double p = static_cast<double>(counts[k]) / static_cast<double>(total);
+    s.composition[k] = static_cast<int32_t>(std::lround(100.0 * p));
+    if (p > 0) s.entropy -= p * std::log2(p);
+  }
+}
+
+}  // namespace
+
+std::string canonical_motif(std::string_view motif) {
+  std::string forward(motif);
+  for (char& c : forward) c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+  std::string reverse(forward.rbegin(), forward.rend());
+  for (char& c : reverse) {
+    const int k = base_index(c);
+    if (k >= 0) c = "TGCA"[k];
+  }
+  std::string best = forward;
+  for (const std::string& strand : {forward, reverse}) {
+    for (size_t r = 0; r < strand.size(); ++r) {
+      std::string rotation = strand.substr(r) + strand.substr(0, r);
+      if (rotation < best) best = std::move(rotation);
+    }
+  }
+  return best;
+}
+
+namespace {
+
+// The statistics that follow from the consensus and its alignment.
+RepeatStatistics finish(const Layout& layout, const std::string& consensus, RepeatStatistics& s) {
+  s.consensus = consensus;
+  s.copies = static_cast<double>(s.length) / static_cast<double>(consensus.size());
+  s.score = static_cast<int64_t>(layout.score);
+  compare_copies(layout, s);
+  s.canonical_motif = canonical_motif(consensus);
+  return s;
+}
+
+// The statistics of `array` against the consensus grown from `pattern`
+// (refined, then given way to a shorter motif it is made of); `layout`
+// receives the final alignment.
+RepeatStatistics summarize(const std::string& array, std::string pattern, const Scoring& scoring, Layout& layout,
+                           bool shorter_motifs = true) {
+  RepeatStatistics s;
+  s.length = static_cast<int64_t>(array.size());
+  add_composition(array, s);
+  if (pattern.empty() || array.empty()) return s;
+  layout = refine(array, pattern, scoring);
+  if (!shorter_motifs) return finish(layout, pattern, s);
+  // A motif that is itself k copies of a shorter one (k = 2, 3, ...) gives way
+  // to the shortest such motif whose consensus explains the repeat as well.
+  const auto L = static_cast<int32_t>(pattern.size());
+  size_t tried = 0;
+  for (int32_t k = std::min(L, kLongestDivision); k >= 2; --k) {
+    const auto p = static_cast<size_t>(std::lround(static_cast<double>(L) / k));
+    if (p == tried || p * 2 > array.size()) continue;
+    tried = p;
+    bool taken = false;
+    for (int32_t j = 0; j < std::min(k, kPiecesTried) && !taken; ++j) {
+      std::string shorter = pattern.substr(static_cast<size_t>(j) * p, p);
+      if (shorter.size() < p) break;
+      // A piece that explains little of the repeat as it stands is not refined.
+      if (score_only(array, shorter, scoring) < layout.score * kPieceShareRefined) continue;
+      Layout reduced = refine(array, shorter, scoring);
+      if (reduced.score >= layout.score * kShorterMotifShare) {
+        pattern = std::move(shorter);
+        layout = std::move(reduced);
+        taken = true;
+      }
+    }
+    if (taken) break;
+  }
+  return finish(layout, pattern, s);
+}
+
+std::string slice(std::string_view bases, int64_t from, int64_t to) {
+  const auto n = static_cast<int64_t>(bases.size());
+  from = std::clamp<int64_t>(from, 0, n);
+  to = std::clamp<int64_t>(to, from, n);
+  return std::string(bases.substr(static_cast<size_t>(from), static_cast<size_t>(to - from)));
+}
+
+// The stretch around [start, end) that `consensus` aligns with: the window
+// grows while the alignment reaches its edge.
+std::pair<int64_t, int64_t> extent(std::string_view bases, int64_t start, int64_t end, const std::string& consensus,
+                                   const Scoring& scoring) {
+  const auto n = static_cast<int64_t>(bases.size());
+  const auto P = static_cast<int64_t>(consensus.size());
+  int64_t grow = std::max<int64_t>(2 * P, kLeastWindowGrowth);
+  for (int round = 0; round < kWindowRounds; ++round, grow *= 2) {
+    const int64_t from = std::max<int64_t>(0, start - grow), to = std::min(n, end + grow);
+    const Layout layout = lay_out(slice(bases, from, to), consensus, scoring);
+    if (layout.last <= layout.first) break;
+    start = from + layout.first;
+    end = from + layout.last;
+    const bool open_left = from > 0 && start - from < P, open_right = to < n && to - end < P;
+    if (!open_left && !open_right) break;
+  }
+  return {start, end};
+}
+
+}  // namespace
+
+RepeatStatistics describe(std::string_view bases, const Repeat& repeat, const Options& options) {
+  const Scoring scoring = scoring_from_penalties(options.match, options.mismatch, options.gap, options.terminal_gap);
+  Layout layout;
+  return summarize(slice(bases, repeat.start, repeat.end),
+                   slice(bases, repeat.motif_start, repeat.motif_start + std::max(0, repeat.motif_length)), scoring,
+                   layout);
+}
+
+std::vector<Call> one_per_locus(std::string_view bases, const std::vector<Repeat>& repeats, const Options& options) {
+  const Scoring scoring = scoring_from_penalties(options.match, options.mismatch, options.gap, options.terminal_gap);
+  std::vector<Call> calls;
+  calls.reserve(repeats.size());
+  for (const Repeat& r : repeats) {
+    // The consensus of the call as found, then the whole locus it explains.
+    Layout found;
+    Call call{r, summarize(slice(bases, r.start, r.end), slice(bases, r.motif_start, r.motif_start + std::max(0, r.motif_length)),
+                           scoring, found, false)};
+    if (!call.statistics.consensus.empty()) {
+      const auto [start, end] = extent(bases, r.start, r.end, call.statistics.consensus, scoring);
+      call.repeat.start = start;
+      call.repeat.end = end;
+      Layout layout;
+      call.statistics = summarize(slice(bases, start, end), call.statistics.consensus, scoring, layout);
+    }
+    calls.push_back(std::move(call));
+  }
+  // The best explanation first: highest score, then the shorter consensus, then the earlier start.
+  std::vector<size_t> order(calls.size());
+  for (size_t i = 0; i < order.size(); ++i) order[i] = i;
+  std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) {
+    const RepeatStatistics &x = calls[a].statistics, &y = calls[b].statistics;
+    if (x.score != y.score) return x.score > y.score;
+    if (x.consensus.size() != y.consensus.size()) return x.consensus.size() < y.consensus.size();
+    return calls[a].repeat.start < calls[b].repeat.start;
+  });
+  // A call that overlaps a better one by more than half of the shorter of the two is left out.
+  std::vector<const Call*> kept;
+  for (size_t i : order) {
+    const Repeat& r = calls[i].repeat;
+    const bool covered = std::any_of(kept.begin(), kept.end(), [&](const Call* k) {
+      const int64_t overlap = std::min(r.end, k->repeat.end) - std::max(r.start, k->repeat.start);
+      const int64_t shorter = std::min(r.end - r.start, k->repeat.end - k->repeat.start);
+      return 2 * overlap > shorter;
+    });
+    if (!covered) kept.push_back(&calls[i]);
+  }
+  std::sort(kept.begin(), kept.end(), [](const Call* a, const Call* b) {
+    return a->repeat.start != b->repeat.start ? a->repeat.start < b->repeat.start : a->repeat.end < b->repeat.end;
+  });
+  std::vector<Call> out;
+  out.reserve(kept.size());
+  for (const Call* k : kept) out.push_back(*k);
+  return out;
+}
+
+}  // namespace rivulon

@@ -1,0 +1,129 @@
+// The statistics of a repeat against arrays planted in random flanks, whose
+// motif, copies and mutations are known.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "rivulon/rivulon.h"
+
+namespace rivulon::testing {
+namespace {
+
+std::string random_bases(std::mt19937& rng, size_t n) {
+  std::string s;
+  for (size_t i = 0; i < n; ++i) s += "ACGT"[rng() % 4];
+  return s;
+}
+
+// `copies` copies of `motif` (a last partial one of `part` bases), each base
+// substituted, deleted or followed by an insertion with probability `rate` / 3.
+std::string plant(std::mt19937& rng, const std::string& motif, int copies, size_t part, double rate) {
+  std::string exact;
+  for (int k = 0; k < copies; ++k) exact += motif;
+  exact += motif.substr(0, part);
+  std::uniform_real_distribution<double> u(0, 1);
+  std::string out;
+  for (char c : exact) {
+    const double x = u(rng);
+    if (x < rate / 3) {
+      out += "ACGT"[(std::string("ACGT").find(c) + 1 + rng() % 3) % 4];
+    } else if (x < 2 * rate / 3) {
+      continue;
+    } else {
+      out += c;
+      if (x < rate) out += "ACGT"[rng() % 4];
+    }
+  }
+  return out;
+}
+
+TEST(Statistics, CanonicalMotifIsTheSmallestRotationOfEitherStrand) {
+  EXPECT_EQ(canonical_motif("TA"), "AT");
+  EXPECT_EQ(canonical_motif("at"), "AT");
+  EXPECT_EQ(canonical_motif("CAG"), "AGC");   // CTG's rotation
+  EXPECT_EQ(canonical_motif("GGGA"), "AGGG");
+  EXPECT_EQ(canonical_motif("TCCC"), "AGGG");  // reverse complement GGGA
+  EXPECT_EQ(canonical_motif(""), "");
+}
+
+TEST(Statistics, PerfectArray) {
+  const std::string bases = "TTGACCTAGGCATGCAAGTC" + std::string("ACGACGACGACGACGACGACGACGACGACG") + "GTCATGGACTTACCGATTGC";
+  Options o;
+  o.definition = 3;
+  Workspace ws;
+  const auto repeats = std::get<std::vector<Repeat>>(find_repeats(bases, o, ws));
+  ASSERT_FALSE(repeats.empty());
+  const RepeatStatistics s = describe(bases, repeats[0], o);
+  EXPECT_EQ(canonical_motif(s.consensus), "ACG");
+  EXPECT_EQ(s.length, repeats[0].end - repeats[0].start);
+  EXPECT_EQ(s.percent_matches, 100);
+  EXPECT_EQ(s.percent_indels, 0);
+  EXPECT_EQ(s.score, 2 * s.length);
+  EXPECT_EQ(s.composition[3], 0);
+  EXPECT_NEAR(s.entropy, std::log2(3.0), 0.05);
+}
+
+// The shortest motif `motif` is made of ("ATAT" -> "AT").
+std::string primitive(const std::string& motif) {
+  for (size_t p = 1; p < motif.size(); ++p) {
+    if (motif.size() % p == 0 && motif.substr(p) + motif.substr(0, p) == motif) return motif.substr(0, p);
+  }
+  return motif;
+}
+
+// 100 arrays, periods 2-300, 3-20 copies, 0-15% mutations, in random flanks:
+// the one call per locus that overlaps the array is compared with it. Bounds
+// may move by the few bases a mutation near an end costs the alignment.
+TEST(Statistics, PlantedArraysOneCallPerLocus) {
+  std::mt19937 rng(24);
+  int found = 0, single = 0, bounds = 0, consensus = 0, copies = 0, identity = 0;
+  const int cases = 100;
+  for (int k = 0; k < cases; ++k) {
+    const int32_t period = k % 4 == 0 ? 2 + static_cast<int32_t>(rng() % 5) : 2 + static_cast<int32_t>(rng() % 299);
+    const int n_copies = 3 + static_cast<int>(rng() % 18);
+    const double rate = 0.15 * (rng() % 16) / 15.0;
+    const std::string motif = random_bases(rng, static_cast<size_t>(period));
+    const std::string array = plant(rng, motif, n_copies, rng() % static_cast<size_t>(period), rate);
+    const std::string left = random_bases(rng, 300), right = random_bases(rng, 300);
+    const std::string bases = left + array + right;
+    Options o;
+    o.definition = 3;
+    o.max_motif = std::min(500, 3 * period + 20);  // multiples of the motif are still found
+    Workspace ws;
+    const auto calls = one_per_locus(bases, std::get<std::vector<Repeat>>(find_repeats(bases, o, ws)), o);
+    const int64_t a0 = static_cast<int64_t>(left.size()), a1 = a0 + static_cast<int64_t>(array.size());
+    const Call* best = nullptr;
+    int touching = 0;
+    for (const Call& c : calls) {
+      if (std::min(c.repeat.end, a1) <= std::max(c.repeat.start, a0)) continue;
+      ++touching;
+      if (best == nullptr || c.statistics.score > best->statistics.score) best = &c;
+    }
+    if (best == nullptr) continue;
+    const RepeatStatistics& s = best->statistics;
+    const std::string unit = primitive(motif);
+    ++found;
+    single += touching == 1;
+    const int64_t slack = 2 + static_cast<int64_t>(100 * rate);
+    bounds += std::abs(best->repeat.start - a0) <= slack && std::abs(best->repeat.end - a1) <= slack;
+    consensus += canonical_motif(s.consensus) == canonical_motif(unit) || (rate > 0.1 && s.consensus.size() == unit.size());
+    copies += std::abs(s.copies - static_cast<double>(array.size()) / static_cast<double>(unit.size())) <= 0.1 * n_copies + 0.5;
+    // Adjacent copies differ at about twice the rate at which a copy differs from the motif.
+    identity += std::abs(s.percent_matches - 100 * (1 - 2 * rate)) <= 10;
+  }
+  std::printf("found %d single %d bounds %d consensus %d copies %d identity %d of %d\n", found, single, bounds,
+              consensus, copies, identity, cases);
+  EXPECT_GE(found, cases * 88 / 100);  // the rest are too short or too mutated to reach the minimum score
+  EXPECT_GE(single, found * 95 / 100);
+  EXPECT_GE(bounds, found * 85 / 100);
+  EXPECT_GE(consensus, found * 80 / 100);
+  EXPECT_GE(copies, found * 90 / 100);
+  EXPECT_GE(identity, found * 90 / 100);
+}
+
+}  // namespace
+}  // namespace rivulon::testing
