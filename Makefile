@@ -51,7 +51,7 @@ demo: release
 	@echo "Text report:     $(DEMO)/atr_phage_lambda_NC_001416.txt"
 	@cd $(DEMO) && ../release/rivulon-batch -q ../../examples/phage_lambda_NC_001416.fa \
 	  --format bed -o repeats.bed --tsv-out repeats.tsv --html summary.html
-	@echo "Demo run of rivulon-batch on the same genome (definition 1, level 80)."
+	@echo "Demo run of rivulon-batch on the same genome (definition 3, one call per locus)."
 	@echo "Repeats:         $(DEMO)/repeats.bed, $(DEMO)/repeats.tsv"
 	@echo "Summary page:    $(DEMO)/summary.html"
 	@echo "Programs:        $(RELEASE)/rivulon, $(RELEASE)/rivulon-batch (make install puts them on the PATH)"

@@ -3,9 +3,22 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 
 namespace rivulon::batch {
+
+namespace {
+
+const char* or_dot(const std::string& text) { return text.empty() ? "." : text.c_str(); }
+
+std::string one_decimal(double value) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.1f", value);
+  return text;
+}
+
+}  // namespace
 
 // At most up to the end of the held bases.
 std::string motif_of(const FastaRecord& record, const FoundRepeat& r) {
@@ -37,51 +50,75 @@ std::string gff3_seqid(const std::string& name) {
   return out;
 }
 
+std::string run_parameters(const BatchOptions& o) {
+  std::string text;
+  for (const Parameter& p : parameters()) {
+    if ((p.field == &Options::level && o.definition == 3) || (p.field == &Options::min_score && o.definition != 3)) continue;
+    std::string name = p.option + 2;  // "--max-motif" -> "max_motif"
+    std::replace(name.begin(), name.end(), '-', '_');
+    text += (text.empty() ? "" : " ") + name + "=" + std::to_string(o.*p.field);
+  }
+  char filters[160];
+  std::snprintf(filters, sizeof filters, " overlaps=%s min_copies=%g min_length=%lld min_identity=%d min_consensus_score=%lld",
+                o.overlaps == Overlaps::kBest ? "best" : "all", o.min_copies, static_cast<long long>(o.min_length),
+                o.min_identity, static_cast<long long>(o.min_consensus_score));
+  return text + filters;
+}
+
 void RepeatWriter::write_header() {
+  const char* comment = format_ == OutputFormat::kGff3 ? "# " : "#";
+  if (format_ == OutputFormat::kGff3) std::fputs("##gff-version 3\n", out_);
+  std::fprintf(out_, "%srivulon-batch %s, %s schema %d (CHANGELOG.md says what each version changed)\n", comment,
+               version(), format_ == OutputFormat::kTsv ? "TSV" : format_ == OutputFormat::kBed ? "BED" : "GFF3",
+               kSchemaVersion);
+  std::fprintf(out_, "%scommand: %s\n", comment, options_.command.c_str());
+  std::fprintf(out_, "%sparameters: %s\n", comment, run_parameters(options_).c_str());
+  if (format_ == OutputFormat::kTsv) {
+    std::fprintf(out_,
+                 "seqid\tstart\tend\tmotif_length\tunits\t%s\tdefinition\tmotif\tlength\tperiod\tcopies\tconsensus\t"
+                 "percent_matches\tpercent_indels\tconsensus_score\tA\tC\tG\tT\tentropy\tcanonical_motif\n",
+                 options_.definition == 3 ? "pattern_score" : "similarity");
+  }
+}
+
+void RepeatWriter::write_row(const char* name, const std::string& seqid, const std::string& motif, const FoundRepeat& r,
+                             const RepeatStatistics& st) {
+  const long long start = r.start, end = r.end;
+  const std::string called = st.canonical_motif + "x" + one_decimal(st.copies);
   switch (format_) {
     case OutputFormat::kTsv:
-      std::fputs("seqid\tstart\tend\tmotif_length\tunits\tsimilarity_or_score\tdefinition\tmotif\n",
-                 out_);
-      break;
-    case OutputFormat::kGff3:
-      std::fputs("##gff-version 3\n", out_);
+      std::fprintf(out_, "%s\t%lld\t%lld\t%d\t%s\t%s\t%d\t%s\t%lld\t%zu\t%.1f\t%s\t%d\t%d\t%lld\t%d\t%d\t%d\t%d\t%.2f\t%s\n",
+                   name, start + 1, end, r.motif_length, r.units_text.c_str(), r.value_text.c_str(), options_.definition,
+                   motif.c_str(), static_cast<long long>(st.length), st.consensus.size(), st.copies,
+                   or_dot(st.consensus), st.percent_matches, st.percent_indels, static_cast<long long>(st.score),
+                   st.composition[0], st.composition[1], st.composition[2], st.composition[3], st.entropy,
+                   or_dot(st.canonical_motif));
       break;
     case OutputFormat::kBed:
+      std::fprintf(out_, "%s\t%lld\t%lld\t%s\t%d\t.\t%d\t%s\t%s\t%s\t%s\n", name, start, end, called.c_str(),
+                   bed_score(r, options_.definition, options_.match), r.motif_length, r.units_text.c_str(),
+                   r.value_text.c_str(), motif.c_str(), or_dot(st.consensus));
+      break;
+    case OutputFormat::kGff3:
+      std::fprintf(out_,
+                   "%s\trivulon\ttandem_repeat\t%lld\t%lld\t%s\t.\t.\tID=%s:%lld-%lld:%d;Name=%s;period=%zu;copies=%.1f;"
+                   "consensus=%s;percent_matches=%d;percent_indels=%d;consensus_score=%lld;entropy=%.2f\n",
+                   seqid.c_str(), start + 1, end, r.value_text.c_str(), seqid.c_str(), start + 1, end, r.motif_length,
+                   called.c_str(), st.consensus.size(),
+                   st.copies, or_dot(st.consensus), st.percent_matches, st.percent_indels,
+                   static_cast<long long>(st.score), st.entropy);
       break;
   }
 }
 
-void RepeatWriter::write_record(const FastaRecord& record, const std::vector<FoundRepeat>& repeats) {
-  const char* name = record.name.c_str();
+void RepeatWriter::write_record(const FastaRecord& record, const std::vector<FoundRepeat>& repeats,
+                                const std::vector<RepeatStatistics>& statistics) {
   const std::string seqid = format_ == OutputFormat::kGff3 ? gff3_seqid(record.name) : "";
-  if (format_ == OutputFormat::kGff3 && !repeats.empty() &&
-      regions_declared_.insert(record.name).second) {
-    std::fprintf(out_, "##sequence-region %s 1 %lld\n", seqid.c_str(),
-                 static_cast<long long>(record.record_length));
+  if (format_ == OutputFormat::kGff3 && !repeats.empty() && regions_declared_.insert(record.name).second) {
+    std::fprintf(out_, "##sequence-region %s 1 %lld\n", seqid.c_str(), static_cast<long long>(record.record_length));
   }
-  for (const FoundRepeat& r : repeats) {
-    const std::string motif = motif_of(record, r);
-    const long long start = r.start, end = r.end;
-    switch (format_) {
-      case OutputFormat::kTsv:
-        std::fprintf(out_, "%s\t%lld\t%lld\t%d\t%s\t%s\t%d\t%s\n", name, start + 1, end,
-                     r.motif_length, r.units_text.c_str(), r.value_text.c_str(), options_.definition,
-                     motif.c_str());
-        break;
-      case OutputFormat::kBed:
-        std::fprintf(out_, "%s\t%lld\t%lld\t%dx%s\t%d\t.\t%d\t%s\t%s\t%s\n", name, start, end,
-                     r.motif_length, r.units_text.c_str(),
-                     bed_score(r, options_.definition, options_.match), r.motif_length,
-                     r.units_text.c_str(), r.value_text.c_str(), motif.c_str());
-        break;
-      case OutputFormat::kGff3:
-        std::fprintf(out_,
-                     "%s\trivulon\ttandem_repeat\t%lld\t%lld\t%s\t.\t.\tperiod=%d;copies=%s;"
-                     "consensus=%s\n",
-                     seqid.c_str(), start + 1, end, r.value_text.c_str(),
-                     r.motif_length, r.units_text.c_str(), motif.c_str());
-        break;
-    }
+  for (size_t k = 0; k < repeats.size(); ++k) {
+    write_row(record.name.c_str(), seqid, motif_of(record, repeats[k]), repeats[k], statistics[k]);
   }
 }
 

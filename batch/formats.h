@@ -17,18 +17,30 @@ class RepeatWriter {
   RepeatWriter(std::FILE* out, const BatchOptions& options, OutputFormat format)
       : out_(out), options_(options), format_(format) {}
 
-  // The header line (TSV) or the version line (GFF3); nothing for BED.
+  // What wrote the file (version, command line, parameters) as comment lines,
+  // after GFF3's version line; then the TSV's column names.
   void write_header();
 
-  // The rows of one record; `record` holds the bases the motifs are read from.
-  void write_record(const FastaRecord& record, const std::vector<FoundRepeat>& repeats);
+  // The rows of one record, each repeat with its statistics; `record` holds
+  // the bases the motifs are read from.
+  void write_record(const FastaRecord& record, const std::vector<FoundRepeat>& repeats,
+                    const std::vector<RepeatStatistics>& statistics);
 
  private:
+  void write_row(const char* name, const std::string& seqid, const std::string& motif, const FoundRepeat& r,
+                 const RepeatStatistics& st);
+
   std::FILE* out_;
   const BatchOptions& options_;
   OutputFormat format_;
   std::set<std::string> regions_declared_;  // GFF3 ##sequence-region lines written
 };
+
+// The version of the tables' layout, raised whenever a column changes.
+constexpr int kSchemaVersion = 2;
+
+// The run's parameters as the tables' headers state them ("definition=3 ...").
+std::string run_parameters(const BatchOptions& options);
 
 // The motif's letters as analysed, "." when they are not held.
 std::string motif_of(const FastaRecord& record, const FoundRepeat& repeat);

@@ -1,6 +1,9 @@
 #include "batch/options.h"
 
 #include <algorithm>
+#include <cctype>
+#include <cstdlib>
+#include <cstring>
 #include <limits>
 #include <optional>
 
@@ -14,8 +17,20 @@ constexpr const char* kUsageHead =
     "Finds approximate tandem repeats in every record of a FASTA file (plain, gzip or\n"
     "bgzip; '-' reads standard input) and writes them as TSV, BED or GFF3.\n"
     "\n"
-    "Scoring and detection (the console program's parameters):\n";
+    "Scoring and detection (the console program's parameters; definition 3 is the\n"
+    "default: see the README for what each definition finds and reports by chance):\n";
 constexpr const char* kUsageRest =
+    "\n"
+    "Calls:\n"
+    "  --overlaps O       best: one call per locus, the one with the highest score\n"
+    "                     against its consensus, its bounds where that consensus aligns;\n"
+    "                     all: every call of the definition, as the console program\n"
+    "                     lists them (best)\n"
+    "  --min-copies X     keep calls with at least X copies of their consensus (0)\n"
+    "  --min-length N     keep calls of at least N bases (0)\n"
+    "  --min-identity P   keep calls whose adjacent copies match at P percent or more (0)\n"
+    "  --min-consensus-score N\n"
+    "                     keep calls scoring at least N against their consensus (0)\n"
     "\n"
     "Input:\n"
     "  --region R         only chr, chr:start-end or chr:start (1-based, inclusive) of an\n"
@@ -104,6 +119,39 @@ struct Parser {
     return true;
   }
 
+  // A number such as 2, 2.5 or .5, from 0 to 1,000,000.
+  bool decimal(const std::string& option, const std::string& value, double& into) {
+    const size_t point = value.find('.');
+    const std::string whole = value.substr(0, point), part = point == std::string::npos ? "" : value.substr(point + 1);
+    const bool digits = !(whole.empty() && part.empty()) &&
+                        std::all_of(whole.begin(), whole.end(), [](char c) { return c >= '0' && c <= '9'; }) &&
+                        std::all_of(part.begin(), part.end(), [](char c) { return c >= '0' && c <= '9'; });
+    const double parsed = digits ? std::strtod(value.c_str(), nullptr) : -1;
+    if (!digits || parsed > 1e6) return fail(option + " must be a number from 0 to 1000000 (got '" + value + "')");
+    into = parsed;
+    return true;
+  }
+
+  // An option that chooses or filters the calls; nothing when `option` is another.
+  std::optional<bool> take_call_option(const std::string& option, const std::string& value) {
+    BatchOptions& o = result.options;
+    if (option == "--overlaps") {
+      if (value == "best") o.overlaps = Overlaps::kBest;
+      else if (value == "all") o.overlaps = Overlaps::kAll;
+      else return fail("--overlaps must be best or all (got '" + value + "')");
+      return true;
+    }
+    if (option == "--min-copies") return decimal(option, value, o.min_copies);
+    if (option == "--min-identity") return number(option, value, 0, 100, o.min_identity);
+    if (option == "--min-length" || option == "--min-consensus-score") {
+      int32_t parsed = 0;
+      if (!number(option, value, 0, std::numeric_limits<int32_t>::max(), parsed)) return false;
+      (option == "--min-length" ? o.min_length : o.min_consensus_score) = parsed;
+      return true;
+    }
+    return std::nullopt;
+  }
+
   // One option that takes a value.
   bool take(const std::string& option, const std::string& value) {
     BatchOptions& o = result.options;
@@ -121,6 +169,7 @@ struct Parser {
       return number(option, value, p->lo, p->hi, o.min_score);
     }
     if (option == "-t" || option == "--threads") return number(option, value, 1, 1024, o.threads);
+    if (std::optional<bool> taken = take_call_option(option, value)) return *taken;
     if (option == "-o" || option == "--output") {
       o.output = value;
       return true;
@@ -166,7 +215,8 @@ struct Parser {
 
   static bool takes_value(const std::string& option) {
     if (parameter(option) != nullptr) return true;
-    for (const char* name : {"-t", "--threads", "-o",
+    for (const char* name : {"-t", "--threads", "-o", "--overlaps", "--min-copies", "--min-length",
+                             "--min-identity", "--min-consensus-score",
                              "--output", "--format", "--mask", "--masked-out", "--report-dir",
                              "--region", "--tsv-out", "--bed-out", "--gff3-out", "--html"}) {
       if (option == name) return true;
@@ -213,8 +263,30 @@ struct Parser {
 
 }  // namespace
 
+std::string command_line(const std::vector<std::string>& args) {
+  std::string line = "rivulon-batch";
+  for (const std::string& arg : args) {
+    const bool plain = !arg.empty() && std::all_of(arg.begin(), arg.end(), [](char c) {
+      return std::isalnum(static_cast<unsigned char>(c)) || std::strchr("_./:=+,-@%", c) != nullptr;
+    });
+    line += ' ';
+    if (plain) {
+      line += arg;
+      continue;
+    }
+    line += '\'';
+    for (char c : arg) {
+      if (c == '\'') line += "'\\''";
+      else line += static_cast<unsigned char>(c) < 0x20 || c == 0x7f ? '?' : c;
+    }
+    line += '\'';
+  }
+  return line;
+}
+
 ParsedOptions parse_options(const std::vector<std::string>& args) {
   Parser p;
+  p.result.options.command = command_line(args);
   size_t inputs = 0;
   bool options_end = false;
   for (size_t i = 0; i < args.size() && p.result.error.empty(); ++i) {

@@ -10,10 +10,18 @@ namespace rivulon::batch {
 
 enum class OutputFormat { kTsv, kBed, kGff3 };
 enum class MaskStyle { kNone, kSoft, kHard };
+enum class Overlaps { kBest, kAll };  // one call per locus, or every call the definition gives
 
 // The detection's parameters (rivulon::Options, with their defaults and
 // ranges), and what the batch program adds around them.
 struct BatchOptions : Options {
+  Overlaps overlaps = Overlaps::kBest;
+  // Filters on the calls kept, by their statistics: copies, length (bases),
+  // percent matches of adjacent copies, score against the consensus.
+  double min_copies = 0;
+  int64_t min_length = 0;
+  int32_t min_identity = 0;
+  int64_t min_consensus_score = 0;
   int32_t threads = 0;     // 0: every hardware thread
   OutputFormat format = OutputFormat::kTsv;
   // Further tables in other formats from the same run (--tsv-out, --bed-out, --gff3-out).
@@ -29,6 +37,7 @@ struct BatchOptions : Options {
   bool version = false;
   std::string input;   // "-" reads standard input
   std::string output;  // empty or "-": standard output
+  std::string command;  // the command line, as the outputs' headers state it
 };
 
 struct ParsedOptions {
@@ -39,6 +48,11 @@ struct ParsedOptions {
 // Reads the arguments after the program name. --help and --version win over
 // every other argument but an unknown option.
 ParsedOptions parse_options(const std::vector<std::string>& args);
+
+// The command line as a shell would take it again: "rivulon-batch" and the
+// arguments, those with other than letters, digits and _./:=+,-@% in single
+// quotes, control characters shown as '?'.
+std::string command_line(const std::vector<std::string>& args);
 
 // The usage text --help prints.
 std::string usage();

@@ -183,7 +183,7 @@ struct RunOutputs::State {
 
   State(const BatchOptions& o) : options(o), new_folder(o.report_dir) {}
   std::string open_tables();
-  void take_stretch(RecordWork& item, size_t k, std::vector<FoundRepeat>& repeats,
+  void take_stretch(RecordWork& item, size_t k, std::vector<FoundRepeat>& repeats, std::vector<RepeatStatistics>& statistics,
                     std::vector<std::string>& links);
 };
 
@@ -224,7 +224,7 @@ std::string RunOutputs::open(std::time_t started) {
 }
 
 void RunOutputs::State::take_stretch(RecordWork& item, size_t k, std::vector<FoundRepeat>& repeats,
-                                     std::vector<std::string>& links) {
+                                     std::vector<RepeatStatistics>& statistics, std::vector<std::string>& links) {
   StretchResult& r = item.results[k];
   const std::string label = stretch_label(item.record, item.segments[k], ":");
   if (r.failure) {
@@ -238,20 +238,22 @@ void RunOutputs::State::take_stretch(RecordWork& item, size_t k, std::vector<Fou
   }
   if (out.summary && !options.report_dir.empty()) {
     const std::string page = url_escape(stretch_pages(item.record, item.segments[k]).alignments);
-    for (size_t row = 1; row <= r.repeats.size(); ++row) links.push_back(out.links_to_pages + page + "#" + std::to_string(row));
+    for (int32_t row : r.page_rows) links.push_back(out.links_to_pages + page + "#" + std::to_string(row));
   }
   repeats.insert(repeats.end(), r.repeats.begin(), r.repeats.end());
+  statistics.insert(statistics.end(), r.statistics.begin(), r.statistics.end());
 }
 
 void RunOutputs::add(RecordWork& item) {
   State& s = *state_;
   std::vector<FoundRepeat> repeats;
+  std::vector<RepeatStatistics> statistics;
   std::vector<std::string> links;
-  for (size_t k = 0; k < item.results.size(); ++k) s.take_stretch(item, k, repeats, links);
+  for (size_t k = 0; k < item.results.size(); ++k) s.take_stretch(item, k, repeats, statistics, links);
   s.repeats_written += static_cast<int64_t>(repeats.size());
   ++s.records_written;
   if (s.out.summary) s.out.summary->add(item.record, repeats, links);
-  for (TableOutput& table : s.out.tables) table.writer->write_record(item.record, repeats);
+  for (TableOutput& table : s.out.tables) table.writer->write_record(item.record, repeats, statistics);
   if (!s.options.masked_out.empty()) write_masked(s.out.masked_file.stream(), item.record, repeats, s.options.mask);
   item.record.bases.reset();  // freed before the next record is read
 }

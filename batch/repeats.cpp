@@ -4,6 +4,31 @@
 
 namespace rivulon::batch {
 
+namespace {
+
+bool passes_filters(const BatchOptions& o, const RepeatStatistics& s) {
+  return s.copies >= o.min_copies && s.length >= o.min_length && s.percent_matches >= o.min_identity &&
+         s.score >= o.min_consensus_score;
+}
+
+// The calls the options keep, with their statistics and rows in the pages.
+void keep_calls(const BatchOptions& options, std::string_view stretch, const std::vector<Repeat>& repeats,
+                StretchResult& result) {
+  auto keep = [&](const Repeat& r, RepeatStatistics s, size_t source) {
+    if (!passes_filters(options, s)) return;
+    result.repeats.push_back(r);
+    result.statistics.push_back(std::move(s));
+    result.page_rows.push_back(static_cast<int32_t>(source) + 1);
+  };
+  if (options.overlaps == Overlaps::kAll) {
+    for (size_t k = 0; k < repeats.size(); ++k) keep(repeats[k], describe(stretch, repeats[k], options), k);
+    return;
+  }
+  for (Call& call : one_per_locus(stretch, repeats, options)) keep(call.repeat, std::move(call.statistics), call.source);
+}
+
+}  // namespace
+
 StretchResult find_repeats(const BatchOptions& options, std::string_view stretch, int64_t offset,
                            Executor& executor, std::atomic<int32_t>* lengths_done,
                            const std::optional<PageTarget>& pages) {
@@ -20,11 +45,12 @@ StretchResult find_repeats(const BatchOptions& options, std::string_view stretch
     result.failure = std::move(*failure);
     return result;
   }
-  result.repeats = std::move(std::get<std::vector<Repeat>>(found));
+  const std::vector<Repeat>& repeats = std::get<std::vector<Repeat>>(found);
   if (pages) {
     const ReportRequest request{pages->names, true, true, nullptr, pages->directory, &result.unplaced};
-    result.pages = write_report(request, stretch, options, result.repeats);
+    result.pages = write_report(request, stretch, options, repeats);
   }
+  keep_calls(options, stretch, repeats, result);
   for (Repeat& r : result.repeats) {
     r.start += offset;
     r.end += offset;

@@ -15,11 +15,15 @@
 namespace rivulon::batch {
 
 // A repeat in its record's coordinates (0-based, `end` one past the last
-// base); in its stretch's pages it is row 1 + its index in the stretch.
+// base).
 using FoundRepeat = Repeat;
 
 struct StretchResult {
-  std::vector<FoundRepeat> repeats;  // in the text report's order
+  // The calls reported: every repeat of the definition in the text report's
+  // order (--overlaps all), or one per locus by start, then filtered.
+  std::vector<FoundRepeat> repeats;
+  std::vector<RepeatStatistics> statistics;  // of each call
+  std::vector<int32_t> page_rows;            // each call's row in its stretch's pages (1-based)
   std::optional<Failure> failure;    // the stretch could not be examined
   PageFailures pages;                // report pages that could not be written
   std::vector<OutputFile> unplaced;  // pages written whole, put in place at the end of the run

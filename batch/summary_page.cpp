@@ -362,7 +362,12 @@ std::string parameters_text(const BatchOptions& o) {
                             : "minimum similarity level " + std::to_string(o.level);
   if (o.keep_case) text += "; case kept";
   for (const std::string& region : o.regions) text += "; region " + region;
-  return text;
+  text += std::string("; ") + (o.overlaps == Overlaps::kBest ? "one call per locus" : "every call");
+  char filters[160];
+  std::snprintf(filters, sizeof filters, "; at least %g copies, %lld bases, %d%% matches, consensus score %lld",
+                o.min_copies, static_cast<long long>(o.min_length), o.min_identity,
+                static_cast<long long>(o.min_consensus_score));
+  return text + filters;
 }
 
 }  // namespace
@@ -410,6 +415,9 @@ void SummaryPage::write_sections(std::FILE* out, const Shown& v) const {
                html_escape(input).c_str(), kStyle);
   std::fprintf(out, "<h1>Tandem repeats in <code>%s</code></h1>\n", html_escape(input).c_str());
   std::fprintf(out, "<p class=\"params\">%s.</p>\n", html_escape(parameters_text(options_)).c_str());
+  // The command line on a line of its own, so that runs differing only in it compare line by line.
+  std::fprintf(out, "<p class=\"params\">Written by rivulon-batch %s:\ncommand: <code>%s</code></p>\n", version(),
+               html_escape(options_.command).c_str());
   std::fprintf(out, "<p>%lld records, %lld bases; %lld repeats covering %lld bases.</p>\n",
                static_cast<long long>(records_), static_cast<long long>(bases_),
                static_cast<long long>(repeats_), static_cast<long long>(covered_));

@@ -16,8 +16,8 @@
 //     then as the definition lists them), or a Failure naming its cause.
 //     Results never depend on the number of threads.
 //
-//   rivulon::Options options;               // definition 1, level 80, motifs up to 500
-//   options.definition = 3;                 // score against a repeating pattern
+//   rivulon::Options options;               // definition 3, minimum score 50, motifs up to 500
+//   options.definition = 1;                 // adjacent copies at similarity level 80
 //   rivulon::Workspace workspace;
 //   rivulon::Result found = rivulon::find_repeats(bases, options, workspace);
 //   if (const auto* repeats = std::get_if<std::vector<rivulon::Repeat>>(&found)) ...
@@ -41,7 +41,7 @@ struct Options {
   int32_t gap = 7;           // gap penalty, 0..1,000,000
   int32_t terminal_gap = 3;  // penalty of a gap at the end of a copy, 0..1,000,000
   int32_t max_motif = 500;   // longest motif, 1..500 (at most half the stretch is examined)
-  int32_t definition = 1;    // 1: every adjacent pair of copies reaches the level;
+  int32_t definition = 3;    // 1: every adjacent pair of copies reaches the level;
                              // 2: the adjacent pairs reach it on average;
                              // 3: the stretch aligns with a repeating pattern with min_score
   int32_t level = 80;        // definitions 1, 2: similarity level, 50..100 x match
@@ -156,6 +156,7 @@ RepeatStatistics describe(std::string_view bases, const Repeat& repeat, const Op
 struct Call {
   Repeat repeat;
   RepeatStatistics statistics;
+  size_t source = 0;  // the index of the repeat it was made from, among those given
 };
 
 // One call per locus, from find_repeats()'s repeats of `bases` with

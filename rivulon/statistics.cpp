@@ -249,6 +249,15 @@ RepeatStatistics summarize(const std::string& array, std::string pattern, const 
   add_composition(array, s);
   if (pattern.empty() || array.empty()) return s;
   layout = refine(array, pattern, scoring);
+  // The repeat's own first copy, when it explains the repeat better than the
+  // pattern it was found with (definition 3 finds a pattern anywhere nearby).
+  if (std::string first = array.substr(0, pattern.size()); first != pattern) {
+    Layout own = refine(array, first, scoring);
+    if (own.score > layout.score) {
+      pattern = std::move(first);
+      layout = std::move(own);
+    }
+  }
   if (!shorter_motifs) return finish(layout, pattern, s);
   // A motif that is itself k copies of a shorter one (k = 2, 3, ...) gives way
   // to the shortest such motif whose consensus explains the repeat as well.
@@ -319,8 +328,9 @@ std::vector<Call> one_per_locus(std::string_view bases, const std::vector<Repeat
   for (const Repeat& r : repeats) {
     // The consensus of the call as found, then the whole locus it explains.
     Layout found;
-    Call call{r, summarize(slice(bases, r.start, r.end), slice(bases, r.motif_start, r.motif_start + std::max(0, r.motif_length)),
-                           scoring, found, false)};
+    Call call{r, {}, calls.size()};
+    call.statistics = summarize(slice(bases, r.start, r.end), slice(bases, r.motif_start, r.motif_start + std::max(0, r.motif_length)),
+                                scoring, found, false);
     if (!call.statistics.consensus.empty()) {
       const auto [start, end] = extent(bases, r.start, r.end, call.statistics.consensus, scoring);
       call.repeat.start = start;

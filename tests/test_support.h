@@ -246,4 +246,20 @@ inline std::string fasta(const std::vector<std::pair<std::string, std::string>>&
   return text;
 }
 
+// A table without its "#command:" line: runs that differ only in arguments
+// that change no row (threads, output routes, the input's compression) write
+// the same bytes otherwise.
+inline std::string without_command(const std::string& table) {
+  std::string out;
+  size_t at = 0;
+  while (at < table.size()) {
+    size_t end = table.find('\n', at);
+    end = end == std::string::npos ? table.size() : end + 1;
+    const std::string line = table.substr(at, end - at);
+    if (line.rfind("#command:", 0) != 0 && line.rfind("# command:", 0) != 0) out += line;
+    at = end;
+  }
+  return out;
+}
+
 }  // namespace rivulon::testing

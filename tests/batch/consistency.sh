@@ -15,8 +15,8 @@ for fasta in "$@"; do
     (cd "$work" && printf '2\n7\n7\n3\n%s\n%s\n%s\nN\nY\n' "$max_motif" "$d" "$threshold" \
       | "$rivulon" in.fa > /dev/null)
     tail -n +8 "$work/atr_in.txt" | tr -d '\r' | awk 'NF {print $1 + 1, $2, $3, $4}' > "$work/console"
-    "$batch" --quiet --definition "$d" "${option[@]}" --max-motif "$max_motif" "$fasta" \
-      | tail -n +2 | awk -F'\t' '{print $2, $4, $5, $6}' > "$work/batch"
+    "$batch" --quiet --overlaps all --definition "$d" "${option[@]}" --max-motif "$max_motif" "$fasta" \
+      | grep -v "^#" | tail -n +2 | awk -F'\t' '{print $2, $4, $5, $6}' > "$work/batch"
     rows=$(wc -l < "$work/console")
     if cmp -s "$work/console" "$work/batch"; then
       echo "same   $(basename "$fasta") definition $d: $rows repeats"

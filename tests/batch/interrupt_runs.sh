@@ -53,9 +53,13 @@ old=(--min-score 60)
 new=(--min-score 50)
 
 # Every file of the output set with its checksum (temporaries are counted
-# apart, as leftovers).
+# apart, as leftovers), the tables' command line left out: the runs compared
+# differ in --threads.
 manifest() {
-  (cd "$1" && find . -type f ! -name '.rivulon-*' -print0 | LC_ALL=C sort -z | xargs -0r sha256sum)
+  (cd "$1" && find . -type f ! -name '.rivulon-*' -print0 | LC_ALL=C sort -z |
+    while IFS= read -r -d '' file; do
+      printf '%s  %s\n' "$(sed '/^#\{0,1\} \{0,1\}command: /d' "$file" | sha256sum | cut -d' ' -f1)" "$file"
+    done)
 }
 leftovers() { find "$work" -name '.rivulon-*' | wc -l; }
 show_leftovers() { find "$work" -name '.rivulon-*' -printf '     left: %P\n' | sort | awk 'NR <= 8'; }

@@ -33,8 +33,9 @@ TEST(BatchOptions, DefaultsAreTheUsualParameters) {
   EXPECT_EQ(o.gap, 7);
   EXPECT_EQ(o.terminal_gap, 3);
   EXPECT_EQ(o.max_motif, 500);
-  EXPECT_EQ(o.definition, 1);
-  EXPECT_EQ(o.level, 80);
+  EXPECT_EQ(o.definition, 3);  // the definition whose calls stand above chance
+  EXPECT_EQ(o.min_score, 50);
+  EXPECT_EQ(o.overlaps, Overlaps::kBest);
   EXPECT_EQ(o.format, OutputFormat::kTsv);
   EXPECT_EQ(o.mask, MaskStyle::kNone);
 }
@@ -51,14 +52,29 @@ TEST(BatchOptions, ValuesTakeBothSpellings) {
   EXPECT_EQ(p.options.output, "out");
   EXPECT_EQ(p.options.regions, (std::vector<std::string>{"chr1:5-9", "chr2"}));
   EXPECT_EQ(p.options.input, "g.fa.gz");
+  EXPECT_EQ(p.options.command, "rivulon-batch --definition=3 --min-score 42 -t 3 --format=gff3 --masked-out m.fa -o out "
+                               "--region chr1:5-9 --region=chr2 g.fa.gz");
+
+  const ParsedOptions calls = parse_options({"--overlaps=all", "--min-copies", "2.5", "--min-length=30",
+                                             "--min-identity", "80", "--min-consensus-score", "60", "my genome's.fa"});
+  ASSERT_EQ(calls.error, "");
+  EXPECT_EQ(calls.options.overlaps, Overlaps::kAll);
+  EXPECT_EQ(calls.options.min_copies, 2.5);
+  EXPECT_EQ(calls.options.min_length, 30);
+  EXPECT_EQ(calls.options.min_identity, 80);
+  EXPECT_EQ(calls.options.min_consensus_score, 60);
+  const std::string& command = calls.options.command;
+  EXPECT_EQ(command.substr(command.size() - 20), " 'my genome'\\''s.fa'");  // quoted as a shell takes it again
 }
 
 TEST(BatchOptions, LevelRangeFollowsTheMatchScore) {
-  EXPECT_EQ(parse_options({"--level", "300", "--match", "3", "g"}).error, "");
-  EXPECT_EQ(parse_options({"--level", "300", "--match", "3", "g"}).options.level, 300);
-  EXPECT_EQ(parse_options({"--match", "2", "--level", "201", "g"}).error,
+  EXPECT_EQ(parse_options({"--level", "300", "--match", "3", "--definition", "1", "g"}).error, "");
+  EXPECT_EQ(parse_options({"--level", "300", "--match", "3", "--definition", "2", "g"}).options.level, 300);
+  EXPECT_EQ(parse_options({"--match", "2", "--level", "201", "--definition", "1", "g"}).error,
             "--level must be a whole number from 50 to 100 x match = 200 (got '201')");
-  EXPECT_NE(parse_options({"--match", "0", "g"}).error, "");
+  EXPECT_NE(parse_options({"--match", "0", "--definition", "1", "g"}).error, "");
+  EXPECT_EQ(parse_options({"--level", "80", "g"}).error,
+            "--level applies to definitions 1 and 2; definition 3 takes --min-score");
 }
 
 // Every rejected command line names the option (or what is missing) in one line.
@@ -71,10 +87,15 @@ TEST(BatchOptions, RejectedCommandLines) {
       {{"--max-motif", "0", "g"}, "--max-motif must be a whole number from 1 to 500"},
       {{"--max-motif", "501", "g"}, "--max-motif must be a whole number from 1 to 500 (got '501')"},
       {{"--definition", "4", "g"}, "--definition must be a whole number from 1 to 3"},
-      {{"--level", "49", "g"}, "--level must be"},
+      {{"--definition", "1", "--level", "49", "g"}, "--level must be"},
       {{"--definition", "3", "--min-score", "151", "g"}, "--min-score must be a whole number from 30 to 150"},
       {{"--definition", "3", "--level", "80", "g"}, "--level applies to definitions 1 and 2"},
-      {{"--min-score", "50", "g"}, "--min-score applies to definition 3"},
+      {{"--definition", "2", "--min-score", "50", "g"}, "--min-score applies to definition 3"},
+      {{"--overlaps", "some", "g"}, "--overlaps must be best or all (got 'some')"},
+      {{"--min-copies", "2.5.1", "g"}, "--min-copies must be a number from 0 to 1000000"},
+      {{"--min-copies", "-1", "g"}, "--min-copies must be a number"},
+      {{"--min-identity", "101", "g"}, "--min-identity must be a whole number from 0 to 100"},
+      {{"--min-length", "x", "g"}, "--min-length must be a whole number"},
       {{"--threads", "0", "g"}, "--threads must be a whole number from 1 to 1024"},
       {{"--format", "csv", "g"}, "--format must be tsv, bed or gff3 (got 'csv')"},
       {{"--mask", "hard", "g"}, "--mask needs --masked-out FILE"},

@@ -17,7 +17,7 @@ trap 'rm -rf "$work"' EXIT
 for d in 1 3; do
   "$batch" --quiet --definition "$d" --max-motif 60 --format bed "$work/genome.fa" > "$work/r.bed"
   "$batch" --quiet --definition "$d" --max-motif 60 --format gff3 "$work/genome.fa" > "$work/r.gff3"
-  rows=$(wc -l < "$work/r.bed")
+  rows=$(grep -vc '^#' "$work/r.bed")
   [ "$rows" -gt 10 ] || { echo "too few rows: $rows"; exit 1; }
   bedtools sort -i "$work/r.bed" > "$work/sorted.bed"
   [ "$(wc -l < "$work/sorted.bed")" = "$rows" ] || { echo "bedtools sort lost rows"; exit 1; }

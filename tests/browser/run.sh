@@ -24,7 +24,7 @@ cp tests/data/human_beta_globin_HUMHBB.gb "$work/ordinary/globin.gb"
   sed '1s/.*/>lambda/' examples/phage_lambda_NC_001416.fa
   sed '1s/.*/>odd<b>\&"name"#1%20ü/' tests/data/band.fa
 } > "$work/genome.fa"
-(cd "$work/ordinary" && "$build/rivulon-batch" -q --max-motif 100 --level 50 ../genome.fa -o repeats.tsv \
+(cd "$work/ordinary" && "$build/rivulon-batch" -q --definition 1 --max-motif 100 --level 50 ../genome.fa -o repeats.tsv \
   --html summary.html --report-dir pages)
 (cd "$work/unusual #ü" && "$build/rivulon-batch" -q --definition 3 --min-score 30 --max-motif 100 ../genome.fa \
   -o repeats.tsv --html "sum #1 ü.html" --report-dir "pages #ü")

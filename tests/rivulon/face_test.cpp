@@ -78,6 +78,7 @@ TEST(Face, OptionsFailuresThreadsAndCancellation) {
   bad.max_motif = 501;
   EXPECT_EQ(bad.validate(), "--max-motif must be a whole number from 1 to 500 (got '501')");
   bad = Options{};
+  bad.definition = 1;
   bad.level = 201;
   EXPECT_EQ(bad.validate(), "--level must be a whole number from 50 to 100 x match = 200 (got '201')");
   bad = Options{};
@@ -90,6 +91,7 @@ TEST(Face, OptionsFailuresThreadsAndCancellation) {
   EXPECT_EQ(std::get<Failure>(refused).cause, Failure::Cause::kInvalidOptions);
 
   Options no_quota;
+  no_quota.definition = 1;
   no_quota.mismatch = no_quota.gap = no_quota.terminal_gap = 0;
   const Result quota = find_repeats(bases_of("tests/data/band.fa"), no_quota, workspace);
   ASSERT_TRUE(std::holds_alternative<Failure>(quota));
