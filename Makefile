@@ -10,7 +10,7 @@ FUZZ := $(CURDIR)/build/fuzz
 FUZZ_SECONDS ?= 60
 FUZZERS := fuzz_sequence fuzz_coding_regions fuzz_dialogue fuzz_pipeline fuzz_batch fuzz_batch_index
 
-.PHONY: all deps release asan test demo golden-update bench bench-peers bench-check bench-batch workflow-test browser-test install fuzz fuzz-run memcheck clean
+.PHONY: all deps release asan test demo golden-update bench bench-peers bench-check bench-batch bench-answers workflow-test browser-test install fuzz fuzz-run memcheck clean
 
 all: release
 
@@ -114,6 +114,12 @@ bench-peers: release
 # make bench-check REF=<commit>
 bench-check: release
 	@bench/check.sh $(REF)
+
+# rivulon-batch's answers against TRF's on ../shared/data (recall, agreement,
+# calls per region, chance calls per Mb on a control genome, CPU).
+bench-answers: release
+	@scripts/install-deps.sh --bench
+	@bench/answers.py $(RELEASE)/rivulon-batch build/bench/answers ../shared/data/*.fa
 
 # rivulon-batch on ../shared/data: the same rows as the console program's text
 # report for every sequence, and a several-record genome with 1 and 2 threads.
