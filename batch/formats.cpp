@@ -12,6 +12,8 @@ namespace {
 
 const char* or_dot(const std::string& text) { return text.empty() ? "." : text.c_str(); }
 
+constexpr int64_t kFlank = 50;  // letters on each side of a repeat in TRF's -ngs layout
+
 std::string one_decimal(double value) {
   char text[32];
   std::snprintf(text, sizeof text, "%.1f", value);
@@ -66,6 +68,12 @@ std::string run_parameters(const BatchOptions& o) {
 }
 
 void RepeatWriter::write_header() {
+  if (format_ == OutputFormat::kTrfNgs) return;
+  if (format_ == OutputFormat::kTrfDat) {
+    std::fprintf(out_, "Tandem repeats found by rivulon-batch %s, in TRF's .dat layout\n\ncommand: %s\n\n", version(),
+                 options_.command.c_str());
+    return;
+  }
   const char* comment = format_ == OutputFormat::kGff3 ? "# " : "#";
   if (format_ == OutputFormat::kGff3) std::fputs("##gff-version 3\n", out_);
   std::fprintf(out_, "%srivulon-batch %s, %s schema %d (CHANGELOG.md says what each version changed)\n", comment,
@@ -86,6 +94,9 @@ void RepeatWriter::write_row(const char* name, const std::string& seqid, const s
   const long long start = r.start, end = r.end;
   const std::string called = st.canonical_motif + "x" + one_decimal(st.copies);
   switch (format_) {
+    case OutputFormat::kTrfDat:
+    case OutputFormat::kTrfNgs:
+      break;  // written by write_trf_row
     case OutputFormat::kTsv:
       std::fprintf(out_, "%s\t%lld\t%lld\t%d\t%s\t%s\t%d\t%s\t%lld\t%zu\t%.1f\t%s\t%d\t%d\t%lld\t%d\t%d\t%d\t%d\t%.2f\t%s\n",
                    name, start + 1, end, r.motif_length, r.units_text.c_str(), r.value_text.c_str(), options_.definition,
@@ -111,8 +122,42 @@ void RepeatWriter::write_row(const char* name, const std::string& seqid, const s
   }
 }
 
+// The letters of [from, to) of the record that are held, or "." when there are none.
+std::string held_letters(const FastaRecord& record, int64_t from, int64_t to) {
+  from = std::max<int64_t>(from - record.offset, 0);
+  to = std::min<int64_t>(to - record.offset, record.length);
+  if (from >= to) return ".";
+  return std::string(record.bases.get() + from, static_cast<size_t>(to - from));
+}
+
+// One line of TRF's layouts: start end period copies consensus_size
+// percent_matches percent_indels score A C G T entropy consensus sequence,
+// and for -ngs the 50 letters on each side.
+void RepeatWriter::write_trf_row(const FastaRecord& record, const FoundRepeat& r, const RepeatStatistics& st) {
+  std::fprintf(out_, "%lld %lld %zu %.1f %zu %d %d %lld %d %d %d %d %.2f %s %s", static_cast<long long>(r.start) + 1,
+               static_cast<long long>(r.end), st.consensus.size(), st.copies, st.consensus.size(), st.percent_matches,
+               st.percent_indels, static_cast<long long>(st.score), st.composition[0], st.composition[1],
+               st.composition[2], st.composition[3], st.entropy, or_dot(st.consensus),
+               held_letters(record, r.start, r.end).c_str());
+  if (format_ == OutputFormat::kTrfNgs) {
+    std::fprintf(out_, " %s %s", held_letters(record, r.start - kFlank, r.start).c_str(),
+                 held_letters(record, r.end, r.end + kFlank).c_str());
+  }
+  std::fputc('\n', out_);
+}
+
 void RepeatWriter::write_record(const FastaRecord& record, const std::vector<FoundRepeat>& repeats,
                                 const std::vector<RepeatStatistics>& statistics) {
+  const std::string header = record.name + (record.description.empty() ? "" : " " + record.description);
+  if (format_ == OutputFormat::kTrfDat || format_ == OutputFormat::kTrfNgs) {
+    if (format_ == OutputFormat::kTrfDat) {
+      std::fprintf(out_, "\nSequence: %s\n\n\n\nParameters: %s\n\n\n", header.c_str(), run_parameters(options_).c_str());
+    } else if (!repeats.empty()) {
+      std::fprintf(out_, "@%s\n", header.c_str());
+    }
+    for (size_t k = 0; k < repeats.size(); ++k) write_trf_row(record, repeats[k], statistics[k]);
+    return;
+  }
   const std::string seqid = format_ == OutputFormat::kGff3 ? gff3_seqid(record.name) : "";
   if (format_ == OutputFormat::kGff3 && !repeats.empty() && regions_declared_.insert(record.name).second) {
     std::fprintf(out_, "##sequence-region %s 1 %lld\n", seqid.c_str(), static_cast<long long>(record.record_length));

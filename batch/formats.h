@@ -29,6 +29,7 @@ class RepeatWriter {
  private:
   void write_row(const char* name, const std::string& seqid, const std::string& motif, const FoundRepeat& r,
                  const RepeatStatistics& st);
+  void write_trf_row(const FastaRecord& record, const FoundRepeat& r, const RepeatStatistics& st);
 
   std::FILE* out_;
   const BatchOptions& options_;

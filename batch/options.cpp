@@ -39,7 +39,8 @@ constexpr const char* kUsageRest =
     "\n"
     "Output:\n"
     "  -o, --output FILE  write the repeats to FILE (default: standard output)\n"
-    "  --format F         tsv, bed or gff3 (tsv)\n"
+    "  --format F         tsv, bed, gff3, trf-dat or trf-ngs (TRF's .dat and -ngs\n"
+    "                     layouts) (tsv)\n"
     "  --tsv-out FILE, --bed-out FILE, --gff3-out FILE\n"
     "                     also write the repeats in that format to FILE\n"
     "  --mask S           soft (lower case) or hard (N): with --masked-out\n"
@@ -95,6 +96,8 @@ std::optional<OutputFormat> format_named(const std::string& name) {
   if (name == "tsv") return OutputFormat::kTsv;
   if (name == "bed") return OutputFormat::kBed;
   if (name == "gff3") return OutputFormat::kGff3;
+  if (name == "trf-dat") return OutputFormat::kTrfDat;
+  if (name == "trf-ngs") return OutputFormat::kTrfNgs;
   return std::nullopt;
 }
 
@@ -176,7 +179,7 @@ struct Parser {
     }
     if (option == "--format") {
       const std::optional<OutputFormat> format = format_named(value);
-      if (!format) return fail("--format must be tsv, bed or gff3 (got '" + value + "')");
+      if (!format) return fail("--format must be tsv, bed, gff3, trf-dat or trf-ngs (got '" + value + "')");
       o.format = *format;
       return true;
     }

@@ -8,7 +8,8 @@
 
 namespace rivulon::batch {
 
-enum class OutputFormat { kTsv, kBed, kGff3 };
+// The repeat tables: TSV, BED, GFF3, and TRF's .dat and -ngs layouts.
+enum class OutputFormat { kTsv, kBed, kGff3, kTrfDat, kTrfNgs };
 enum class MaskStyle { kNone, kSoft, kHard };
 enum class Overlaps { kBest, kAll };  // one call per locus, or every call the definition gives
 

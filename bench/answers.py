@@ -147,6 +147,29 @@ def measures(ours, trf):
     }
 
 
+def trf_examples(batch, work):
+    """TRF's example records with an answer key (the first three of test_seqs):
+    our -ngs lines against TRF's own."""
+    source = "/usr/share/doc/trf/examples/test_seqs.fasta.gz"
+    if not os.path.exists(source):
+        return "TRF's examples are not installed (scripts/install-deps.sh --bench)"
+    import gzip
+    with gzip.open(source, "rt") as f:
+        lines, records = [], 0
+        for line in f:
+            records += line.startswith(">")
+            if records > 3:
+                break
+            lines.append(line)
+    path = os.path.join(work, "trf_examples.fa")
+    with open(path, "w") as f:
+        f.writelines(lines)
+    theirs = subprocess.run(["trf", path] + TRF_ARGS, capture_output=True, text=True).stdout
+    ours = subprocess.run([batch, "-q", "--format", "trf-ngs", path], capture_output=True, text=True).stdout
+    same = "the same bytes" if ours == theirs else "DIFFERENT lines"
+    return f"TRF's example records 1-3 (--format trf-ngs against trf -ngs): {same}"
+
+
 def main():
     batch, work, paths = sys.argv[1], sys.argv[2], sys.argv[3:]
     os.makedirs(work, exist_ok=True)
@@ -161,6 +184,7 @@ def main():
     print(f"{len(records)} records, {bases / 1e6:.2f} Mb; TRF {' '.join(TRF_ARGS)}: "
           f"{sum(1 for t in trf if t[4] >= 50)} calls, {trf_cpu:.1f} s CPU; "
           f"control genome: {len(trf_control) / (bases / 1e6):.1f} calls per Mb")
+    print(trf_examples(batch, work))
     print(f"| options | calls | recall of TRF's | agreement | calls per region | chance calls per Mb | CPU / TRF's |")
     print("|---|---:|---:|---:|---:|---:|---:|")
     for label, options in RUNS:

@@ -248,6 +248,7 @@ FastaReader::Status FastaReader::next(FastaRecord& record) {
     return Status::kError;
   }
   record.name.assign(s.seq->name.l > 0 ? s.seq->name.s : "", s.seq->name.l);
+  record.description.assign(s.seq->comment.l > 0 ? s.seq->comment.s : "", s.seq->comment.l);
   record.length = static_cast<int64_t>(s.seq->seq.l);
   record.offset = 0;
   record.record_length = record.length;

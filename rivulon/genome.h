@@ -20,6 +20,7 @@ struct FreeBases {
 // One record (or region of a record) as read: its letters unchanged.
 struct FastaRecord {
   std::string name;                      // the header's first word
+  std::string description;               // the rest of the header line (none when read by --region)
   std::unique_ptr<char, FreeBases> bases;  // `length` letters, then a NUL
   int64_t length = 0;
   int64_t offset = 0;         // 0-based position of bases[0] in the record (regions)

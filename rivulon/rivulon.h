@@ -136,14 +136,15 @@ Result find_repeats(std::string_view bases, const Options& options, Workspace& w
 // What a biologist reads off a repeat, as tandem repeat finders of the field
 // report it, so that their users can compare.
 struct RepeatStatistics {
-  std::string consensus;        // definition 3: the pattern; 1, 2: the letter most copies hold at each
-                                // column of their alignment to the first copy
+  std::string consensus;        // the letter most copies hold at each column of their alignment (or the
+                                // shortest motif the repeat is made of, when it explains the repeat as
+                                // well), from the column the repeat's first base stands against
   int64_t length = 0;           // bases, end - start
-  double copies = 0;            // length / consensus length
+  double copies = 0;            // consensus columns the repeat's alignment passes / consensus length
   int32_t percent_matches = 0;  // adjacent copies compared through their alignment to the consensus:
-  int32_t percent_indels = 0;   // percent of compared positions that match, that are insertions or deletions
+  int32_t percent_indels = 0;   // whole percents (cut) of compared positions that match, that are indels
   int64_t score = 0;            // the repeat aligned against its consensus repeated, with the run's weights
-  int32_t composition[4] = {};  // A, C, G, T: percent of the repeat's bases (other letters not counted)
+  int32_t composition[4] = {};  // A, C, G, T: whole percents (cut) of the repeat's bases (others not counted)
   double entropy = 0;           // of that composition, bits (0..2)
   std::string canonical_motif;  // the smallest rotation of the consensus or of its reverse complement
 };

@@ -46,6 +46,9 @@ struct Layout {
   std::vector<int32_t> covering;               // copies that cover the column
   double score = 0;                            // best local score
   int64_t first = 0, last = 0;                 // the aligned bases: array[first, last)
+  int32_t first_column = 0;                    // the consensus column the first of them is aligned to
+  int64_t pattern_columns = 0;                 // consensus columns the alignment passes (matches,
+                                               // mismatches and deletions)
   int64_t matches = 0, columns = 0;            // against the consensus itself
 };
 
@@ -82,6 +85,7 @@ Layout lay_out(const std::string& array, const std::string& pattern, const Scori
   int64_t row = best.last_row - rows;  // index in `array` of the first aligned base
   out.first = row;
   out.last = best.last_row;
+  out.first_column = col;
   auto new_copy = [&] {
     out.copies.emplace_back(static_cast<size_t>(L), '\0');
     out.inserted.emplace_back(static_cast<size_t>(L), 0);
@@ -99,6 +103,7 @@ Layout lay_out(const std::string& array, const std::string& pattern, const Scori
       continue;
     }
     const char letter = *e == kMoveLeft ? kGap : array[static_cast<size_t>(row++)];
+    ++out.pattern_columns;
     out.copies.back()[c] = letter;
     ++out.covering[c];
     const int k = base_index(letter);
@@ -156,8 +161,8 @@ Layout refine(const std::string& array, std::string& pattern, const Scoring& sco
 
 // Adjacent copies compared column by column through their alignment to the
 // consensus: equal letters match, a letter against a gap and every inserted
-// base are indels. Percentages of all compared positions, rounded; with one
-// copy the copy is compared with the consensus.
+// base are indels. Whole percents of all compared positions; with one copy
+// the copy is compared with the consensus.
 void compare_copies(const Layout& layout, RepeatStatistics& s) {
   int64_t matches = 0, indels = 0, total = 0;
   for (size_t k = 0; k + 1 < layout.copies.size(); ++k) {
@@ -186,8 +191,9 @@ void compare_copies(const Layout& layout, RepeatStatistics& s) {
     }
   }
   if (total == 0) return;
-  s.percent_matches = static_cast<int32_t>(std::lround(100.0 * static_cast<double>(matches) / static_cast<double>(total)));
-  s.percent_indels = static_cast<int32_t>(std::lround(100.0 * static_cast<double>(indels) / static_cast<double>(total)));
+  // Whole percents, cut as the field prints them.
+  s.percent_matches = static_cast<int32_t>(100 * matches / total);
+  s.percent_indels = static_cast<int32_t>(100 * indels / total);
 }
 
 void add_composition(const std::string& array, RepeatStatistics& s) {
@@ -202,7 +208,7 @@ void add_composition(const std::string& array, RepeatStatistics& s) {
   if (total == 0) return;
   for (size_t k = 0; k < 4; ++k) {
     const double p = static_cast<double>(counts[k]) / static_cast<double>(total);
-    s.composition[k] = static_cast<int32_t>(std::lround(100.0 * p));
+    s.composition[k] = static_cast<int32_t>(100.0 * p);  // whole percents, cut as the field prints them
     if (p > 0) s.entropy -= p * std::log2(p);
   }
 }
@@ -231,8 +237,13 @@ namespace {
 
 // The statistics that follow from the consensus and its alignment.
 RepeatStatistics finish(const Layout& layout, const std::string& consensus, RepeatStatistics& s) {
-  s.consensus = consensus;
-  s.copies = static_cast<double>(s.length) / static_cast<double>(consensus.size());
+  // Written from the column the repeat's first aligned base stands against.
+  const auto f = static_cast<size_t>(layout.first_column) % consensus.size();
+  s.consensus = consensus.substr(f) + consensus.substr(0, f);
+  // Copies: the consensus columns the alignment passes, in consensus lengths
+  // (the bases over the period when there are none).
+  s.copies = static_cast<double>(layout.pattern_columns > 0 ? layout.pattern_columns : s.length) /
+             static_cast<double>(consensus.size());
   s.score = static_cast<int64_t>(layout.score);
   compare_copies(layout, s);
   s.canonical_motif = canonical_motif(consensus);

@@ -97,7 +97,7 @@ TEST(BatchOptions, RejectedCommandLines) {
       {{"--min-identity", "101", "g"}, "--min-identity must be a whole number from 0 to 100"},
       {{"--min-length", "x", "g"}, "--min-length must be a whole number"},
       {{"--threads", "0", "g"}, "--threads must be a whole number from 1 to 1024"},
-      {{"--format", "csv", "g"}, "--format must be tsv, bed or gff3 (got 'csv')"},
+      {{"--format", "csv", "g"}, "--format must be tsv, bed, gff3, trf-dat or trf-ngs (got 'csv')"},
       {{"--mask", "hard", "g"}, "--mask needs --masked-out FILE"},
       {{"--masked-out", "m", "--mask", "medium", "g"}, "--mask must be soft or hard"},
       {{"--quiet=yes", "g"}, "--quiet takes no value"},
