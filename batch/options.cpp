@@ -31,6 +31,9 @@ constexpr const char* kUsageRest =
     "  --min-identity P   keep calls whose adjacent copies match at P percent or more (0)\n"
     "  --min-consensus-score N\n"
     "                     keep calls scoring at least N against their consensus (0)\n"
+    "  --control N        also examine N dinucleotide shuffles of every stretch (same\n"
+    "                     options, fixed seeds) and report the calls chance makes per Mb,\n"
+    "                     by period class, on standard error and in the summary page\n"
     "\n"
     "Input:\n"
     "  --region R         only chr, chr:start-end or chr:start (1-based, inclusive) of an\n"
@@ -145,6 +148,7 @@ struct Parser {
       return true;
     }
     if (option == "--min-copies") return decimal(option, value, o.min_copies);
+    if (option == "--control") return number(option, value, 1, 100, o.control);
     if (option == "--min-identity") return number(option, value, 0, 100, o.min_identity);
     if (option == "--min-length" || option == "--min-consensus-score") {
       int32_t parsed = 0;
@@ -219,7 +223,7 @@ struct Parser {
   static bool takes_value(const std::string& option) {
     if (parameter(option) != nullptr) return true;
     for (const char* name : {"-t", "--threads", "-o", "--overlaps", "--min-copies", "--min-length",
-                             "--min-identity", "--min-consensus-score",
+                             "--min-identity", "--min-consensus-score", "--control",
                              "--output", "--format", "--mask", "--masked-out", "--report-dir",
                              "--region", "--tsv-out", "--bed-out", "--gff3-out", "--html"}) {
       if (option == name) return true;

@@ -23,6 +23,7 @@ struct BatchOptions : Options {
   int64_t min_length = 0;
   int32_t min_identity = 0;
   int64_t min_consensus_score = 0;
+  int32_t control = 0;  // dinucleotide shuffles of each stretch examined for chance calls
   int32_t threads = 0;     // 0: every hardware thread
   OutputFormat format = OutputFormat::kTsv;
   // Further tables in other formats from the same run (--tsv-out, --bed-out, --gff3-out).

@@ -4,6 +4,7 @@
 #include <signal.h>
 
 #include <algorithm>
+#include <array>
 #include <cstdio>
 #include <deque>
 #include <filesystem>
@@ -180,6 +181,10 @@ struct RunOutputs::State {
   Outputs out;
   std::vector<std::string> warnings;
   int64_t repeats_written = 0, records_written = 0;
+  // --control: per shuffle, the chance calls of every stretch by period
+  // class, and the bases of the stretches examined.
+  std::vector<std::array<int64_t, 4>> chance;
+  int64_t chance_bases = 0;
 
   State(const BatchOptions& o) : options(o), new_folder(o.report_dir) {}
   std::string open_tables();
@@ -242,6 +247,36 @@ void RunOutputs::State::take_stretch(RecordWork& item, size_t k, std::vector<Fou
   }
   repeats.insert(repeats.end(), r.repeats.begin(), r.repeats.end());
   statistics.insert(statistics.end(), r.statistics.begin(), r.statistics.end());
+  if (!r.chance.empty()) {
+    chance.resize(r.chance.size(), {0, 0, 0, 0});
+    for (size_t shuffle = 0; shuffle < r.chance.size(); ++shuffle) {
+      for (size_t c = 0; c < 4; ++c) chance[shuffle][c] += r.chance[shuffle][c];
+    }
+    chance_bases += item.segments[k].length();
+  }
+}
+
+std::string RunOutputs::chance_line() const {
+  const State& s = *state_;
+  if (s.chance.empty()) return "";
+  static const char* const kClasses[] = {"all periods", "1-6", "7-99", "100-500"};
+  const double mb = static_cast<double>(std::max<int64_t>(s.chance_bases, 1)) / 1e6;
+  std::string line = "chance calls per Mb on " + std::to_string(s.chance.size()) +
+                     " dinucleotide shuffle(s) of every stretch (mean, range):";
+  for (size_t c = 0; c < 4; ++c) {
+    int64_t sum = 0, low = INT64_MAX, high = 0;
+    for (const auto& counts : s.chance) {
+      sum += counts[c];
+      low = std::min(low, counts[c]);
+      high = std::max(high, counts[c]);
+    }
+    char part[128];
+    std::snprintf(part, sizeof part, "%s %s %.2f (%.2f-%.2f)", c == 0 ? "" : ";", kClasses[c],
+                  static_cast<double>(sum) / static_cast<double>(s.chance.size()) / mb,
+                  static_cast<double>(low) / mb, static_cast<double>(high) / mb);
+    line += part;
+  }
+  return line;
 }
 
 void RunOutputs::add(RecordWork& item) {
@@ -269,6 +304,7 @@ bool RunOutputs::put_in_place() {
       say("cannot write '" + s.options.html + "'");
       return false;
     }
+    s.out.summary->set_chance(chance_line());
     s.out.summary->write(page.stream());
   }
   const bool written = place_all(s.out, s.out.summary ? &page : nullptr, s.options);

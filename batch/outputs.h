@@ -38,6 +38,10 @@ class RunOutputs {
   // one could not be written whole (each failure told on standard error).
   bool put_in_place();
 
+  // With --control, what the shuffles gave: calls per Mb, mean and range over
+  // the shuffles, in all and by period class; "" without.
+  std::string chance_line() const;
+
   // "N repeats in M records; written to ...".
   std::string closing_line() const;
 

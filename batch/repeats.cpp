@@ -6,6 +6,8 @@ namespace rivulon::batch {
 
 namespace {
 
+constexpr uint64_t kControlSeed = 0x9E3779B97F4A7C15ULL;
+
 bool passes_filters(const BatchOptions& o, const RepeatStatistics& s) {
   return s.copies >= o.min_copies && s.length >= o.min_length && s.percent_matches >= o.min_identity &&
          s.score >= o.min_consensus_score;
@@ -25,6 +27,29 @@ void keep_calls(const BatchOptions& options, std::string_view stretch, const std
     return;
   }
   for (Call& call : one_per_locus(stretch, repeats, options)) keep(call.repeat, std::move(call.statistics), call.source);
+}
+
+// The calls on `shuffles` dinucleotide shuffles of `stretch`, by period class,
+// made with the options of the run; the seeds follow from the stretch's place.
+std::vector<std::array<int64_t, 4>> chance_calls(const BatchOptions& options, std::string_view stretch, int64_t offset,
+                                                 Workspace& workspace, RunControl control) {
+  std::vector<std::array<int64_t, 4>> counts;
+  control.lengths_done = nullptr;  // the progress line counts the real stretches
+  for (int32_t k = 1; k <= options.control; ++k) {
+    const uint64_t seed = kControlSeed ^ (static_cast<uint64_t>(k) << 40) ^ static_cast<uint64_t>(offset) ^
+                          (static_cast<uint64_t>(stretch.size()) << 20);
+    const std::string shuffled = shuffle_dinucleotides(stretch, seed);
+    Result found = rivulon::find_repeats(shuffled, options, workspace, control);
+    StretchResult calls;
+    if (const auto* repeats = std::get_if<std::vector<Repeat>>(&found)) keep_calls(options, shuffled, *repeats, calls);
+    std::array<int64_t, 4>& c = counts.emplace_back(std::array<int64_t, 4>{0, 0, 0, 0});
+    for (const RepeatStatistics& st : calls.statistics) {
+      const size_t period = st.consensus.size();
+      ++c[0];
+      ++c[period <= 6 ? 1 : period <= 99 ? 2 : 3];
+    }
+  }
+  return counts;
 }
 
 }  // namespace
@@ -51,6 +76,7 @@ StretchResult find_repeats(const BatchOptions& options, std::string_view stretch
     result.pages = write_report(request, stretch, options, repeats);
   }
   keep_calls(options, stretch, repeats, result);
+  if (options.control > 0) result.chance = chance_calls(options, stretch, offset, workspace, control);
   for (Repeat& r : result.repeats) {
     r.start += offset;
     r.end += offset;

@@ -1,5 +1,6 @@
 // The repeats of one stretch of bases, as the batch program reports them.
 #pragma once
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <optional>
@@ -24,6 +25,9 @@ struct StretchResult {
   std::vector<FoundRepeat> repeats;
   std::vector<RepeatStatistics> statistics;  // of each call
   std::vector<int32_t> page_rows;            // each call's row in its stretch's pages (1-based)
+  // --control: per shuffle, the calls on the shuffled stretch by period
+  // class (all, 1-6, 7-99, 100-500).
+  std::vector<std::array<int64_t, 4>> chance;
   std::optional<Failure> failure;    // the stretch could not be examined
   PageFailures pages;                // report pages that could not be written
   std::vector<OutputFile> unplaced;  // pages written whole, put in place at the end of the run

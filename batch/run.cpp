@@ -127,6 +127,7 @@ int examine_genome(const BatchOptions& options, std::time_t started) {
     return kExitInput;
   }
   if (!outputs.put_in_place()) return kExitOutput;
+  if (const std::string chance = outputs.chance_line(); !chance.empty()) say(chance);
   // On a terminal only, like the progress line.
   if (progress) std::fprintf(stderr, "%s\n", outputs.closing_line().c_str());
   return outputs.stretches_not_examined() > 0 ? kExitNotExamined : kExitDone;

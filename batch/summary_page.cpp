@@ -418,6 +418,7 @@ void SummaryPage::write_sections(std::FILE* out, const Shown& v) const {
   // The command line on a line of its own, so that runs differing only in it compare line by line.
   std::fprintf(out, "<p class=\"params\">Written by rivulon-batch %s:\ncommand: <code>%s</code></p>\n", version(),
                html_escape(options_.command).c_str());
+  if (!chance_.empty()) std::fprintf(out, "<p class=\"params\">%s.</p>\n", html_escape(chance_).c_str());
   std::fprintf(out, "<p>%lld records, %lld bases; %lld repeats covering %lld bases.</p>\n",
                static_cast<long long>(records_), static_cast<long long>(bases_),
                static_cast<long long>(repeats_), static_cast<long long>(covered_));

@@ -49,6 +49,9 @@ class SummaryPage {
 
   void write(std::FILE* out) const;
 
+  // What the --control shuffles gave, shown under the parameters ("" for nothing).
+  void set_chance(std::string line) { chance_ = std::move(line); }
+
  private:
   struct RecordLine {
     std::string name;
@@ -71,6 +74,7 @@ class SummaryPage {
     std::string units, value, motif, link;
   };
   const BatchOptions& options_;
+  std::string chance_;
   SummaryLimits limits_;
   // Both kept as heaps with the lowest ranked first, to be replaced by a
   // better one once full.

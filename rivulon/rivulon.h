@@ -173,6 +173,12 @@ std::vector<Call> one_per_locus(std::string_view bases, const std::vector<Repeat
 // "TA", "AT" and "TATA" reversed give "AT".
 std::string canonical_motif(std::string_view motif);
 
+// `bases` shuffled so that every dinucleotide occurs as often as before, and
+// the first and last letters stay: a stretch with the same composition and
+// neighbour frequencies but no tandem structure beyond chance. The same seed
+// gives the same shuffle on every platform.
+std::string shuffle_dinucleotides(std::string_view bases, uint64_t seed);
+
 // The motif lengths a stretch of n bases is examined for: max_motif, at most n / 2.
 int32_t motif_lengths_examined(const Options& options, int64_t n);
 

@@ -405,6 +405,26 @@ TEST(BatchErrors, StretchesLeftOutAreNamed) {
   EXPECT_NE(run.out.find("\nseqid\t"), std::string::npos);
 }
 
+// --control examines shuffled stretches beside the real ones: the calls stay
+// as they are, and what chance gave does not depend on the threads.
+TEST(BatchGenome, ControlShufflesReportChanceCalls) {
+  ScratchDir dir;
+  write_file(dir.file("genome.fa"), fasta(genome_records()));
+  const ProcessResult plain = run_batch(dir, {"genome.fa", "--max-motif", "30", "-q"});
+  std::string chance;
+  for (const char* threads : {"1", "3"}) {
+    const ProcessResult control = run_batch(dir, {"genome.fa", "--max-motif", "30", "-q", "--control", "2", "-t", threads,
+                                                  "--html", "s.html"});
+    ASSERT_EQ(control.status, 0) << control.err;
+    EXPECT_EQ(tsv_rows(control.out), tsv_rows(plain.out));
+    EXPECT_EQ(control.err.rfind("rivulon-batch: chance calls per Mb on 2 dinucleotide shuffle(s) of every stretch", 0), 0u)
+        << control.err;
+    EXPECT_NE(read_file(dir.file("s.html")).find("chance calls per Mb on 2"), std::string::npos);
+    if (chance.empty()) chance = control.err;
+    EXPECT_EQ(control.err, chance);
+  }
+}
+
 TEST(BatchErrors, StandardInputAndHelp) {
   ScratchDir dir;
   const ProcessResult piped =

@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <map>
 #include <random>
 #include <string>
 #include <vector>
@@ -48,6 +49,29 @@ TEST(Statistics, CanonicalMotifIsTheSmallestRotationOfEitherStrand) {
   EXPECT_EQ(canonical_motif("GGGA"), "AGGG");
   EXPECT_EQ(canonical_motif("TCCC"), "AGGG");  // reverse complement GGGA
   EXPECT_EQ(canonical_motif(""), "");
+}
+
+TEST(Statistics, ShuffleKeepsEveryDinucleotideAndBothEnds) {
+  std::mt19937 rng(7);
+  for (size_t n : {0, 1, 2, 3, 10, 1000}) {
+    const std::string bases = random_bases(rng, n) + (n > 0 ? "ACGTTTTACGNN" : "");
+    auto pairs = [](const std::string& s) {
+      std::map<std::string, int> counts;
+      for (size_t i = 0; i + 1 < s.size(); ++i) ++counts[s.substr(i, 2)];
+      return counts;
+    };
+    const std::string a = shuffle_dinucleotides(bases, 1), b = shuffle_dinucleotides(bases, 1);
+    EXPECT_EQ(a, b);  // a seed gives one shuffle
+    ASSERT_EQ(a.size(), bases.size());
+    EXPECT_EQ(pairs(a), pairs(bases));
+    if (!a.empty()) {
+      EXPECT_EQ(a.front(), bases.front());
+      EXPECT_EQ(a.back(), bases.back());
+    }
+    if (n == 1000) {
+      EXPECT_NE(shuffle_dinucleotides(bases, 2), a);
+    }
+  }
 }
 
 TEST(Statistics, PerfectArray) {
