@@ -8,7 +8,7 @@ DEMO := build/demo
 
 FUZZ := $(CURDIR)/build/fuzz
 FUZZ_SECONDS ?= 60
-FUZZERS := fuzz_sequence fuzz_coding_regions fuzz_dialogue fuzz_pipeline fuzz_batch fuzz_batch_index
+FUZZERS := fuzz_sequence fuzz_coding_regions fuzz_dialogue fuzz_pipeline fuzz_batch fuzz_batch_index fuzz_annotation
 
 .PHONY: all deps release asan test demo golden-update bench bench-peers bench-check bench-batch bench-answers workflow-test browser-test install fuzz fuzz-run memcheck clean
 

@@ -108,6 +108,9 @@ std::string clashing_outputs(const BatchOptions& options) {
     inputs.push_back(named("the input's index " + quoted(options.input + ".fai"), options.input + ".fai"));
     inputs.push_back(named("the input's index " + quoted(options.input + ".gzi"), options.input + ".gzi"));
   }
+  if (!options.annotation.empty()) {
+    inputs.push_back(named("the annotation " + quoted(options.annotation), options.annotation));
+  }
   if (!options.report_dir.empty()) {
     if (std::string clash = inside_report_folder(options.report_dir, outputs, inputs); !clash.empty()) return clash;
   }

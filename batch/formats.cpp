@@ -14,6 +14,22 @@ const char* or_dot(const std::string& text) { return text.empty() ? "." : text.c
 
 constexpr int64_t kFlank = 50;  // letters on each side of a repeat in TRF's -ngs layout
 
+// A GFF3 attribute value: the names joined by commas, with ';', '=', '&',
+// tabs and line ends in a name percent-encoded (commas stay as separators).
+std::string gff3_attribute(const std::string& names) {
+  std::string out;
+  for (unsigned char c : names) {
+    if (c == ';' || c == '=' || c == '&' || c < 0x20 || c == '%') {
+      char code[4];
+      std::snprintf(code, sizeof code, "%%%02X", c);
+      out += code;
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  return out;
+}
+
 std::string one_decimal(double value) {
   char text[32];
   std::snprintf(text, sizeof text, "%.1f", value);
@@ -84,8 +100,8 @@ void RepeatWriter::write_header() {
   if (format_ == OutputFormat::kTsv) {
     std::fprintf(out_,
                  "seqid\tstart\tend\tmotif_length\tunits\t%s\tdefinition\tmotif\tlength\tperiod\tcopies\tconsensus\t"
-                 "percent_matches\tpercent_indels\tconsensus_score\tA\tC\tG\tT\tentropy\tcanonical_motif\n",
-                 options_.definition == 3 ? "pattern_score" : "similarity");
+                 "percent_matches\tpercent_indels\tconsensus_score\tA\tC\tG\tT\tentropy\tcanonical_motif%s\n",
+                 options_.definition == 3 ? "pattern_score" : "similarity", annotation_ != nullptr ? "\tannotation" : "");
   }
 }
 
@@ -98,12 +114,14 @@ void RepeatWriter::write_row(const char* name, const std::string& seqid, const s
     case OutputFormat::kTrfNgs:
       break;  // written by write_trf_row
     case OutputFormat::kTsv:
-      std::fprintf(out_, "%s\t%lld\t%lld\t%d\t%s\t%s\t%d\t%s\t%lld\t%zu\t%.1f\t%s\t%d\t%d\t%lld\t%d\t%d\t%d\t%d\t%.2f\t%s\n",
+      std::fprintf(out_, "%s\t%lld\t%lld\t%d\t%s\t%s\t%d\t%s\t%lld\t%zu\t%.1f\t%s\t%d\t%d\t%lld\t%d\t%d\t%d\t%d\t%.2f\t%s",
                    name, start + 1, end, r.motif_length, r.units_text.c_str(), r.value_text.c_str(), options_.definition,
                    motif.c_str(), static_cast<long long>(st.length), st.consensus.size(), st.copies,
                    or_dot(st.consensus), st.percent_matches, st.percent_indels, static_cast<long long>(st.score),
                    st.composition[0], st.composition[1], st.composition[2], st.composition[3], st.entropy,
                    or_dot(st.canonical_motif));
+      if (annotation_ != nullptr) std::fprintf(out_, "\t%s", annotation_->names_overlapping(name, r.start, r.end).c_str());
+      std::fputc('\n', out_);
       break;
     case OutputFormat::kBed:
       std::fprintf(out_, "%s\t%lld\t%lld\t%s\t%d\t.\t%d\t%s\t%s\t%s\t%s\n", name, start, end, called.c_str(),
@@ -113,11 +131,16 @@ void RepeatWriter::write_row(const char* name, const std::string& seqid, const s
     case OutputFormat::kGff3:
       std::fprintf(out_,
                    "%s\trivulon\ttandem_repeat\t%lld\t%lld\t%s\t.\t.\tID=%s:%lld-%lld:%d;Name=%s;period=%zu;copies=%.1f;"
-                   "consensus=%s;percent_matches=%d;percent_indels=%d;consensus_score=%lld;entropy=%.2f\n",
+                   "consensus=%s;percent_matches=%d;percent_indels=%d;consensus_score=%lld;entropy=%.2f",
                    seqid.c_str(), start + 1, end, r.value_text.c_str(), seqid.c_str(), start + 1, end, r.motif_length,
                    called.c_str(), st.consensus.size(),
                    st.copies, or_dot(st.consensus), st.percent_matches, st.percent_indels,
                    static_cast<long long>(st.score), st.entropy);
+      if (annotation_ != nullptr) {
+        const std::string names = annotation_->names_overlapping(name, r.start, r.end);
+        if (names != ".") std::fprintf(out_, ";annotation=%s", gff3_attribute(names).c_str());
+      }
+      std::fputc('\n', out_);
       break;
   }
 }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "rivulon/genome.h"
+#include "batch/annotation.h"
 #include "batch/options.h"
 #include "batch/repeats.h"
 
@@ -14,8 +15,10 @@ namespace rivulon::batch {
 
 class RepeatWriter {
  public:
-  RepeatWriter(std::FILE* out, const BatchOptions& options, OutputFormat format)
-      : out_(out), options_(options), format_(format) {}
+  // `annotation`, when given, names the features each repeat overlaps (a
+  // last TSV column, a GFF3 attribute).
+  RepeatWriter(std::FILE* out, const BatchOptions& options, OutputFormat format, const Annotation* annotation = nullptr)
+      : out_(out), options_(options), format_(format), annotation_(annotation) {}
 
   // What wrote the file (version, command line, parameters) as comment lines,
   // after GFF3's version line; then the TSV's column names.
@@ -34,6 +37,7 @@ class RepeatWriter {
   std::FILE* out_;
   const BatchOptions& options_;
   OutputFormat format_;
+  const Annotation* annotation_;
   std::set<std::string> regions_declared_;  // GFF3 ##sequence-region lines written
 };
 

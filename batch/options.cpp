@@ -39,6 +39,9 @@ constexpr const char* kUsageRest =
     "  --region R         only chr, chr:start-end or chr:start (1-based, inclusive) of an\n"
     "                     indexed FASTA (samtools faidx); may be repeated\n"
     "  --keep-case        compare bases as written (default: fold to upper case)\n"
+    "  --annotation FILE  GFF3 or BED (plain or gzip): name the gene, mRNA, CDS and exon\n"
+    "                     features (GFF3) or the lines (BED) each repeat overlaps, in a\n"
+    "                     last TSV column and a GFF3 attribute\n"
     "\n"
     "Output:\n"
     "  -o, --output FILE  write the repeats to FILE (default: standard output)\n"
@@ -205,7 +208,8 @@ struct Parser {
       const char* what;
     } kNames[] = {{"--masked-out", &BatchOptions::masked_out, "a file name"},
                   {"--report-dir", &BatchOptions::report_dir, "a folder name"},
-                  {"--html", &BatchOptions::html, "a file name"}};
+                  {"--html", &BatchOptions::html, "a file name"},
+                  {"--annotation", &BatchOptions::annotation, "a file name"}};
     for (const auto& named : kNames) {
       if (option != named.option) continue;
       if (value.empty()) return fail(option + " needs " + named.what);
@@ -223,7 +227,7 @@ struct Parser {
   static bool takes_value(const std::string& option) {
     if (parameter(option) != nullptr) return true;
     for (const char* name : {"-t", "--threads", "-o", "--overlaps", "--min-copies", "--min-length",
-                             "--min-identity", "--min-consensus-score", "--control",
+                             "--min-identity", "--min-consensus-score", "--control", "--annotation",
                              "--output", "--format", "--mask", "--masked-out", "--report-dir",
                              "--region", "--tsv-out", "--bed-out", "--gff3-out", "--html"}) {
       if (option == name) return true;

@@ -32,6 +32,7 @@ struct BatchOptions : Options {
   std::string masked_out;  // masked FASTA, when asked for
   std::string report_dir;  // classic pages per record, when asked for
   std::string html;        // the summary page, when asked for
+  std::string annotation;  // GFF3 or BED features the repeats are told to overlap
   std::vector<std::string> regions;  // --region, in the order given
   bool keep_case = false;
   bool quiet = false;

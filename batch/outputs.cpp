@@ -185,6 +185,7 @@ struct RunOutputs::State {
   // class, and the bases of the stretches examined.
   std::vector<std::array<int64_t, 4>> chance;
   int64_t chance_bases = 0;
+  const Annotation* annotation = nullptr;
 
   State(const BatchOptions& o) : options(o), new_folder(o.report_dir) {}
   std::string open_tables();
@@ -192,7 +193,10 @@ struct RunOutputs::State {
                     std::vector<std::string>& links);
 };
 
-RunOutputs::RunOutputs(const BatchOptions& options) : state_(std::make_unique<State>(options)) {}
+RunOutputs::RunOutputs(const BatchOptions& options, const Annotation* annotation)
+    : state_(std::make_unique<State>(options)) {
+  state_->annotation = annotation;
+}
 RunOutputs::~RunOutputs() = default;
 
 std::string RunOutputs::State::open_tables() {
@@ -206,7 +210,7 @@ std::string RunOutputs::State::open_tables() {
       if (!table.file.open(name)) return "cannot write '" + name + "'";
       stream = table.file.stream();
     }
-    table.writer = std::make_unique<RepeatWriter>(stream, options, format);
+    table.writer = std::make_unique<RepeatWriter>(stream, options, format, annotation);
     table.writer->write_header();
   }
   return "";

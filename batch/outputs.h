@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "batch/annotation.h"
 #include "batch/options.h"
 #include "batch/pipeline.h"
 
@@ -16,7 +17,8 @@ namespace rivulon::batch {
 
 class RunOutputs {
  public:
-  explicit RunOutputs(const BatchOptions& options);
+  // `annotation`, when given, names the features each repeat overlaps.
+  RunOutputs(const BatchOptions& options, const Annotation* annotation);
   ~RunOutputs();
   RunOutputs(const RunOutputs&) = delete;
   RunOutputs& operator=(const RunOutputs&) = delete;

@@ -13,6 +13,7 @@
 
 #include "batch/clashes.h"
 #include "batch/options.h"
+#include "batch/annotation.h"
 #include "batch/outputs.h"
 #include "batch/pipeline.h"
 #include "batch/progress.h"
@@ -105,7 +106,16 @@ int examine_genome(const BatchOptions& options, std::time_t started) {
     say(error);
     return kExitInput;
   }
-  RunOutputs outputs(options);
+  std::optional<Annotation> annotation;
+  if (!options.annotation.empty()) {
+    std::string error;
+    annotation = Annotation::read(options.annotation, error);
+    if (!annotation) {
+      say(error);
+      return kExitInput;
+    }
+  }
+  RunOutputs outputs(options, annotation ? &*annotation : nullptr);
   if (const std::string error = outputs.open(started); !error.empty()) {
     say(error);
     return kExitOutput;

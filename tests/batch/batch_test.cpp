@@ -425,6 +425,21 @@ TEST(BatchGenome, ControlShufflesReportChanceCalls) {
   }
 }
 
+TEST(BatchErrors, AnnotationWithoutFeaturesIsRefused) {
+  ScratchDir dir;
+  write_file(dir.file("g.fa"), ">s\nACGACGACGACGTTTTT\n");
+  write_file(dir.file("a.bed"), "# a comment\ns\t3\t9\tok\ns\tthree\t9\n");
+  const ProcessResult bad = run_batch(dir, {"g.fa", "--annotation", "a.bed", "-o", "r.tsv"});
+  EXPECT_EQ(bad.status, 1);
+  EXPECT_EQ(bad.err, "rivulon-batch: line 3 of the annotation 'a.bed' holds no BED feature\n");
+  EXPECT_FALSE(exists(dir.file("r.tsv")));
+  const ProcessResult missing = run_batch(dir, {"g.fa", "--annotation", "none.gff3"});
+  EXPECT_EQ(missing.status, 1);
+  EXPECT_EQ(missing.err, "rivulon-batch: cannot read the annotation 'none.gff3'\n");
+  const ProcessResult replaced = run_batch(dir, {"g.fa", "--annotation", "a.bed", "-o", "a.bed"});
+  EXPECT_EQ(replaced.status, 2);  // an output never replaces the annotation
+}
+
 TEST(BatchErrors, StandardInputAndHelp) {
   ScratchDir dir;
   const ProcessResult piped =
