@@ -14,6 +14,8 @@ const char* or_dot(const std::string& text) { return text.empty() ? "." : text.c
 
 constexpr int64_t kFlank = 50;  // letters on each side of a repeat in TRF's -ngs layout
 
+std::string held_letters(const FastaRecord& record, int64_t from, int64_t to);
+
 // A GFF3 attribute value: the names joined by commas, with ';', '=', '&',
 // tabs and line ends in a name percent-encoded (commas stay as separators).
 std::string gff3_attribute(const std::string& names) {
@@ -101,7 +103,10 @@ void RepeatWriter::write_header() {
     std::fprintf(out_,
                  "seqid\tstart\tend\tmotif_length\tunits\t%s\tdefinition\tmotif\tlength\tperiod\tcopies\tconsensus\t"
                  "percent_matches\tpercent_indels\tconsensus_score\tA\tC\tG\tT\tentropy\tcanonical_motif%s\n",
-                 options_.definition == 3 ? "pattern_score" : "similarity", annotation_ != nullptr ? "\tannotation" : "");
+                 options_.definition == 3 ? "pattern_score" : "similarity",
+                 std::string(options_.flanks >= 0 ? "\tsequence\tleft_flank\tright_flank" : "")
+                     .append(annotation_ != nullptr ? "\tannotation" : "")
+                     .c_str());
   }
 }
 
@@ -120,6 +125,11 @@ void RepeatWriter::write_row(const char* name, const std::string& seqid, const s
                    or_dot(st.consensus), st.percent_matches, st.percent_indels, static_cast<long long>(st.score),
                    st.composition[0], st.composition[1], st.composition[2], st.composition[3], st.entropy,
                    or_dot(st.canonical_motif));
+      if (options_.flanks >= 0) {
+        std::fprintf(out_, "\t%s\t%s\t%s", held_letters(*record_, r.start, r.end).c_str(),
+                     held_letters(*record_, r.start - options_.flanks, r.start).c_str(),
+                     held_letters(*record_, r.end, r.end + options_.flanks).c_str());
+      }
       if (annotation_ != nullptr) std::fprintf(out_, "\t%s", annotation_->names_overlapping(name, r.start, r.end).c_str());
       std::fputc('\n', out_);
       break;
@@ -145,6 +155,8 @@ void RepeatWriter::write_row(const char* name, const std::string& seqid, const s
   }
 }
 
+namespace {
+
 // The letters of [from, to) of the record that are held, or "." when there are none.
 std::string held_letters(const FastaRecord& record, int64_t from, int64_t to) {
   from = std::max<int64_t>(from - record.offset, 0);
@@ -152,6 +164,8 @@ std::string held_letters(const FastaRecord& record, int64_t from, int64_t to) {
   if (from >= to) return ".";
   return std::string(record.bases.get() + from, static_cast<size_t>(to - from));
 }
+
+}  // namespace
 
 // One line of TRF's layouts: start end period copies consensus_size
 // percent_matches percent_indels score A C G T entropy consensus sequence,
@@ -185,6 +199,7 @@ void RepeatWriter::write_record(const FastaRecord& record, const std::vector<Fou
   if (format_ == OutputFormat::kGff3 && !repeats.empty() && regions_declared_.insert(record.name).second) {
     std::fprintf(out_, "##sequence-region %s 1 %lld\n", seqid.c_str(), static_cast<long long>(record.record_length));
   }
+  record_ = &record;
   for (size_t k = 0; k < repeats.size(); ++k) {
     write_row(record.name.c_str(), seqid, motif_of(record, repeats[k]), repeats[k], statistics[k]);
   }

@@ -38,6 +38,7 @@ class RepeatWriter {
   const BatchOptions& options_;
   OutputFormat format_;
   const Annotation* annotation_;
+  const FastaRecord* record_ = nullptr;  // the record being written
   std::set<std::string> regions_declared_;  // GFF3 ##sequence-region lines written
 };
 

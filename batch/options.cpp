@@ -39,6 +39,7 @@ constexpr const char* kUsageRest =
     "  --region R         only chr, chr:start-end or chr:start (1-based, inclusive) of an\n"
     "                     indexed FASTA (samtools faidx); may be repeated\n"
     "  --keep-case        compare bases as written (default: fold to upper case)\n"
+    "  --flanks N         TSV: add each call's letters and N letters on each side (0..10000)\n"
     "  --annotation FILE  GFF3 or BED (plain or gzip): name the gene, mRNA, CDS and exon\n"
     "                     features (GFF3) or the lines (BED) each repeat overlaps, in a\n"
     "                     last TSV column and a GFF3 attribute\n"
@@ -152,6 +153,7 @@ struct Parser {
     }
     if (option == "--min-copies") return decimal(option, value, o.min_copies);
     if (option == "--control") return number(option, value, 1, 100, o.control);
+    if (option == "--flanks") return number(option, value, 0, 10000, o.flanks);
     if (option == "--min-identity") return number(option, value, 0, 100, o.min_identity);
     if (option == "--min-length" || option == "--min-consensus-score") {
       int32_t parsed = 0;
@@ -227,7 +229,7 @@ struct Parser {
   static bool takes_value(const std::string& option) {
     if (parameter(option) != nullptr) return true;
     for (const char* name : {"-t", "--threads", "-o", "--overlaps", "--min-copies", "--min-length",
-                             "--min-identity", "--min-consensus-score", "--control", "--annotation",
+                             "--min-identity", "--min-consensus-score", "--control", "--annotation", "--flanks",
                              "--output", "--format", "--mask", "--masked-out", "--report-dir",
                              "--region", "--tsv-out", "--bed-out", "--gff3-out", "--html"}) {
       if (option == name) return true;

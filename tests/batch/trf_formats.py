@@ -55,6 +55,12 @@ assert ngs[0] == "@U01317.1 Human beta globin region on chromosome 11.", ngs[0]
 ngs_rows = [fields_of(line, 17) for line in ngs[1:]]
 assert [r[:15] for r in ngs_rows] == dat_rows, "the two layouts hold different repeats"
 
+# The TSV's --flanks columns hold the same letters as the -ngs layout.
+tsv = subprocess.run([batch, "-q", "--flanks", "50", fasta], capture_output=True, text=True, check=True).stdout
+tsv_rows = [line.split("\t") for line in tsv.splitlines() if not line.startswith("#")]
+assert tsv_rows[0][-3:] == ["sequence", "left_flank", "right_flank"], tsv_rows[0]
+assert [r[-3:] for r in tsv_rows[1:]] == [r[14:17] for r in ngs_rows], "--flanks differs from the -ngs flanks"
+
 trf = {}
 for line in open(source + "/tests/data/human_beta_globin_HUMHBB.trf.ngs"):
     if not line.startswith("@"):
