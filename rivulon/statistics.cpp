@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -53,7 +54,13 @@ struct Layout {
 };
 
 // The best local score of `array` against `pattern` repeated, without the alignment.
+// True when the pattern and the array fit the kernels' 32-bit positions.
+bool alignable(const std::string& array, const std::string& pattern) {
+  return array.size() + pattern.size() < static_cast<size_t>(std::numeric_limits<int32_t>::max());
+}
+
 double score_only(const std::string& array, const std::string& pattern, const Scoring& scoring) {
+  if (!alignable(array, pattern)) return 0;
   const auto L = static_cast<int32_t>(pattern.size());
   const std::string text = pattern + array;
   const SequenceView seq{text.c_str(), static_cast<int32_t>(text.size())};
@@ -70,6 +77,7 @@ Layout lay_out(const std::string& array, const std::string& pattern, const Scori
   out.votes.assign(static_cast<size_t>(L), {0, 0, 0, 0, 0});
   out.before.assign(static_cast<size_t>(L), {0, 0, 0, 0, 0});
   out.covering.assign(static_cast<size_t>(L), 0);
+  if (!alignable(array, pattern)) return out;  // a repeat of some 2^31 bases: described without an alignment
   // The pattern, then the array, then the NUL the kernels read after it.
   const std::string text = pattern + array;
   const SequenceView seq{text.c_str(), static_cast<int32_t>(text.size())};
