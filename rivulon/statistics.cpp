@@ -4,6 +4,7 @@
 #include <array>
 #include <cmath>
 #include <limits>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -53,11 +54,12 @@ struct Layout {
   int64_t matches = 0, columns = 0;            // against the consensus itself
 };
 
-// The best local score of `array` against `pattern` repeated, without the alignment.
 // True when the pattern and the array fit the kernels' 32-bit positions.
 bool alignable(const std::string& array, const std::string& pattern) {
   return array.size() + pattern.size() < static_cast<size_t>(std::numeric_limits<int32_t>::max());
 }
+
+// The best local score of `array` against `pattern` repeated, without the alignment.
 
 double score_only(const std::string& array, const std::string& pattern, const Scoring& scoring) {
   if (!alignable(array, pattern)) return 0;
@@ -259,15 +261,14 @@ RepeatStatistics finish(const Layout& layout, const std::string& consensus, Repe
 }
 
 // The statistics of `array` against the consensus grown from `pattern`
-// (refined, then given way to a shorter motif it is made of); `layout`
-// receives the final alignment.
-RepeatStatistics summarize(const std::string& array, std::string pattern, const Scoring& scoring, Layout& layout,
+// (refined, then given way to a shorter motif it is made of).
+RepeatStatistics summarize(const std::string& array, std::string pattern, const Scoring& scoring,
                            bool shorter_motifs = true) {
   RepeatStatistics s;
   s.length = static_cast<int64_t>(array.size());
   add_composition(array, s);
   if (pattern.empty() || array.empty()) return s;
-  layout = refine(array, pattern, scoring);
+  Layout layout = refine(array, pattern, scoring);
   // The repeat's own first copy, when it explains the repeat better than the
   // pattern it was found with (definition 3 finds a pattern anywhere nearby).
   if (std::string first = array.substr(0, pattern.size()); first != pattern) {
@@ -311,6 +312,11 @@ std::string slice(std::string_view bases, int64_t from, int64_t to) {
   return std::string(bases.substr(static_cast<size_t>(from), static_cast<size_t>(to - from)));
 }
 
+// The pattern a repeat was found with.
+std::string pattern_of(std::string_view bases, const Repeat& r) {
+  return slice(bases, r.motif_start, r.motif_start + std::max(0, r.motif_length));
+}
+
 // The stretch around [start, end) that `consensus` aligns with: the window
 // grows while the alignment reaches its edge.
 std::pair<int64_t, int64_t> extent(std::string_view bases, int64_t start, int64_t end, const std::string& consensus,
@@ -334,10 +340,7 @@ std::pair<int64_t, int64_t> extent(std::string_view bases, int64_t start, int64_
 
 RepeatStatistics describe(std::string_view bases, const Repeat& repeat, const Options& options) {
   const Scoring scoring = scoring_from_penalties(options.match, options.mismatch, options.gap, options.terminal_gap);
-  Layout layout;
-  return summarize(slice(bases, repeat.start, repeat.end),
-                   slice(bases, repeat.motif_start, repeat.motif_start + std::max(0, repeat.motif_length)), scoring,
-                   layout);
+  return summarize(slice(bases, repeat.start, repeat.end), pattern_of(bases, repeat), scoring);
 }
 
 std::vector<Call> one_per_locus(std::string_view bases, const std::vector<Repeat>& repeats, const Options& options) {
@@ -346,16 +349,13 @@ std::vector<Call> one_per_locus(std::string_view bases, const std::vector<Repeat
   calls.reserve(repeats.size());
   for (const Repeat& r : repeats) {
     // The consensus of the call as found, then the whole locus it explains.
-    Layout found;
     Call call{r, {}, calls.size()};
-    call.statistics = summarize(slice(bases, r.start, r.end), slice(bases, r.motif_start, r.motif_start + std::max(0, r.motif_length)),
-                                scoring, found, false);
+    call.statistics = summarize(slice(bases, r.start, r.end), pattern_of(bases, r), scoring, false);
     if (!call.statistics.consensus.empty()) {
       const auto [start, end] = extent(bases, r.start, r.end, call.statistics.consensus, scoring);
       call.repeat.start = start;
       call.repeat.end = end;
-      Layout layout;
-      call.statistics = summarize(slice(bases, start, end), call.statistics.consensus, scoring, layout);
+      call.statistics = summarize(slice(bases, start, end), call.statistics.consensus, scoring);
     }
     calls.push_back(std::move(call));
   }
@@ -368,23 +368,30 @@ std::vector<Call> one_per_locus(std::string_view bases, const std::vector<Repeat
     if (x.consensus.size() != y.consensus.size()) return x.consensus.size() < y.consensus.size();
     return calls[a].repeat.start < calls[b].repeat.start;
   });
-  // A call that overlaps a better one by more than half of the shorter of the two is left out.
-  std::vector<const Call*> kept;
+  // A call that overlaps a better one by more than half of the shorter of the
+  // two is left out. No kept call lies within another (that would be such an
+  // overlap), so by start their ends rise too, and the kept calls a call
+  // overlaps stand together around its start.
+  std::map<int64_t, const Call*> kept;  // by start
+  auto too_close = [](const Repeat& r, const Repeat& k) {
+    const int64_t overlap = std::min(r.end, k.end) - std::max(r.start, k.start);
+    return 2 * overlap > std::min(r.end - r.start, k.end - k.start);
+  };
   for (size_t i : order) {
     const Repeat& r = calls[i].repeat;
-    const bool covered = std::any_of(kept.begin(), kept.end(), [&](const Call* k) {
-      const int64_t overlap = std::min(r.end, k->repeat.end) - std::max(r.start, k->repeat.start);
-      const int64_t shorter = std::min(r.end - r.start, k->repeat.end - k->repeat.start);
-      return 2 * overlap > shorter;
-    });
-    if (!covered) kept.push_back(&calls[i]);
+    bool covered = false;
+    const auto after = kept.upper_bound(r.start);
+    for (auto it = after; !covered && it != kept.end() && it->first < r.end; ++it) covered = too_close(r, it->second->repeat);
+    for (auto it = after; !covered && it != kept.begin();) {
+      --it;
+      if (it->second->repeat.end <= r.start) break;
+      covered = too_close(r, it->second->repeat);
+    }
+    if (!covered) kept.emplace(r.start, &calls[i]);
   }
-  std::sort(kept.begin(), kept.end(), [](const Call* a, const Call* b) {
-    return a->repeat.start != b->repeat.start ? a->repeat.start < b->repeat.start : a->repeat.end < b->repeat.end;
-  });
   std::vector<Call> out;
   out.reserve(kept.size());
-  for (const Call* k : kept) out.push_back(*k);
+  for (const auto& [start, k] : kept) out.push_back(*k);
   return out;
 }
 
