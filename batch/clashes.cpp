@@ -95,6 +95,9 @@ std::string clashing_outputs(const BatchOptions& options) {
   }
   if (!options.masked_out.empty()) outputs.push_back(named("--masked-out " + quoted(options.masked_out), options.masked_out));
   if (!options.html.empty()) outputs.push_back(named("--html " + quoted(options.html), options.html));
+  if (!options.control_out.empty()) {
+    outputs.push_back(named("--control-out " + quoted(options.control_out), options.control_out));
+  }
 
   std::vector<Named> inputs;
   if (options.input == "-") {

@@ -85,6 +85,13 @@ std::string run_parameters(const BatchOptions& o) {
   return text + filters;
 }
 
+void write_provenance(std::FILE* out, const BatchOptions& options, const char* comment, const std::string& table) {
+  std::fprintf(out, "%srivulon-batch %s, %s (CHANGELOG.md says what each version changed)\n", comment, version(),
+               table.c_str());
+  std::fprintf(out, "%scommand: %s\n", comment, options.command.c_str());
+  std::fprintf(out, "%sparameters: %s\n", comment, run_parameters(options).c_str());
+}
+
 void RepeatWriter::write_header() {
   if (format_ == OutputFormat::kTrfNgs) return;
   if (format_ == OutputFormat::kTrfDat) {
@@ -94,11 +101,11 @@ void RepeatWriter::write_header() {
   }
   const char* comment = format_ == OutputFormat::kGff3 ? "# " : "#";
   if (format_ == OutputFormat::kGff3) std::fputs("##gff-version 3\n", out_);
-  std::fprintf(out_, "%srivulon-batch %s, %s schema %d (CHANGELOG.md says what each version changed)\n", comment,
-               version(), format_ == OutputFormat::kTsv ? "TSV" : format_ == OutputFormat::kBed ? "BED" : "GFF3",
-               kSchemaVersion);
-  std::fprintf(out_, "%scommand: %s\n", comment, options_.command.c_str());
-  std::fprintf(out_, "%sparameters: %s\n", comment, run_parameters(options_).c_str());
+  write_provenance(out_, options_, comment,
+                   std::string(format_ == OutputFormat::kTsv   ? "TSV"
+                               : format_ == OutputFormat::kBed ? "BED"
+                                                               : "GFF3") +
+                       " schema " + std::to_string(kSchemaVersion));
   if (format_ == OutputFormat::kTsv) {
     std::fprintf(out_,
                  "seqid\tstart\tend\tmotif_length\tunits\t%s\tdefinition\tmotif\tlength\tperiod\tcopies\tconsensus\t"

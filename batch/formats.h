@@ -48,6 +48,10 @@ constexpr int kSchemaVersion = 2;
 // The run's parameters as the tables' headers state them ("definition=3 ...").
 std::string run_parameters(const BatchOptions& options);
 
+// The three comment lines that open every table: what wrote it (`table`
+// names the layout and its schema), the command line and the parameters.
+void write_provenance(std::FILE* out, const BatchOptions& options, const char* comment, const std::string& table);
+
 // The motif's letters as analysed, "." when they are not held.
 std::string motif_of(const FastaRecord& record, const FoundRepeat& repeat);
 

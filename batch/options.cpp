@@ -34,6 +34,7 @@ constexpr const char* kUsageRest =
     "  --control N        also examine N dinucleotide shuffles of every stretch (same\n"
     "                     options, fixed seeds) and report the calls chance makes per Mb,\n"
     "                     by period class, on standard error and in the summary page\n"
+    "  --control-out FILE also write those rates as a TSV (implies --control 1)\n"
     "\n"
     "Input:\n"
     "  --region R         only chr, chr:start-end or chr:start (1-based, inclusive) of an\n"
@@ -211,7 +212,8 @@ struct Parser {
     } kNames[] = {{"--masked-out", &BatchOptions::masked_out, "a file name"},
                   {"--report-dir", &BatchOptions::report_dir, "a folder name"},
                   {"--html", &BatchOptions::html, "a file name"},
-                  {"--annotation", &BatchOptions::annotation, "a file name"}};
+                  {"--annotation", &BatchOptions::annotation, "a file name"},
+                  {"--control-out", &BatchOptions::control_out, "a file name"}};
     for (const auto& named : kNames) {
       if (option != named.option) continue;
       if (value.empty()) return fail(option + " needs " + named.what);
@@ -229,7 +231,7 @@ struct Parser {
   static bool takes_value(const std::string& option) {
     if (parameter(option) != nullptr) return true;
     for (const char* name : {"-t", "--threads", "-o", "--overlaps", "--min-copies", "--min-length",
-                             "--min-identity", "--min-consensus-score", "--control", "--annotation", "--flanks",
+                             "--min-identity", "--min-consensus-score", "--control", "--control-out", "--annotation", "--flanks",
                              "--output", "--format", "--mask", "--masked-out", "--report-dir",
                              "--region", "--tsv-out", "--bed-out", "--gff3-out", "--html"}) {
       if (option == name) return true;
@@ -268,6 +270,7 @@ struct Parser {
     }
     if (o.mask != MaskStyle::kNone && o.masked_out.empty()) fail("--mask needs --masked-out FILE");
     if (!o.masked_out.empty() && o.mask == MaskStyle::kNone) o.mask = MaskStyle::kSoft;
+    if (!o.control_out.empty() && o.control == 0) o.control = 1;
     if (inputs == 0) fail("no input file (see --help)");
     if (inputs > 1) fail("one input file at a time (see --help)");
     if (!o.regions.empty() && o.input == "-") fail("--region needs an indexed file, not standard input");

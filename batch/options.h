@@ -24,6 +24,7 @@ struct BatchOptions : Options {
   int32_t min_identity = 0;
   int64_t min_consensus_score = 0;
   int32_t control = 0;  // dinucleotide shuffles of each stretch examined for chance calls
+  std::string control_out;  // the chance rates as a TSV, when asked for
   int32_t flanks = -1;  // >= 0: TSV columns with each call's letters and this many on each side
   int32_t threads = 0;     // 0: every hardware thread
   OutputFormat format = OutputFormat::kTsv;

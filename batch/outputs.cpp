@@ -68,7 +68,7 @@ void remove_leftovers(const BatchOptions& options, std::time_t started) {
   std::vector<std::string> folders;
   if (!options.report_dir.empty()) folders.push_back(options.report_dir + "/");
   // An output through a link is written where the link leads.
-  for (const std::string& name : {options.output, options.masked_out, options.html}) {
+  for (const std::string& name : {options.output, options.masked_out, options.html, options.control_out}) {
     if (!name.empty() && name != "-") folders.push_back(folder_of(resolve_links(name)));
   }
   for (const auto& also : options.also) {
@@ -102,8 +102,9 @@ class NewFolder {
 // Puts every output in place, or none: all are written whole first; then the
 // renames run with the ending signals held back, so that an interruption
 // leaves the earlier outputs or the new ones, not a mix. False with the
-// failures told when anything could not be written whole.
-bool place_all(Outputs& out, Destination* page, const BatchOptions& options) {
+// failures told when anything could not be written whole. `last` (the
+// chance table, then the summary page) go in place after everything else.
+bool place_all(Outputs& out, const std::vector<std::pair<Destination*, std::string>>& last, const BatchOptions& options) {
   bool written = !out.pages_failed;
   const auto finish = [&written](Destination& d, const std::string& name) {
     if (!d.finish()) {
@@ -111,7 +112,7 @@ bool place_all(Outputs& out, Destination* page, const BatchOptions& options) {
       written = false;
     }
   };
-  if (page != nullptr) finish(*page, options.html);
+  for (const auto& [file, name] : last) finish(*file, name);
   if (!options.masked_out.empty()) finish(out.masked_file, options.masked_out);
   for (TableOutput& table : out.tables) {
     if (table.name.empty()) {
@@ -148,9 +149,11 @@ bool place_all(Outputs& out, Destination* page, const BatchOptions& options) {
       written = false;
     }
   }
-  if (page != nullptr && !page->put_in_place()) {
-    say("cannot put '" + options.html + "' in place");
-    written = false;
+  for (const auto& [file, name] : last) {
+    if (!file->put_in_place()) {
+      say("cannot put '" + name + "' in place");
+      written = false;
+    }
   }
   pthread_sigmask(SIG_SETMASK, &previous, nullptr);
   return written;
@@ -260,27 +263,59 @@ void RunOutputs::State::take_stretch(RecordWork& item, size_t k, std::vector<Fou
   }
 }
 
+namespace {
+
+const char* const kPeriodClasses[] = {"all", "1-6", "7-99", "100-500"};
+
+// Chance calls of one period class over the shuffles: all of them, and the
+// mean, fewest and most per Mb.
+struct ChanceRate {
+  int64_t calls = 0;
+  double mean = 0, low = 0, high = 0;
+};
+
+ChanceRate chance_rate(const std::vector<std::array<int64_t, 4>>& chance, int64_t bases, size_t period_class) {
+  const double mb = static_cast<double>(std::max<int64_t>(bases, 1)) / 1e6;
+  int64_t low = INT64_MAX, high = 0;
+  ChanceRate rate;
+  for (const auto& counts : chance) {
+    rate.calls += counts[period_class];
+    low = std::min(low, counts[period_class]);
+    high = std::max(high, counts[period_class]);
+  }
+  rate.mean = static_cast<double>(rate.calls) / static_cast<double>(chance.size()) / mb;
+  rate.low = static_cast<double>(low) / mb;
+  rate.high = static_cast<double>(high) / mb;
+  return rate;
+}
+
+}  // namespace
+
 std::string RunOutputs::chance_line() const {
   const State& s = *state_;
   if (s.chance.empty()) return "";
-  static const char* const kClasses[] = {"all periods", "1-6", "7-99", "100-500"};
-  const double mb = static_cast<double>(std::max<int64_t>(s.chance_bases, 1)) / 1e6;
   std::string line = "chance calls per Mb on " + std::to_string(s.chance.size()) +
                      " dinucleotide shuffle(s) of every stretch (mean, range):";
   for (size_t c = 0; c < 4; ++c) {
-    int64_t sum = 0, low = INT64_MAX, high = 0;
-    for (const auto& counts : s.chance) {
-      sum += counts[c];
-      low = std::min(low, counts[c]);
-      high = std::max(high, counts[c]);
-    }
+    const ChanceRate rate = chance_rate(s.chance, s.chance_bases, c);
     char part[128];
-    std::snprintf(part, sizeof part, "%s %s %.2f (%.2f-%.2f)", c == 0 ? "" : ";", kClasses[c],
-                  static_cast<double>(sum) / static_cast<double>(s.chance.size()) / mb,
-                  static_cast<double>(low) / mb, static_cast<double>(high) / mb);
+    std::snprintf(part, sizeof part, "%s %s %.2f (%.2f-%.2f)", c == 0 ? "" : ";", c == 0 ? "all periods" : kPeriodClasses[c],
+                  rate.mean, rate.low, rate.high);
     line += part;
   }
   return line;
+}
+
+void RunOutputs::write_chance_table(std::FILE* out) const {
+  const State& s = *state_;
+  write_provenance(out, s.options, "#", "chance TSV schema 1");
+  std::fputs("period_class\tshuffles\tbases_per_shuffle\tcalls\tmean_per_Mb\tmin_per_Mb\tmax_per_Mb\n", out);
+  if (s.chance.empty()) return;
+  for (size_t c = 0; c < 4; ++c) {
+    const ChanceRate rate = chance_rate(s.chance, s.chance_bases, c);
+    std::fprintf(out, "%s\t%zu\t%lld\t%lld\t%.2f\t%.2f\t%.2f\n", kPeriodClasses[c], s.chance.size(),
+                 static_cast<long long>(s.chance_bases), static_cast<long long>(rate.calls), rate.mean, rate.low, rate.high);
+  }
 }
 
 void RunOutputs::add(RecordWork& item) {
@@ -302,7 +337,16 @@ int64_t RunOutputs::stretches_not_examined() const { return state_->out.stretche
 
 bool RunOutputs::put_in_place() {
   State& s = *state_;
-  Destination page;
+  Destination table, page;
+  std::vector<std::pair<Destination*, std::string>> last;
+  if (!s.options.control_out.empty()) {
+    if (!table.open(s.options.control_out)) {
+      say("cannot write '" + s.options.control_out + "'");
+      return false;
+    }
+    write_chance_table(table.stream());
+    last.emplace_back(&table, s.options.control_out);
+  }
   if (s.out.summary) {
     if (!page.open(s.options.html)) {
       say("cannot write '" + s.options.html + "'");
@@ -310,8 +354,9 @@ bool RunOutputs::put_in_place() {
     }
     s.out.summary->set_chance(chance_line());
     s.out.summary->write(page.stream());
+    last.emplace_back(&page, s.options.html);
   }
-  const bool written = place_all(s.out, s.out.summary ? &page : nullptr, s.options);
+  const bool written = place_all(s.out, last, s.options);
   if (written) s.new_folder.keep();
   return written;
 }
@@ -321,6 +366,7 @@ std::string RunOutputs::closing_line() const {
   std::vector<std::string> written_to;
   for (const TableOutput& table : s.out.tables) written_to.push_back(table.name);
   if (!s.options.masked_out.empty()) written_to.push_back(s.options.masked_out);
+  if (!s.options.control_out.empty()) written_to.push_back(s.options.control_out);
   if (!s.options.html.empty()) written_to.push_back(s.options.html);
   if (!s.options.report_dir.empty()) written_to.push_back(s.options.report_dir + "/");
   return final_line(s.repeats_written, s.records_written, s.out.stretches_failed, written_to);

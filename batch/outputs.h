@@ -4,6 +4,7 @@
 // are put in place together, or none is.
 #pragma once
 #include <cstdint>
+#include <cstdio>
 #include <ctime>
 #include <memory>
 #include <string>
@@ -43,6 +44,8 @@ class RunOutputs {
   // With --control, what the shuffles gave: calls per Mb, mean and range over
   // the shuffles, in all and by period class; "" without.
   std::string chance_line() const;
+  // The same as a table (--control-out): one row per period class.
+  void write_chance_table(std::FILE* out) const;
 
   // "N repeats in M records; written to ...".
   std::string closing_line() const;

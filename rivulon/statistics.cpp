@@ -23,6 +23,7 @@ constexpr double kShorterMotifShare = 0.95;  // of the found motif's score
 constexpr int32_t kPiecesTried = 3;          // of the found motif, as the shorter one's first guess
 constexpr double kPieceShareRefined = 0.5;   // of the found motif's score, before refining
 constexpr int64_t kLeastWindowGrowth = 50;   // bases a locus is looked for beyond its call, at least
+constexpr int kLocusRounds = 3;  // layouts of one locus with its consensus
 constexpr int kWindowRounds = 12;            // the window doubles at most this often
 
 int base_index(char c) {
@@ -351,11 +352,15 @@ std::vector<Call> one_per_locus(std::string_view bases, const std::vector<Repeat
     // The consensus of the call as found, then the whole locus it explains.
     Call call{r, {}, calls.size()};
     call.statistics = summarize(slice(bases, r.start, r.end), pattern_of(bases, r), scoring, false);
-    if (!call.statistics.consensus.empty()) {
-      const auto [start, end] = extent(bases, r.start, r.end, call.statistics.consensus, scoring);
+    // The consensus of the whole locus can differ from that of the call as
+    // found; the locus is laid out again with it until it holds still.
+    for (int round = 0; round < kLocusRounds && !call.statistics.consensus.empty(); ++round) {
+      const std::string consensus = call.statistics.consensus;
+      const auto [start, end] = extent(bases, call.repeat.start, call.repeat.end, consensus, scoring);
       call.repeat.start = start;
       call.repeat.end = end;
-      call.statistics = summarize(slice(bases, start, end), call.statistics.consensus, scoring);
+      call.statistics = summarize(slice(bases, start, end), consensus, scoring);
+      if (call.statistics.consensus == consensus) break;
     }
     calls.push_back(std::move(call));
   }

@@ -411,10 +411,10 @@ TEST(BatchGenome, ControlShufflesReportChanceCalls) {
   ScratchDir dir;
   write_file(dir.file("genome.fa"), fasta(genome_records()));
   const ProcessResult plain = run_batch(dir, {"genome.fa", "--max-motif", "30", "-q"});
-  std::string chance;
+  std::string chance, table;
   for (const char* threads : {"1", "3"}) {
     const ProcessResult control = run_batch(dir, {"genome.fa", "--max-motif", "30", "-q", "--control", "2", "-t", threads,
-                                                  "--html", "s.html"});
+                                                  "--html", "s.html", "--control-out", "c.tsv"});
     ASSERT_EQ(control.status, 0) << control.err;
     EXPECT_EQ(tsv_rows(control.out), tsv_rows(plain.out));
     EXPECT_EQ(control.err.rfind("rivulon-batch: chance calls per Mb on 2 dinucleotide shuffle(s) of every stretch", 0), 0u)
@@ -422,7 +422,37 @@ TEST(BatchGenome, ControlShufflesReportChanceCalls) {
     EXPECT_NE(read_file(dir.file("s.html")).find("chance calls per Mb on 2"), std::string::npos);
     if (chance.empty()) chance = control.err;
     EXPECT_EQ(control.err, chance);
+    if (table.empty()) table = without_command(read_file(dir.file("c.tsv")));
+    EXPECT_EQ(without_command(read_file(dir.file("c.tsv"))), table);
   }
+  // The table holds the line's numbers: one row per period class, the
+  // classes adding up to all periods.
+  const auto cells = [](const std::string& tsv) {
+    std::vector<std::vector<std::string>> rows;
+    std::istringstream lines(without_comments(tsv));
+    for (std::string line, cell; std::getline(lines, line);) {
+      std::istringstream fields(line);
+      rows.emplace_back();
+      while (std::getline(fields, cell, '\t')) rows.back().push_back(cell);
+    }
+    return rows;
+  };
+  const std::vector<std::vector<std::string>> rows = cells(table);
+  ASSERT_EQ(rows.size(), 5u) << table;
+  EXPECT_EQ(rows[0], (std::vector<std::string>{"period_class", "shuffles", "bases_per_shuffle", "calls", "mean_per_Mb", "min_per_Mb", "max_per_Mb"}));
+  int64_t by_class = 0;
+  for (size_t i = 1; i < rows.size(); ++i) {
+    EXPECT_EQ(rows[i][1], "2");
+    if (i > 1) by_class += std::stoll(rows[i][3]);
+    const std::string in_line = (i == 1 ? " all periods " : " " + rows[i][0] + " ") + rows[i][4] + " (" + rows[i][5] + "-" +
+                                rows[i][6] + ")";
+    EXPECT_NE(chance.find(in_line), std::string::npos) << in_line << " in " << chance;
+  }
+  EXPECT_EQ(by_class, std::stoll(rows[1][3]));
+  // Asked for alone, the table implies one shuffle.
+  const ProcessResult implied = run_batch(dir, {"genome.fa", "--max-motif", "30", "-q", "--control-out", "c.tsv"});
+  ASSERT_EQ(implied.status, 0) << implied.err;
+  EXPECT_EQ(cells(read_file(dir.file("c.tsv")))[1][1], "1");
 }
 
 TEST(BatchErrors, AnnotationWithoutFeaturesIsRefused) {

