@@ -49,8 +49,9 @@ std::string motif_of(const FastaRecord& record, const FoundRepeat& r) {
 }
 
 int bed_score(const FoundRepeat& r, int definition, int32_t match) {
-  const double best = definition == 3 ? static_cast<double>(match) * static_cast<double>(r.end - r.start)
-                                      : static_cast<double>(match);
+  // Definitions 1 and 2 give a similarity per base; the others a score.
+  const bool per_base = definition == 1 || definition == 2;
+  const double best = per_base ? static_cast<double>(match) : static_cast<double>(match) * static_cast<double>(r.end - r.start);
   if (!(best > 0)) return 0;
   const double scaled = std::round(1000.0 * r.value / best);
   return static_cast<int>(std::clamp(scaled, 0.0, 1000.0));
@@ -79,8 +80,10 @@ std::string run_parameters(const BatchOptions& o) {
     text += (text.empty() ? "" : " ") + name + "=" + std::to_string(o.*p.field);
   }
   char filters[160];
-  std::snprintf(filters, sizeof filters, " overlaps=%s min_copies=%g min_length=%lld min_identity=%d min_consensus_score=%lld",
-                o.overlaps == Overlaps::kBest ? "best" : "all", o.min_copies, static_cast<long long>(o.min_length),
+  std::snprintf(filters, sizeof filters,
+                " overlaps=%s adjacent_copies=%s min_copies=%g min_length=%lld min_identity=%d min_consensus_score=%lld",
+                o.overlaps == Overlaps::kBest ? "best" : "all",
+                o.overlaps == Overlaps::kBest && o.definition == 3 && o.adjacent_copies ? "yes" : "no", o.min_copies, static_cast<long long>(o.min_length),
                 o.min_identity, static_cast<long long>(o.min_consensus_score));
   return text + filters;
 }
@@ -127,7 +130,7 @@ void RepeatWriter::write_row(const char* name, const std::string& seqid, const s
       break;  // written by write_trf_row
     case OutputFormat::kTsv:
       std::fprintf(out_, "%s\t%lld\t%lld\t%d\t%s\t%s\t%d\t%s\t%lld\t%zu\t%.1f\t%s\t%d\t%d\t%lld\t%d\t%d\t%d\t%d\t%.2f\t%s",
-                   name, start + 1, end, r.motif_length, r.units_text.c_str(), r.value_text.c_str(), options_.definition,
+                   name, start + 1, end, r.motif_length, r.units_text.c_str(), r.value_text.c_str(), r.definition,
                    motif.c_str(), static_cast<long long>(st.length), st.consensus.size(), st.copies,
                    or_dot(st.consensus), st.percent_matches, st.percent_indels, static_cast<long long>(st.score),
                    st.composition[0], st.composition[1], st.composition[2], st.composition[3], st.entropy,
@@ -142,7 +145,7 @@ void RepeatWriter::write_row(const char* name, const std::string& seqid, const s
       break;
     case OutputFormat::kBed:
       std::fprintf(out_, "%s\t%lld\t%lld\t%s\t%d\t.\t%d\t%s\t%s\t%s\t%s\n", name, start, end, called.c_str(),
-                   bed_score(r, options_.definition, options_.match), r.motif_length, r.units_text.c_str(),
+                   bed_score(r, r.definition, options_.match), r.motif_length, r.units_text.c_str(),
                    r.value_text.c_str(), motif.c_str(), or_dot(st.consensus));
       break;
     case OutputFormat::kGff3:

@@ -26,6 +26,10 @@ constexpr const char* kUsageRest =
     "                     against its consensus, its bounds where that consensus aligns;\n"
     "                     all: every call of the definition, as the console program\n"
     "                     lists them (best)\n"
+    "  --adjacent-copies yes|no\n"
+    "                     with --overlaps best and definition 3, also search for two or\n"
+    "                     more adjacent copies of a motif of 7 bases or more that the\n"
+    "                     definition's screening leaves out (yes)\n"
     "  --min-copies X     keep calls with at least X copies of their consensus (0)\n"
     "  --min-length N     keep calls of at least N bases (0)\n"
     "  --min-identity P   keep calls whose adjacent copies match at P percent or more (0)\n"
@@ -152,6 +156,12 @@ struct Parser {
       else return fail("--overlaps must be best or all (got '" + value + "')");
       return true;
     }
+    if (option == "--adjacent-copies") {
+      if (value == "yes") o.adjacent_copies = true;
+      else if (value == "no") o.adjacent_copies = false;
+      else return fail("--adjacent-copies must be yes or no (got '" + value + "')");
+      return true;
+    }
     if (option == "--min-copies") return decimal(option, value, o.min_copies);
     if (option == "--control") return number(option, value, 1, 100, o.control);
     if (option == "--flanks") return number(option, value, 0, 10000, o.flanks);
@@ -230,7 +240,7 @@ struct Parser {
 
   static bool takes_value(const std::string& option) {
     if (parameter(option) != nullptr) return true;
-    for (const char* name : {"-t", "--threads", "-o", "--overlaps", "--min-copies", "--min-length",
+    for (const char* name : {"-t", "--threads", "-o", "--overlaps", "--adjacent-copies", "--min-copies", "--min-length",
                              "--min-identity", "--min-consensus-score", "--control", "--control-out", "--annotation", "--flanks",
                              "--output", "--format", "--mask", "--masked-out", "--report-dir",
                              "--region", "--tsv-out", "--bed-out", "--gff3-out", "--html"}) {

@@ -17,6 +17,7 @@ enum class Overlaps { kBest, kAll };  // one call per locus, or every call the d
 // ranges), and what the batch program adds around them.
 struct BatchOptions : Options {
   Overlaps overlaps = Overlaps::kBest;
+  bool adjacent_copies = true;  // with kBest and definition 3: also the adjacent-copy search
   // Filters on the calls kept, by their statistics: copies, length (bases),
   // percent matches of adjacent copies, score against the consensus.
   double min_copies = 0;

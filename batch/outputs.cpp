@@ -250,7 +250,9 @@ void RunOutputs::State::take_stretch(RecordWork& item, size_t k, std::vector<Fou
   }
   if (out.summary && !options.report_dir.empty()) {
     const std::string page = url_escape(stretch_pages(item.record, item.segments[k]).alignments);
-    for (int32_t row : r.page_rows) links.push_back(out.links_to_pages + page + "#" + std::to_string(row));
+    for (int32_t row : r.page_rows) {
+      links.push_back(out.links_to_pages + page + (row > 0 ? "#" + std::to_string(row) : std::string()));
+    }
   }
   repeats.insert(repeats.end(), r.repeats.begin(), r.repeats.end());
   statistics.insert(statistics.end(), r.statistics.begin(), r.statistics.end());

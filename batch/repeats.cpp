@@ -1,5 +1,6 @@
 #include "batch/repeats.h"
 
+#include <iterator>
 #include <variant>
 
 namespace rivulon::batch {
@@ -13,20 +14,31 @@ bool passes_filters(const BatchOptions& o, const RepeatStatistics& s) {
          s.score >= o.min_consensus_score;
 }
 
-// The calls the options keep, with their statistics and rows in the pages.
+// The calls the options keep, with their statistics and rows in the pages
+// (0 for a call of the adjacent-copy search, which the pages do not hold).
 void keep_calls(const BatchOptions& options, std::string_view stretch, const std::vector<Repeat>& repeats,
                 StretchResult& result) {
-  auto keep = [&](const Repeat& r, RepeatStatistics s, size_t source) {
+  auto keep = [&](const Repeat& r, RepeatStatistics s, int32_t row) {
     if (!passes_filters(options, s)) return;
     result.repeats.push_back(r);
     result.statistics.push_back(std::move(s));
-    result.page_rows.push_back(static_cast<int32_t>(source) + 1);
+    result.page_rows.push_back(row);
   };
   if (options.overlaps == Overlaps::kAll) {
-    for (size_t k = 0; k < repeats.size(); ++k) keep(repeats[k], describe(stretch, repeats[k], options), k);
+    for (size_t k = 0; k < repeats.size(); ++k) {
+      keep(repeats[k], describe(stretch, repeats[k], options), static_cast<int32_t>(k) + 1);
+    }
     return;
   }
-  for (Call& call : one_per_locus(stretch, repeats, options)) keep(call.repeat, std::move(call.statistics), call.source);
+  std::vector<Repeat> all = repeats;
+  if (options.adjacent_copies && options.definition == 3) {
+    std::vector<Repeat> more = find_adjacent_copies(stretch, repeats, options);
+    all.insert(all.end(), std::make_move_iterator(more.begin()), std::make_move_iterator(more.end()));
+  }
+  for (Call& call : one_per_locus(stretch, all, options)) {
+    const int32_t row = call.source < repeats.size() ? static_cast<int32_t>(call.source) + 1 : 0;
+    keep(call.repeat, std::move(call.statistics), row);
+  }
 }
 
 // The calls on `shuffles` dinucleotide shuffles of `stretch`, by period class,

@@ -24,7 +24,7 @@ struct StretchResult {
   // order (--overlaps all), or one per locus by start, then filtered.
   std::vector<FoundRepeat> repeats;
   std::vector<RepeatStatistics> statistics;  // of each call
-  std::vector<int32_t> page_rows;            // each call's row in its stretch's pages (1-based)
+  std::vector<int32_t> page_rows;            // each call's row in its stretch's pages (1-based; 0: not there)
   // --control: per shuffle, the calls on the shuffled stretch by period
   // class (all, 1-6, 7-99, 100-500).
   std::vector<std::array<int64_t, 4>> chance;

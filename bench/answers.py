@@ -19,7 +19,8 @@ import time
 
 TRF_ARGS = ["2", "7", "7", "80", "10", "50", "500", "-h", "-ngs"]
 RUNS = [
-    ("default (definition 3, one call per locus)", []),
+    ("default (definition 3, one call per locus, adjacent-copy search)", []),
+    ("definition 3, one call per locus, no adjacent-copy search", ["--adjacent-copies", "no"]),
     ("definition 3, every call", ["--definition", "3", "--overlaps", "all"]),
     ("definition 1, one call per locus", ["--definition", "1"]),
     ("definition 1, every call", ["--definition", "1", "--overlaps", "all"]),

@@ -169,6 +169,19 @@ struct Call {
 // detector's motif, units and value. May throw std::bad_alloc.
 std::vector<Call> one_per_locus(std::string_view bases, const std::vector<Repeat>& repeats, const Options& options);
 
+// A second search, for what a definition's significance screening leaves
+// out: two or more adjacent copies of a motif of 7 bases or more (up to
+// options.max_motif), found where each base of a stretch compared with the
+// one a motif length further on gives an array that scores at least
+// options.min_score against its first copy; each such array then laid out as
+// one_per_locus() lays out a call, and kept when it still scores
+// options.min_score against its consensus, with 1.8 copies or more, and no
+// repeat of `found` (nor one kept before) covers half of it. The repeats,
+// by start, have definition 0, the first copy as motif, the copies as units
+// and the score against the consensus as value. May throw std::bad_alloc.
+std::vector<Repeat> find_adjacent_copies(std::string_view bases, const std::vector<Repeat>& found,
+                                         const Options& options);
+
 // The smallest rotation of `motif` or of its reverse complement, upper case:
 // "TA", "AT" and "TATA" reversed give "AT".
 std::string canonical_motif(std::string_view motif);

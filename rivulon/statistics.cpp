@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdio>
 #include <limits>
 #include <map>
 #include <string>
@@ -25,6 +26,8 @@ constexpr double kPieceShareRefined = 0.5;   // of the found motif's score, befo
 constexpr int64_t kLeastWindowGrowth = 50;   // bases a locus is looked for beyond its call, at least
 constexpr int kLocusRounds = 3;  // layouts of one locus with its consensus
 constexpr int kWindowRounds = 12;            // the window doubles at most this often
+constexpr int32_t kLeastAdjacentPeriod = 7;  // the adjacent-copy search: shortest motif,
+constexpr double kLeastAdjacentCopies = 1.8;  // and fewest copies of a call
 
 int base_index(char c) {
   switch (c) {
@@ -337,7 +340,134 @@ std::pair<int64_t, int64_t> extent(std::string_view bases, int64_t start, int64_
   return {start, end};
 }
 
+// The whole locus a repeat stands in, with its statistics: the consensus of
+// the call as found is aligned over the stretch around it, and laid out again
+// with the locus's own consensus until that holds still.
+Call locus_of(std::string_view bases, const Repeat& r, size_t source, const Scoring& scoring) {
+  Call call{r, {}, source};
+  call.statistics = summarize(slice(bases, r.start, r.end), pattern_of(bases, r), scoring, false);
+  for (int round = 0; round < kLocusRounds && !call.statistics.consensus.empty(); ++round) {
+    const std::string consensus = call.statistics.consensus;
+    const auto [start, end] = extent(bases, call.repeat.start, call.repeat.end, consensus, scoring);
+    call.repeat.start = start;
+    call.repeat.end = end;
+    call.statistics = summarize(slice(bases, start, end), consensus, scoring);
+    if (call.statistics.consensus == consensus) break;
+  }
+  return call;
+}
+
+// A run of windows on one diagonal whose arrays reach the minimum score.
+struct Candidate {
+  int64_t start = 0, end = 0, motif_start = 0, score = 0;
+  int32_t motif_length = 0;
+};
+
+// For every motif length L from kLeastAdjacentPeriod on, each base is
+// compared with the one L further on (a match scores `match`, anything else
+// `-mismatch`; only A, C, G and T match). A window of W >= L such comparisons
+// stands for the array of W + L bases whose copies follow its first without
+// indels; it scores match x L (the first copy) plus the window's sum, so it
+// reaches the minimum score when enough of its comparisons match.
+// Consecutive windows that reach it make one candidate, its motif the first
+// copy of the best of them.
+std::vector<Candidate> adjacent_copy_candidates(std::string_view bases, const Options& options) {
+  const auto n = static_cast<int64_t>(bases.size());
+  const int64_t match = options.match, mismatch = options.mismatch;
+  // A letter that never matches stands as 0, the others as themselves.
+  std::vector<uint8_t> letters(bases.size());
+  for (size_t i = 0; i < bases.size(); ++i) letters[i] = base_index(bases[i]) >= 0 ? static_cast<uint8_t>(bases[i]) : 0;
+  std::vector<uint8_t> same(bases.size());
+  std::vector<Candidate> found;
+  for (int32_t L = kLeastAdjacentPeriod; L <= options.max_motif; ++L) {
+    // Short motifs need more copies to reach the score: the window covers them.
+    const int64_t W = std::max<int64_t>(L, (options.min_score + match - 1) / std::max<int64_t>(match, 1) - L);
+    if (W + L > n) break;
+    const int64_t compared = n - L;
+    const uint8_t* a = letters.data();
+    for (int64_t i = 0; i < compared; ++i) same[static_cast<size_t>(i)] = (a[i] == a[i + L]) & (a[i] != 0);
+    // score = match * L + (match + mismatch) * matches - mismatch * W
+    const int64_t step = match + mismatch;
+    const int64_t base = match * L - mismatch * W;
+    int64_t matches = 0;
+    for (int64_t i = 0; i < W; ++i) matches += same[static_cast<size_t>(i)];
+    Candidate run;
+    bool open = false;
+    for (int64_t j = 0;; ++j) {
+      const int64_t score = base + step * matches;
+      if (score >= options.min_score) {
+        if (!open) run = Candidate{j, j + W + L, j, score, L};
+        run.end = j + W + L;
+        if (score > run.score) run.score = score, run.motif_start = j;
+        open = true;
+      } else if (open) {
+        found.push_back(run);
+        open = false;
+      }
+      if (j + W >= compared) break;
+      matches += same[static_cast<size_t>(j + W)] - same[static_cast<size_t>(j)];
+    }
+    if (open) found.push_back(run);
+  }
+  return found;
+}
+
+// True when one of `spans` (sorted by start, none longer than `longest`)
+// covers at least half of [start, end).
+bool half_covered(const std::vector<std::pair<int64_t, int64_t>>& spans, int64_t longest, int64_t start, int64_t end) {
+  auto it = std::lower_bound(spans.begin(), spans.end(), std::make_pair(start - longest, int64_t{0}));
+  for (; it != spans.end() && it->first < end; ++it) {
+    if (2 * (std::min(end, it->second) - std::max(start, it->first)) >= end - start) return true;
+  }
+  return false;
+}
+
 }  // namespace
+
+std::vector<Repeat> find_adjacent_copies(std::string_view bases, const std::vector<Repeat>& found,
+                                         const Options& options) {
+  const Scoring scoring = scoring_from_penalties(options.match, options.mismatch, options.gap, options.terminal_gap);
+  std::vector<Candidate> candidates = adjacent_copy_candidates(bases, options);
+  std::stable_sort(candidates.begin(), candidates.end(),
+                   [](const Candidate& a, const Candidate& b) { return a.score > b.score; });
+  std::vector<std::pair<int64_t, int64_t>> spans;
+  int64_t longest = 0;
+  for (const Repeat& r : found) {
+    spans.emplace_back(r.start, r.end);
+    longest = std::max(longest, r.end - r.start);
+  }
+  std::sort(spans.begin(), spans.end());
+  std::vector<Repeat> out;
+  for (const Candidate& c : candidates) {
+    if (half_covered(spans, longest, c.start, c.end)) continue;
+    Repeat r;
+    r.start = c.start;
+    r.end = c.end;
+    r.motif_start = c.motif_start;
+    r.motif_length = c.motif_length;
+    const Call call = locus_of(bases, r, 0, scoring);
+    const RepeatStatistics& st = call.statistics;
+    // What is new is kept, and what is left out is not looked at again.
+    const auto at = std::upper_bound(spans.begin(), spans.end(), std::make_pair(call.repeat.start, call.repeat.end));
+    spans.insert(at, {call.repeat.start, call.repeat.end});
+    longest = std::max(longest, call.repeat.end - call.repeat.start);
+    if (st.score < options.min_score || st.copies < kLeastAdjacentCopies) continue;
+    r = call.repeat;
+    r.motif_start = c.motif_start;
+    r.units = st.copies;
+    r.value = static_cast<double>(st.score);
+    r.definition = 0;
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f", st.copies);
+    r.units_text = text;
+    r.value_text = std::to_string(st.score);
+    out.push_back(std::move(r));
+  }
+  std::sort(out.begin(), out.end(), [](const Repeat& a, const Repeat& b) {
+    return a.start != b.start ? a.start < b.start : a.end < b.end;
+  });
+  return out;
+}
 
 RepeatStatistics describe(std::string_view bases, const Repeat& repeat, const Options& options) {
   const Scoring scoring = scoring_from_penalties(options.match, options.mismatch, options.gap, options.terminal_gap);
@@ -348,22 +478,7 @@ std::vector<Call> one_per_locus(std::string_view bases, const std::vector<Repeat
   const Scoring scoring = scoring_from_penalties(options.match, options.mismatch, options.gap, options.terminal_gap);
   std::vector<Call> calls;
   calls.reserve(repeats.size());
-  for (const Repeat& r : repeats) {
-    // The consensus of the call as found, then the whole locus it explains.
-    Call call{r, {}, calls.size()};
-    call.statistics = summarize(slice(bases, r.start, r.end), pattern_of(bases, r), scoring, false);
-    // The consensus of the whole locus can differ from that of the call as
-    // found; the locus is laid out again with it until it holds still.
-    for (int round = 0; round < kLocusRounds && !call.statistics.consensus.empty(); ++round) {
-      const std::string consensus = call.statistics.consensus;
-      const auto [start, end] = extent(bases, call.repeat.start, call.repeat.end, consensus, scoring);
-      call.repeat.start = start;
-      call.repeat.end = end;
-      call.statistics = summarize(slice(bases, start, end), consensus, scoring);
-      if (call.statistics.consensus == consensus) break;
-    }
-    calls.push_back(std::move(call));
-  }
+  for (const Repeat& r : repeats) calls.push_back(locus_of(bases, r, calls.size(), scoring));
   // The best explanation first: highest score, then the shorter consensus, then the earlier start.
   std::vector<size_t> order(calls.size());
   for (size_t i = 0; i < order.size(); ++i) order[i] = i;

@@ -92,6 +92,7 @@ TEST(BatchOptions, RejectedCommandLines) {
       {{"--definition", "3", "--level", "80", "g"}, "--level applies to definitions 1 and 2"},
       {{"--definition", "2", "--min-score", "50", "g"}, "--min-score applies to definition 3"},
       {{"--overlaps", "some", "g"}, "--overlaps must be best or all (got 'some')"},
+      {{"--adjacent-copies", "maybe", "g"}, "--adjacent-copies must be yes or no (got 'maybe')"},
       {{"--min-copies", "2.5.1", "g"}, "--min-copies must be a number from 0 to 1000000"},
       {{"--min-copies", "-1", "g"}, "--min-copies must be a number"},
       {{"--min-identity", "101", "g"}, "--min-identity must be a whole number from 0 to 100"},

@@ -184,5 +184,44 @@ TEST(Statistics, PlantedArraysOneCallPerLocus) {
   EXPECT_GE(identity, found * 90 / 100);
 }
 
+// Two copies of a 30-mer, four substitutions apart, in random flanks: the
+// adjacent-copy search finds them, once, unless a repeat already covers them;
+// it finds nothing in random bases, in N runs or in stretches too short.
+TEST(Statistics, AdjacentCopiesFindTwoCopiesAndNothingByChance) {
+  std::mt19937 rng(30);
+  const std::string motif = random_bases(rng, 30);
+  std::string second = motif;
+  for (size_t p : {3u, 10u, 17u, 24u}) second[p] = "ACGT"[(std::string("ACGT").find(second[p]) + 1) % 4];
+  const std::string left = random_bases(rng, 400);
+  const std::string bases = left + motif + second + random_bases(rng, 400);
+  Options o;
+  const std::vector<Repeat> found = find_adjacent_copies(bases, {}, o);
+  ASSERT_EQ(found.size(), 1u);
+  const Repeat& r = found[0];
+  EXPECT_EQ(r.definition, 0);
+  EXPECT_EQ(r.motif_length, 30);
+  EXPECT_LE(std::abs(r.start - 400), 3);
+  EXPECT_LE(std::abs(r.end - 460), 3);
+  EXPECT_GE(r.units, 1.8);
+  EXPECT_GE(r.value, o.min_score);
+  EXPECT_EQ(r.value_text, std::to_string(static_cast<int64_t>(r.value)));
+  // Its statistics as one call per locus gives them.
+  const std::vector<Call> calls = one_per_locus(bases, found, o);
+  ASSERT_EQ(calls.size(), 1u);
+  EXPECT_EQ(calls[0].statistics.consensus.size(), 30u);
+  EXPECT_EQ(calls[0].repeat.start, r.start);
+  EXPECT_EQ(calls[0].repeat.end, r.end);
+
+  Repeat covering;
+  covering.start = 390;
+  covering.end = 450;
+  EXPECT_TRUE(find_adjacent_copies(bases, {covering}, o).empty());
+  EXPECT_TRUE(find_adjacent_copies(random_bases(rng, 100000), {}, o).empty());
+  EXPECT_TRUE(find_adjacent_copies(std::string(5000, 'N'), {}, o).empty());
+  EXPECT_TRUE(find_adjacent_copies(motif.substr(0, 13), {}, o).empty());
+  o.max_motif = 6;  // shorter than any motif the search looks for
+  EXPECT_TRUE(find_adjacent_copies(bases, {}, o).empty());
+}
+
 }  // namespace
 }  // namespace rivulon::testing
