@@ -11,6 +11,7 @@
 
 #include "align/copy_alignment.h"
 #include "align/pattern_alignment.h"
+#include "rivulon/adjacent_copies.h"
 #include "rivulon/rivulon.h"
 
 namespace rivulon {
@@ -26,8 +27,7 @@ constexpr double kPieceShareRefined = 0.5;   // of the found motif's score, befo
 constexpr int64_t kLeastWindowGrowth = 50;   // bases a locus is looked for beyond its call, at least
 constexpr int kLocusRounds = 3;  // layouts of one locus with its consensus
 constexpr int kWindowRounds = 12;            // the window doubles at most this often
-constexpr int32_t kLeastAdjacentPeriod = 7;  // the adjacent-copy search: shortest motif,
-constexpr double kLeastAdjacentCopies = 1.8;  // and fewest copies of a call
+constexpr double kLeastAdjacentCopies = 1.8;  // the adjacent-copy search: fewest copies of a call
 
 int base_index(char c) {
   switch (c) {
@@ -355,61 +355,6 @@ Call locus_of(std::string_view bases, const Repeat& r, size_t source, const Scor
     if (call.statistics.consensus == consensus) break;
   }
   return call;
-}
-
-// A run of windows on one diagonal whose arrays reach the minimum score.
-struct Candidate {
-  int64_t start = 0, end = 0, motif_start = 0, score = 0;
-  int32_t motif_length = 0;
-};
-
-// For every motif length L from kLeastAdjacentPeriod on, each base is
-// compared with the one L further on (a match scores `match`, anything else
-// `-mismatch`; only A, C, G and T match). A window of W >= L such comparisons
-// stands for the array of W + L bases whose copies follow its first without
-// indels; it scores match x L (the first copy) plus the window's sum, so it
-// reaches the minimum score when enough of its comparisons match.
-// Consecutive windows that reach it make one candidate, its motif the first
-// copy of the best of them.
-std::vector<Candidate> adjacent_copy_candidates(std::string_view bases, const Options& options) {
-  const auto n = static_cast<int64_t>(bases.size());
-  const int64_t match = options.match, mismatch = options.mismatch;
-  // A letter that never matches stands as 0, the others as themselves.
-  std::vector<uint8_t> letters(bases.size());
-  for (size_t i = 0; i < bases.size(); ++i) letters[i] = base_index(bases[i]) >= 0 ? static_cast<uint8_t>(bases[i]) : 0;
-  std::vector<uint8_t> same(bases.size());
-  std::vector<Candidate> found;
-  for (int32_t L = kLeastAdjacentPeriod; L <= options.max_motif; ++L) {
-    // Short motifs need more copies to reach the score: the window covers them.
-    const int64_t W = std::max<int64_t>(L, (options.min_score + match - 1) / std::max<int64_t>(match, 1) - L);
-    if (W + L > n) break;
-    const int64_t compared = n - L;
-    const uint8_t* a = letters.data();
-    for (int64_t i = 0; i < compared; ++i) same[static_cast<size_t>(i)] = (a[i] == a[i + L]) & (a[i] != 0);
-    // score = match * L + (match + mismatch) * matches - mismatch * W
-    const int64_t step = match + mismatch;
-    const int64_t base = match * L - mismatch * W;
-    int64_t matches = 0;
-    for (int64_t i = 0; i < W; ++i) matches += same[static_cast<size_t>(i)];
-    Candidate run;
-    bool open = false;
-    for (int64_t j = 0;; ++j) {
-      const int64_t score = base + step * matches;
-      if (score >= options.min_score) {
-        if (!open) run = Candidate{j, j + W + L, j, score, L};
-        run.end = j + W + L;
-        if (score > run.score) run.score = score, run.motif_start = j;
-        open = true;
-      } else if (open) {
-        found.push_back(run);
-        open = false;
-      }
-      if (j + W >= compared) break;
-      matches += same[static_cast<size_t>(j + W)] - same[static_cast<size_t>(j)];
-    }
-    if (open) found.push_back(run);
-  }
-  return found;
 }
 
 // True when one of `spans` (sorted by start, none longer than `longest`)
