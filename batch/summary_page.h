@@ -88,9 +88,10 @@ class SummaryPage {
     int64_t other_records = 0;
   };
   Shown shown() const;
-  void write_sections(std::FILE* out, const Shown& v) const;  // the page's text and controls
-  void write_repeat_table(std::FILE* out, bool rows_cut, size_t rows_shown) const;
-  void write_data(std::FILE* out, const Shown& v) const;      // the data and the script
+  void write_header(std::FILE* out) const;  // parameters, command line, chance, totals
+  // The notes on what the page left out, for the template's slot of that name.
+  void write_notes(std::FILE* out, const std::string& slot, const Shown& v) const;
+  void write_data(std::FILE* out, const Shown& v) const;  // the data the script reads, as JSON
   std::vector<std::shared_ptr<const RecordLine>> listed_;
   std::vector<Row> rows_;
   int64_t records_ = 0, bases_ = 0, repeats_ = 0, covered_ = 0;
