@@ -267,7 +267,7 @@ void RunOutputs::State::take_stretch(RecordWork& item, size_t k, std::vector<Fou
 
 namespace {
 
-const char* const kPeriodClasses[] = {"all", "1-6", "7-99", "100-500"};
+const char* const kChanceClassNames[] = {"all", "1-6", "7-99", "100-500"};
 
 // Chance calls of one period class over the shuffles: all of them, and the
 // mean, fewest and most per Mb.
@@ -301,7 +301,7 @@ std::string RunOutputs::chance_line() const {
   for (size_t c = 0; c < 4; ++c) {
     const ChanceRate rate = chance_rate(s.chance, s.chance_bases, c);
     char part[128];
-    std::snprintf(part, sizeof part, "%s %s %.2f (%.2f-%.2f)", c == 0 ? "" : ";", c == 0 ? "all periods" : kPeriodClasses[c],
+    std::snprintf(part, sizeof part, "%s %s %.2f (%.2f-%.2f)", c == 0 ? "" : ";", c == 0 ? "all periods" : kChanceClassNames[c],
                   rate.mean, rate.low, rate.high);
     line += part;
   }
@@ -315,7 +315,7 @@ void RunOutputs::write_chance_table(std::FILE* out) const {
   if (s.chance.empty()) return;
   for (size_t c = 0; c < 4; ++c) {
     const ChanceRate rate = chance_rate(s.chance, s.chance_bases, c);
-    std::fprintf(out, "%s\t%zu\t%lld\t%lld\t%.2f\t%.2f\t%.2f\n", kPeriodClasses[c], s.chance.size(),
+    std::fprintf(out, "%s\t%zu\t%lld\t%lld\t%.2f\t%.2f\t%.2f\n", kChanceClassNames[c], s.chance.size(),
                  static_cast<long long>(s.chance_bases), static_cast<long long>(rate.calls), rate.mean, rate.low, rate.high);
   }
 }

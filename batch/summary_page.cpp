@@ -1,6 +1,7 @@
 #include "batch/summary_page.h"
 
 #include <algorithm>
+#include <array>
 
 #include "batch/formats.h"
 #include "batch/page/assets.h"
@@ -40,10 +41,19 @@ bool SummaryPage::listed_before(const RecordLine& a, const RecordLine& b) {
 void SummaryPage::add(const FastaRecord& record, const std::vector<FoundRepeat>& repeats,
                       const std::vector<std::string>& links) {
   int64_t covered = 0, reach = 0;  // repeats come by start
+  std::array<int64_t, kPeriodClasses.size()> class_reach{};
   for (const FoundRepeat& r : repeats) {
     if (r.end > reach) {
       covered += r.end - std::max(r.start, reach);
       reach = r.end;
+    }
+    for (size_t c = 0; c < kPeriodClasses.size(); ++c) {
+      if (r.motif_length < kPeriodClasses[c].low || r.motif_length > kPeriodClasses[c].high) continue;
+      ++class_repeats_[c];
+      if (r.end > class_reach[c]) {
+        class_covered_[c] += r.end - std::max(r.start, class_reach[c]);
+        class_reach[c] = r.end;
+      }
     }
     const size_t length = static_cast<size_t>(std::max(r.motif_length, 0));
     if (length >= motif_lengths_.size()) motif_lengths_.resize(length + 1, 0);
@@ -221,7 +231,13 @@ void SummaryPage::write_data(std::FILE* out, const Shown& v) const {
   } else {
     std::fputs("null", out);
   }
-  std::fputs(",\"lengths\":[", out);
+  std::fputs(",\"classes\":[", out);
+  for (size_t c = 0; c < kPeriodClasses.size(); ++c) {
+    std::fprintf(out, "%s{\"low\":%d,\"high\":%d,\"repeats\":%lld,\"covered\":%lld}", c > 0 ? "," : "",
+                 kPeriodClasses[c].low, kPeriodClasses[c].high, static_cast<long long>(class_repeats_[c]),
+                 static_cast<long long>(class_covered_[c]));
+  }
+  std::fputs("],\"lengths\":[", out);
   bool first = true;
   for (size_t length = 0; length < motif_lengths_.size(); ++length) {
     if (motif_lengths_[length] == 0) continue;

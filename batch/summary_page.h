@@ -18,6 +18,7 @@
 // The page says when any of these cuts were made; the run's outputs (TSV,
 // BED, GFF3) always hold every repeat whole.
 #pragma once
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -30,6 +31,12 @@
 #include "batch/repeats.h"
 
 namespace rivulon::batch {
+
+// The period classes the page counts repeats and bases covered in, by motif length.
+struct PeriodClass {
+  int32_t low, high;
+};
+inline constexpr std::array<PeriodClass, 3> kPeriodClasses = {{{1, 6}, {7, 99}, {100, 500}}};
 
 struct SummaryLimits {
   size_t rows = 100000;
@@ -96,6 +103,8 @@ class SummaryPage {
   std::vector<Row> rows_;
   int64_t records_ = 0, bases_ = 0, repeats_ = 0, covered_ = 0;
   std::vector<int64_t> motif_lengths_;  // repeats by motif length
+  // Repeats, and bases inside at least one of them, by period class.
+  std::array<int64_t, kPeriodClasses.size()> class_repeats_{}, class_covered_{};
   bool motifs_cut_ = false;
 
   static bool ranks_above(const Rank& a, const Rank& b);

@@ -12,9 +12,9 @@ const field = (name) => {
 };
 const R = field("record"), START = field("start"), END = field("end"), LEN = field("motif_length");
 const UNITS = field("units"), VALUE = field("value"), MOTIF = field("motif"), LINK = field("link");
-// The period classes the histogram marks and counts.
-const CLASSES = [{name: "1\u20136", low: 1, high: 6}, {name: "7\u201399", low: 7, high: 99},
-                 {name: "100\u2013500", low: 100, high: 500}];
+// The period classes the histogram marks, with their repeats and bases covered.
+const CLASSES = data.classes.map((c) => Object.assign({name: c.low + "\u2013" + c.high}, c));
+const MOTIF_SHOWN = 24;  // letters of a motif a table cell shows before "show all
 const SVG = "http://www.w3.org/2000/svg";
 const tip = document.getElementById("tip");
 const fmt = new Intl.NumberFormat("en-US");
@@ -33,9 +33,11 @@ function describe(r) {
 function showTip(event, text) {
   tip.textContent = text;
   tip.style.display = "block";
+  // Beside the pointer, kept inside the view.
   const x = Math.min(event.clientX + 14, window.innerWidth - tip.offsetWidth - 8);
+  const below = event.clientY + 16, above = event.clientY - tip.offsetHeight - 8;
   tip.style.left = Math.max(4, x) + "px";
-  tip.style.top = (event.clientY + 16) + "px";
+  tip.style.top = Math.max(4, below + tip.offsetHeight > window.innerHeight - 4 ? above : below) + "px";
 }
 function hideTip() { tip.style.display = "none"; }
 
@@ -94,7 +96,8 @@ function hideTip() { tip.style.display = "none"; }
       d += "M" + x.toFixed(2) + " " + (yOf(r[LEN]) - 1.5).toFixed(2) + "h" + w.toFixed(2) + "v3h" + (-w).toFixed(2) + "z";
     }
     svg.append(el("svg:path", {class: "repeats", d: d}));
-    svg.addEventListener("mousemove", (event) => {
+    // The repeat under the pointer: the nearest mark within a few pixels, or -1.
+    const pointedAt = (event) => {
       const box = svg.getBoundingClientRect();
       const px = (event.clientX - box.left) * W / box.width, py = (event.clientY - box.top) * W / box.width;
       const pos = (px - left) / scale, tolerance = 4 / scale;
@@ -106,7 +109,15 @@ function hideTip() { tip.style.display = "none"; }
         const distance = Math.abs(yOf(r[LEN]) - py);
         if (distance < bestDistance) { bestDistance = distance; best = i; }
       }
-      if (best >= 0 && bestDistance < 12) showTip(event, describe(rows[best])); else hideTip();
+      return bestDistance < 12 ? best : -1;
+    };
+    svg.addEventListener("mousemove", (event) => {
+      const i = pointedAt(event);
+      if (i >= 0) showTip(event, describe(rows[i])); else hideTip();
+    });
+    svg.addEventListener("click", (event) => {
+      const i = pointedAt(event);
+      if (i >= 0) table.select(i, true);
     });
     svg.addEventListener("mouseleave", hideTip);
     div.append(svg);
@@ -131,11 +142,7 @@ function hideTip() { tip.style.display = "none"; }
   for (const L of [1, 2, 5, 10, 20, 50, 100, 200, 500].filter((v) => v <= maxLen)) {
     svg.append(el("svg:text", {x: (xOf(L) + xOf(L + 1)) / 2, y: top + H + 16, "text-anchor": "middle"}, String(L)));
   }
-  const perClass = CLASSES.map((c) => {
-    let n = 0;
-    for (const [L, k] of counts) if (L >= c.low && L <= c.high) n += k;
-    return n;
-  });
+  const perClass = CLASSES.map((c) => c.repeats);
   CLASSES.forEach((c, i) => {
     if (c.low > maxLen) return;
     const x0 = xOf(c.low), x1 = xOf(Math.min(c.high, maxLen) + 1);
@@ -150,8 +157,8 @@ function hideTip() { tip.style.display = "none"; }
     bar.append(el("svg:title", {}, "motif length " + L + ": " + fmt.format(n) + " repeats"));
     svg.append(bar);
   }
-  document.getElementById("classes").textContent = "Periods " +
-    CLASSES.map((c, i) => c.name + ": " + fmt.format(perClass[i])).join("; ") + " repeats.";
+  document.getElementById("classes").textContent = "Motif lengths " + CLASSES.map((c) =>
+    c.name + ": " + fmt.format(c.repeats) + " repeats covering " + fmt.format(c.covered) + " bases").join("; ") + ".";
 })();
 
 // The table: filtered, sorted and paged, 100 rows a page.
@@ -180,19 +187,40 @@ const table = (function () {
   const status = document.getElementById("showing");
   const hasLinks = rows.some((r) => r[LINK] !== "");
   if (!hasLinks) document.querySelectorAll(".link-column").forEach((e) => e.remove());
-  const keyOf = {record: (r) => r[R], start: (r) => r[START], end: (r) => r[END], length: (r) => r[LEN],
-                 units: (r) => parseFloat(r[UNITS]), value: (r) => parseFloat(r[VALUE]), motif: (r) => r[MOTIF]};
+  const keyOf = {record: (r) => r[R], start: (r) => r[START], end: (r) => r[END], span: (r) => r[END] - r[START] + 1,
+                 length: (r) => r[LEN], units: (r) => parseFloat(r[UNITS]), value: (r) => parseFloat(r[VALUE]),
+                 motif: (r) => r[MOTIF]};
+  let selected = -1;  // the row chosen on a track
+
+  // A motif cell: a long motif shows its first letters and a button for the rest.
+  function motifCell(motif) {
+    const td = el("td", {class: "motif"});
+    if (motif.length <= MOTIF_SHOWN + 8) {
+      td.textContent = motif;
+      return td;
+    }
+    const text = el("span", {}, motif.slice(0, MOTIF_SHOWN) + "\u2026");
+    const more = el("button", {type: "button", class: "more", "aria-expanded": "false"}, "show all " + motif.length);
+    more.addEventListener("click", () => {
+      const open = more.getAttribute("aria-expanded") === "false";
+      text.textContent = open ? motif : motif.slice(0, MOTIF_SHOWN) + "\u2026";
+      more.textContent = open ? "show less" : "show all " + motif.length;
+      more.setAttribute("aria-expanded", String(open));
+    });
+    td.append(text, " ", more);
+    return td;
+  }
 
   function render() {
     body.textContent = "";
     const first = state.page * pageSize, last = Math.min(state.view.length, first + pageSize);
     for (let k = first; k < last; ++k) {
       const r = rows[state.view[k]];
-      const tr = el("tr");
+      const tr = el("tr", state.view[k] === selected ? {class: "selected", id: "selected-row"} : {});
       tr.append(el("td", {}, data.records[r[R]].name), el("td", {class: "num"}, String(r[START])),
-                el("td", {class: "num"}, String(r[END])), el("td", {class: "num"}, String(r[LEN])),
-                el("td", {class: "num"}, r[UNITS]), el("td", {class: "num"}, r[VALUE]),
-                el("td", {class: "motif"}, r[MOTIF]));
+                el("td", {class: "num"}, String(r[END])), el("td", {class: "num"}, fmt.format(r[END] - r[START] + 1)),
+                el("td", {class: "num"}, String(r[LEN])), el("td", {class: "num"}, r[UNITS]),
+                el("td", {class: "num"}, r[VALUE]), motifCell(r[MOTIF]));
       if (hasLinks) {
         const td = el("td");
         if (r[LINK] !== "") td.append(el("a", {href: r[LINK]}, "alignment"));
@@ -242,6 +270,19 @@ const table = (function () {
   document.getElementById("previous").addEventListener("click", () => { state.page--; render(); });
   document.getElementById("next").addEventListener("click", () => { state.page++; render(); });
   update();
+  // Shows row i on its page, marked, with every filter cleared; `open`
+  // follows its link to the alignment when it has one.
+  state.select = (i, open) => {
+    recordFilter.value = "";
+    minFilter.value = "";
+    maxFilter.value = "";
+    update();
+    selected = i;
+    state.page = Math.floor(state.view.indexOf(i) / pageSize);
+    render();
+    document.getElementById("selected-row").scrollIntoView({block: "center"});
+    if (open && rows[i][LINK] !== "") window.location.href = rows[i][LINK];
+  };
   return state;
 })();
 document.body.dataset.ready = "yes";

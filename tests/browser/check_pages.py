@@ -126,11 +126,11 @@ def check_summary(driver, path, shot):
     # Sorting by motif length, both ways.
     button = driver.find_element(By.CSS_SELECTOR, "th[data-key='length'] button")
     button.click()
-    lengths = [int(v) for v in visible_column(driver, 4)]
+    lengths = [int(v) for v in visible_column(driver, 5)]
     check(lengths == sorted(lengths) and lengths[0] == min(r[3] for r in rows),
           f"{path.name}: ascending sort by motif length")
     button.click()
-    lengths = [int(v) for v in visible_column(driver, 4)]
+    lengths = [int(v) for v in visible_column(driver, 5)]
     check(lengths == sorted(lengths, reverse=True) and lengths[0] == max(r[3] for r in rows),
           f"{path.name}: descending sort by motif length")
     check(driver.find_element(By.CSS_SELECTOR, "th[data-key='length']").get_attribute("aria-sort") == "descending",
@@ -138,8 +138,11 @@ def check_summary(driver, path, shot):
     driver.find_element(By.CSS_SELECTOR, "th[data-key='start'] button").click()
     starts = [int(v) for v in visible_column(driver, 2)]
     check(starts == sorted(starts), f"{path.name}: sort by start")
+    driver.find_element(By.CSS_SELECTOR, "th[data-key='span'] button").click()
+    spans = [int(v.replace(",", "")) for v in visible_column(driver, 4)]
+    check(spans == sorted(spans) and spans[0] == min(r[2] - r[1] + 1 for r in rows), f"{path.name}: sort by length")
     driver.find_element(By.CSS_SELECTOR, "th[data-key='value'] button").click()
-    values = [float(v) for v in visible_column(driver, 6)]
+    values = [float(v) for v in visible_column(driver, 7)]
     check(values == sorted(values), f"{path.name}: sort by similarity or score")
 
     # Paging.
@@ -164,7 +167,7 @@ def check_summary(driver, path, shot):
         field = driver.find_element(By.ID, box)
         field.clear()
         field.send_keys(value)
-    lengths = [int(v) for v in visible_column(driver, 4)]
+    lengths = [int(v) for v in visible_column(driver, 5)]
     expected = sum(1 for r in rows if 10 <= r[3] <= 20)
     check(lengths and all(10 <= L <= 20 for L in lengths), f"{path.name}: motif length filter")
     check(f"of {expected} (filtered" in driver.find_element(By.ID, "showing").text.replace(",", ""),
@@ -181,8 +184,39 @@ def check_summary(driver, path, shot):
       const tip = document.getElementById('tip');
       return tip.style.display === 'block' ? tip.textContent : '';""")
     check("motif length" in shown, f"{path.name}: tooltip on a track mark, got '{shown}'")
+
+    # The period classes: their counts as the data gives them.
+    classes = driver.find_element(By.ID, "classes").text.replace(",", "")
+    for c in data["classes"]:
+        check(f"{c['low']}\u2013{c['high']}: {c['repeats']} repeats covering {c['covered']} bases" in classes,
+              f"{path.name}: period class {c['low']}-{c['high']} in '{classes}'")
+    check(sum(c["repeats"] for c in data["classes"]) == data["repeats"], f"{path.name}: the classes count every repeat")
+
+    # A long motif shows cut, then whole on demand.
+    more = driver.find_elements(By.CSS_SELECTOR, "#repeat-table button.more")
+    if more:
+        cell = more[0].find_element(By.XPATH, "..")
+        more[0].click()
+        check(cell.text.endswith("show less") and "\u2026" not in cell.text, f"{path.name}: a long motif shown whole")
+
+    # Choosing a row from a track marks it on its page, whatever the filters.
+    last = len(rows) - 1
+    chosen = driver.execute_script(f"table.select({last}, false); const row = document.getElementById('selected-row');"
+                                   "return row ? row.cells[1].textContent : '';")
+    check(chosen == str(rows[last][1]), f"{path.name}: the chosen row shown, got '{chosen}'")
     driver.save_screenshot(str(SCREENS / shot.replace(".png", "-filtered.png")))
     check(not console_errors(driver), f"{path.name}: console errors after interaction")
+
+    # A click on a track mark opens its alignment (every row here has one).
+    driver.execute_script("""
+      const svg = document.querySelector('#track-list svg');
+      const m = svg.querySelector('path.repeats').getAttribute('d').match(/M([\\d.]+) ([\\d.]+)h([\\d.]+)/);
+      const box = svg.getBoundingClientRect(), k = box.width / 960;
+      const x = box.left + (parseFloat(m[1]) + parseFloat(m[3]) / 2) * k, y = box.top + (parseFloat(m[2]) + 1.5) * k;
+      svg.dispatchEvent(new MouseEvent('click', {clientX: x, clientY: y, bubbles: true}));""")
+    if all(r[7] for r in rows):
+        WebDriverWait(driver, 10).until(lambda d: "align_" in d.current_url)
+        check("#" in driver.current_url, f"{path.name}: a track click opens an alignment block, got {driver.current_url}")
     return len(rows)
 
 
