@@ -10,7 +10,7 @@ FUZZ := $(CURDIR)/build/fuzz
 FUZZ_SECONDS ?= 60
 FUZZERS := fuzz_sequence fuzz_coding_regions fuzz_dialogue fuzz_pipeline fuzz_batch fuzz_batch_index fuzz_annotation
 
-.PHONY: all deps release asan test demo golden-update bench bench-peers bench-check bench-batch bench-answers workflow-test browser-test install fuzz fuzz-run memcheck clean
+.PHONY: all deps release programs asan test demo golden-update bench bench-peers bench-check bench-batch bench-answers workflow-test browser-test install fuzz fuzz-run memcheck clean
 
 all: release
 
@@ -41,20 +41,16 @@ golden-update: release
 	@RIVULON_GOLDEN_UPDATE=1 $(RELEASE)/tests/report_tests --gtest_brief=1 --gtest_filter='ReportGolden*'
 	@git status --short tests/golden tests/report
 
-demo: release
-	@mkdir -p $(DEMO)
-	@cd $(DEMO) && ../release/rivulon ../../examples/phage_lambda_NC_001416.fa \
-	  < ../../examples/answers.txt > dialogue.txt
-	@echo "Demo run of rivulon on examples/phage_lambda_NC_001416.fa (definition 1, level 80)."
-	@echo "Report page:     $(DEMO)/atr_phage_lambda_NC_001416.html"
-	@echo "Alignments page: $(DEMO)/align_phage_lambda_NC_001416.html"
-	@echo "Text report:     $(DEMO)/atr_phage_lambda_NC_001416.txt"
-	@cd $(DEMO) && ../release/rivulon-batch -q ../../examples/phage_lambda_NC_001416.fa \
-	  --format bed -o repeats.bed --tsv-out repeats.tsv --html summary.html
-	@echo "Demo run of rivulon-batch on the same genome (definition 3, one call per locus)."
-	@echo "Repeats:         $(DEMO)/repeats.bed, $(DEMO)/repeats.tsv"
-	@echo "Summary page:    $(DEMO)/summary.html"
-	@echo "Programs:        $(RELEASE)/rivulon, $(RELEASE)/rivulon-batch (make install puts them on the PATH)"
+# The two programs alone, without the tests, quietly: what make demo and make
+# install need (make test builds the rest into the same folder).
+programs: deps
+	@cmake -S . -B $(RELEASE) -DCMAKE_BUILD_TYPE=Release > /dev/null
+	@echo "Building rivulon and rivulon-batch into $(RELEASE)/ ..."
+	@cmake --build $(RELEASE) -j $(JOBS) --target rivulon rivulon-batch > $(RELEASE)/programs.log 2>&1 || \
+	  { tail -n 40 $(RELEASE)/programs.log; echo "the build failed (all of it: $(RELEASE)/programs.log)"; exit 1; }
+
+demo: programs
+	@scripts/demo.sh $(RELEASE) $(DEMO)
 
 # libFuzzer targets (clang, ASan + UBSan); `make fuzz-run` runs each for
 # FUZZ_SECONDS on a scratch copy of its seed corpus.
@@ -88,8 +84,9 @@ browser-test: release
 
 # Installs both programs and their manual pages (PREFIX, default /usr/local).
 PREFIX ?= /usr/local
-install: release
-	@cmake --install $(RELEASE) --prefix $(PREFIX)
+install: programs
+	@cmake --install $(RELEASE) --prefix $(PREFIX) > $(RELEASE)/install.log
+	@echo "Installed rivulon, rivulon-batch, their manual pages and the library under $(PREFIX)"
 
 # valgrind over the bundled example for each definition (maximum motif length 50).
 memcheck: release
