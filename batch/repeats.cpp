@@ -30,12 +30,12 @@ void keep_calls(const BatchOptions& options, std::string_view stretch, const std
     }
     return;
   }
-  std::vector<Repeat> all = repeats;
+  std::vector<Call> loci = loci_of(stretch, repeats, options);
   if (options.adjacent_copies && options.definition == 3) {
-    std::vector<Repeat> more = find_adjacent_copies(stretch, repeats, options);
-    all.insert(all.end(), std::make_move_iterator(more.begin()), std::make_move_iterator(more.end()));
+    std::vector<Call> more = find_adjacent_copies(stretch, loci, options);
+    loci.insert(loci.end(), std::make_move_iterator(more.begin()), std::make_move_iterator(more.end()));
   }
-  for (Call& call : one_per_locus(stretch, all, options)) {
+  for (Call& call : choose_loci(std::move(loci))) {
     const int32_t row = call.source < repeats.size() ? static_cast<int32_t>(call.source) + 1 : 0;
     keep(call.repeat, std::move(call.statistics), row);
   }

@@ -160,27 +160,36 @@ struct Call {
   size_t source = 0;  // the index of the repeat it was made from, among those given
 };
 
-// One call per locus, from find_repeats()'s repeats of `bases` with
-// `options`, in order of start: each repeat's consensus is aligned over the
-// stretch around it until the alignment ends on both sides, which gives the
-// locus its bounds; then, best first (highest statistics score, then shorter
-// consensus, then earlier start), a call that overlaps one already kept by
-// more than half of the shorter of the two is left out. A call keeps the
-// detector's motif, units and value. May throw std::bad_alloc.
+// Each of find_repeats()'s repeats of `bases` with `options` as the locus it
+// stands in, in the order given: its consensus is aligned over the stretch
+// around it until the alignment ends on both sides, which gives the locus its
+// bounds, and laid out again with the locus's own consensus until that holds
+// still. A call keeps the detector's motif, units and value. May throw
+// std::bad_alloc.
+std::vector<Call> loci_of(std::string_view bases, const std::vector<Repeat>& repeats, const Options& options);
+
+// One call per locus, in order of start: best first (highest statistics
+// score, then shorter consensus, then earlier start), a call that overlaps
+// one already kept by more than half of the shorter of the two is left out.
+std::vector<Call> choose_loci(std::vector<Call> calls);
+
+// choose_loci(loci_of(bases, repeats, options)).
 std::vector<Call> one_per_locus(std::string_view bases, const std::vector<Repeat>& repeats, const Options& options);
 
 // A second search, for what a definition's significance screening leaves
 // out: two or more adjacent copies of a motif of 7 bases or more (up to
 // options.max_motif), found where each base of a stretch compared with the
 // one a motif length further on gives an array that scores at least
-// options.min_score against its first copy; each such array then laid out as
-// one_per_locus() lays out a call, and kept when it still scores
-// options.min_score against its consensus, with 1.8 copies or more, and no
-// repeat of `found` (nor one kept before) covers half of it. The repeats,
-// by start, have definition 0, the first copy as motif, the copies as units
-// and the score against the consensus as value. May throw std::bad_alloc.
-std::vector<Repeat> find_adjacent_copies(std::string_view bases, const std::vector<Repeat>& found,
-                                         const Options& options);
+// options.min_score against its first copy (without indels). Best first,
+// each such array that no locus explains as well (one of `loci`, or one laid
+// out before it, covering half of it with at least that score) is laid out
+// as loci_of() lays out a call, and kept when it scores options.min_score
+// against its consensus with 1.8 copies or more. The calls, by start, have
+// definition 0, the consensus's length as motif length, the locus's first
+// copy as motif, its copies as units and its score as value; their source
+// is SIZE_MAX. Hand them to choose_loci() with `loci`. May throw
+// std::bad_alloc.
+std::vector<Call> find_adjacent_copies(std::string_view bases, const std::vector<Call>& loci, const Options& options);
 
 // The smallest rotation of `motif` or of its reverse complement, upper case:
 // "TA", "AT" and "TATA" reversed give "AT".

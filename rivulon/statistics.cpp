@@ -28,6 +28,7 @@ constexpr int64_t kLeastWindowGrowth = 50;   // bases a locus is looked for beyo
 constexpr int kLocusRounds = 3;  // layouts of one locus with its consensus
 constexpr int kWindowRounds = 12;            // the window doubles at most this often
 constexpr double kLeastAdjacentCopies = 1.8;  // the adjacent-copy search: fewest copies of a call
+constexpr size_t kNotGiven = std::numeric_limits<size_t>::max();  // Call::source of a call no repeat gave
 
 int base_index(char c) {
   switch (c) {
@@ -357,59 +358,66 @@ Call locus_of(std::string_view bases, const Repeat& r, size_t source, const Scor
   return call;
 }
 
-// True when one of `spans` (sorted by start, none longer than `longest`)
-// covers at least half of [start, end).
-bool half_covered(const std::vector<std::pair<int64_t, int64_t>>& spans, int64_t longest, int64_t start, int64_t end) {
-  auto it = std::lower_bound(spans.begin(), spans.end(), std::make_pair(start - longest, int64_t{0}));
-  for (; it != spans.end() && it->first < end; ++it) {
-    if (2 * (std::min(end, it->second) - std::max(start, it->first)) >= end - start) return true;
+// The best score of the calls in `spans` (sorted by start, none longer than
+// `longest`) that cover at least half of [start, end); -1 for none.
+int64_t best_covering(const std::vector<std::pair<std::pair<int64_t, int64_t>, int64_t>>& spans, int64_t longest,
+                      int64_t start, int64_t end) {
+  auto it = std::lower_bound(spans.begin(), spans.end(), std::make_pair(std::make_pair(start - longest, int64_t{0}),
+                                                                        std::numeric_limits<int64_t>::min()));
+  int64_t best = -1;
+  for (; it != spans.end() && it->first.first < end; ++it) {
+    const auto [from, to] = it->first;
+    if (2 * (std::min(end, to) - std::max(start, from)) >= end - start) best = std::max(best, it->second);
   }
-  return false;
+  return best;
 }
 
 }  // namespace
 
-std::vector<Repeat> find_adjacent_copies(std::string_view bases, const std::vector<Repeat>& found,
-                                         const Options& options) {
+std::vector<Call> find_adjacent_copies(std::string_view bases, const std::vector<Call>& loci, const Options& options) {
   const Scoring scoring = scoring_from_penalties(options.match, options.mismatch, options.gap, options.terminal_gap);
   std::vector<Candidate> candidates = adjacent_copy_candidates(bases, options);
   std::stable_sort(candidates.begin(), candidates.end(),
                    [](const Candidate& a, const Candidate& b) { return a.score > b.score; });
-  std::vector<std::pair<int64_t, int64_t>> spans;
+  // Every locus laid out so far, by start, with its score: the given ones,
+  // then those of the candidates.
+  std::vector<std::pair<std::pair<int64_t, int64_t>, int64_t>> spans;
   int64_t longest = 0;
-  for (const Repeat& r : found) {
-    spans.emplace_back(r.start, r.end);
-    longest = std::max(longest, r.end - r.start);
-  }
-  std::sort(spans.begin(), spans.end());
-  std::vector<Repeat> out;
+  auto add_span = [&](const Call& call) {
+    const std::pair<std::pair<int64_t, int64_t>, int64_t> span{{call.repeat.start, call.repeat.end}, call.statistics.score};
+    spans.insert(std::upper_bound(spans.begin(), spans.end(), span), span);
+    longest = std::max(longest, call.repeat.end - call.repeat.start);
+  };
+  for (const Call& call : loci) add_span(call);
+  std::vector<Call> out;
   for (const Candidate& c : candidates) {
-    if (half_covered(spans, longest, c.start, c.end)) continue;
+    // A candidate a locus already explains as well is not laid out.
+    if (best_covering(spans, longest, c.start, c.end) >= c.score) continue;
     Repeat r;
     r.start = c.start;
     r.end = c.end;
     r.motif_start = c.motif_start;
     r.motif_length = c.motif_length;
-    const Call call = locus_of(bases, r, 0, scoring);
+    Call call = locus_of(bases, r, kNotGiven, scoring);
+    add_span(call);
     const RepeatStatistics& st = call.statistics;
-    // What is new is kept, and what is left out is not looked at again.
-    const auto at = std::upper_bound(spans.begin(), spans.end(), std::make_pair(call.repeat.start, call.repeat.end));
-    spans.insert(at, {call.repeat.start, call.repeat.end});
-    longest = std::max(longest, call.repeat.end - call.repeat.start);
     if (st.score < options.min_score || st.copies < kLeastAdjacentCopies) continue;
-    r = call.repeat;
-    r.motif_start = c.motif_start;
-    r.units = st.copies;
-    r.value = static_cast<double>(st.score);
-    r.definition = 0;
+    // The row as the definitions' rows read: the consensus's length, its
+    // first copy, the copies of it and the score against it.
+    Repeat& found = call.repeat;
+    found.motif_start = found.start;
+    found.motif_length = static_cast<int32_t>(st.consensus.size());
+    found.units = st.copies;
+    found.value = static_cast<double>(st.score);
+    found.definition = 0;
     char text[32];
     std::snprintf(text, sizeof text, "%.1f", st.copies);
-    r.units_text = text;
-    r.value_text = std::to_string(st.score);
-    out.push_back(std::move(r));
+    found.units_text = text;
+    found.value_text = std::to_string(st.score);
+    out.push_back(std::move(call));
   }
-  std::sort(out.begin(), out.end(), [](const Repeat& a, const Repeat& b) {
-    return a.start != b.start ? a.start < b.start : a.end < b.end;
+  std::sort(out.begin(), out.end(), [](const Call& a, const Call& b) {
+    return a.repeat.start != b.repeat.start ? a.repeat.start < b.repeat.start : a.repeat.end < b.repeat.end;
   });
   return out;
 }
@@ -419,11 +427,19 @@ RepeatStatistics describe(std::string_view bases, const Repeat& repeat, const Op
   return summarize(slice(bases, repeat.start, repeat.end), pattern_of(bases, repeat), scoring);
 }
 
-std::vector<Call> one_per_locus(std::string_view bases, const std::vector<Repeat>& repeats, const Options& options) {
+std::vector<Call> loci_of(std::string_view bases, const std::vector<Repeat>& repeats, const Options& options) {
   const Scoring scoring = scoring_from_penalties(options.match, options.mismatch, options.gap, options.terminal_gap);
   std::vector<Call> calls;
   calls.reserve(repeats.size());
   for (const Repeat& r : repeats) calls.push_back(locus_of(bases, r, calls.size(), scoring));
+  return calls;
+}
+
+std::vector<Call> one_per_locus(std::string_view bases, const std::vector<Repeat>& repeats, const Options& options) {
+  return choose_loci(loci_of(bases, repeats, options));
+}
+
+std::vector<Call> choose_loci(std::vector<Call> calls) {
   // The best explanation first: highest score, then the shorter consensus, then the earlier start.
   std::vector<size_t> order(calls.size());
   for (size_t i = 0; i < order.size(); ++i) order[i] = i;

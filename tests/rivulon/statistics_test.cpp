@@ -185,8 +185,9 @@ TEST(Statistics, PlantedArraysOneCallPerLocus) {
 }
 
 // Two copies of a 30-mer, four substitutions apart, in random flanks: the
-// adjacent-copy search finds them, once, unless a repeat already covers them;
-// it finds nothing in random bases, in N runs or in stretches too short.
+// adjacent-copy search finds them, once, unless a locus already explains them
+// as well; it finds nothing in random bases, in N runs or in stretches too
+// short.
 TEST(Statistics, AdjacentCopiesFindTwoCopiesAndNothingByChance) {
   std::mt19937 rng(30);
   const std::string motif = random_bases(rng, 30);
@@ -195,27 +196,35 @@ TEST(Statistics, AdjacentCopiesFindTwoCopiesAndNothingByChance) {
   const std::string left = random_bases(rng, 400);
   const std::string bases = left + motif + second + random_bases(rng, 400);
   Options o;
-  const std::vector<Repeat> found = find_adjacent_copies(bases, {}, o);
+  const std::vector<Call> found = find_adjacent_copies(bases, {}, o);
   ASSERT_EQ(found.size(), 1u);
-  const Repeat& r = found[0];
+  const Repeat& r = found[0].repeat;
   EXPECT_EQ(r.definition, 0);
   EXPECT_EQ(r.motif_length, 30);
+  EXPECT_EQ(found[0].statistics.consensus.size(), 30u);
   EXPECT_LE(std::abs(r.start - 400), 3);
   EXPECT_LE(std::abs(r.end - 460), 3);
+  EXPECT_EQ(r.motif_start, r.start);
   EXPECT_GE(r.units, 1.8);
+  EXPECT_EQ(r.value, static_cast<double>(found[0].statistics.score));
   EXPECT_GE(r.value, o.min_score);
-  EXPECT_EQ(r.value_text, std::to_string(static_cast<int64_t>(r.value)));
-  // Its statistics as one call per locus gives them.
-  const std::vector<Call> calls = one_per_locus(bases, found, o);
-  ASSERT_EQ(calls.size(), 1u);
-  EXPECT_EQ(calls[0].statistics.consensus.size(), 30u);
-  EXPECT_EQ(calls[0].repeat.start, r.start);
-  EXPECT_EQ(calls[0].repeat.end, r.end);
+  EXPECT_EQ(r.value_text, std::to_string(found[0].statistics.score));
+  EXPECT_EQ(found[0].source, SIZE_MAX);
+  // Laid out again as a call, it stays where it is.
+  const std::vector<Call> again = loci_of(bases, {r}, o);
+  EXPECT_EQ(again[0].repeat.start, r.start);
+  EXPECT_EQ(again[0].repeat.end, r.end);
+  EXPECT_EQ(again[0].statistics.score, found[0].statistics.score);
 
-  Repeat covering;
-  covering.start = 390;
-  covering.end = 450;
+  // A locus that explains it as well keeps it out; a worse one does not.
+  Call covering = found[0];
+  covering.repeat.start -= 10;
   EXPECT_TRUE(find_adjacent_copies(bases, {covering}, o).empty());
+  covering.statistics.score = o.min_score;
+  ASSERT_EQ(find_adjacent_copies(bases, {covering}, o).size(), 1u);
+  const std::vector<Call> chosen = choose_loci({covering, find_adjacent_copies(bases, {covering}, o)[0]});
+  ASSERT_EQ(chosen.size(), 1u);
+  EXPECT_EQ(chosen[0].source, SIZE_MAX);
   EXPECT_TRUE(find_adjacent_copies(random_bases(rng, 100000), {}, o).empty());
   EXPECT_TRUE(find_adjacent_copies(std::string(5000, 'N'), {}, o).empty());
   EXPECT_TRUE(find_adjacent_copies(motif.substr(0, 13), {}, o).empty());
