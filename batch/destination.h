@@ -30,6 +30,8 @@ class Destination {
   // False when it cannot be created.
   bool open(const std::string& name);
   std::FILE* stream() const { return direct_ != nullptr ? direct_ : file_.stream(); }
+  // The temporary file written in place of the name; "" when written directly.
+  std::string temporary_name() const { return direct_ != nullptr || direct_written_ ? "" : file_.temporary_name(); }
   // Ends the writing; false when the file was not written whole.
   bool finish();
   // Puts a finished file in place; false when it could not be.

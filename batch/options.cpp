@@ -57,6 +57,8 @@ constexpr const char* kUsageRest =
     "                     also write the repeats in that format to FILE\n"
     "  --mask S           soft (lower case) or hard (N): with --masked-out\n"
     "  --masked-out FILE  also write the input with its repeats masked (soft unless --mask)\n"
+    "  --bgzip            compress the BED and GFF3 files with BGZF and index them for\n"
+    "                     tabix (FILE.tbi), for genome browsers\n"
     "  --report-dir DIR   also write the report page, alignments page and text report of\n"
     "                     every record (stretch) into DIR\n"
     "  --html FILE        also write a summary page: counts, tracks, a histogram and a\n"
@@ -175,6 +177,30 @@ struct Parser {
     return std::nullopt;
   }
 
+  // An option naming one file or folder; nothing when `option` is another.
+  std::optional<bool> take_name(const std::string& option, const std::string& value) {
+    BatchOptions& o = result.options;
+    static const struct {
+      const char* option;
+      std::string BatchOptions::*field;
+      const char* what;
+    } kNames[] = {{"--masked-out", &BatchOptions::masked_out, "a file name"},
+                  {"--report-dir", &BatchOptions::report_dir, "a folder name"},
+                  {"--html", &BatchOptions::html, "a file name"},
+                  {"--annotation", &BatchOptions::annotation, "a file name"},
+                  {"--control-out", &BatchOptions::control_out, "a file name"}};
+    for (const auto& named : kNames) {
+      if (option != named.option) continue;
+      if (value.empty()) return fail(option + " needs " + named.what);
+      if (value == "-" && named.field != &BatchOptions::annotation) {
+        return fail(option + " needs " + named.what + " ('-' is not standard output here)");
+      }
+      o.*named.field = value;
+      return true;
+    }
+    return std::nullopt;
+  }
+
   // One option that takes a value.
   bool take(const std::string& option, const std::string& value) {
     BatchOptions& o = result.options;
@@ -214,22 +240,7 @@ struct Parser {
       o.also.emplace_back(*format_named(option.substr(2, option.size() - 6)), value);  // --tsv-out: tsv
       return true;
     }
-    // Options naming one file or folder.
-    static const struct {
-      const char* option;
-      std::string BatchOptions::*field;
-      const char* what;
-    } kNames[] = {{"--masked-out", &BatchOptions::masked_out, "a file name"},
-                  {"--report-dir", &BatchOptions::report_dir, "a folder name"},
-                  {"--html", &BatchOptions::html, "a file name"},
-                  {"--annotation", &BatchOptions::annotation, "a file name"},
-                  {"--control-out", &BatchOptions::control_out, "a file name"}};
-    for (const auto& named : kNames) {
-      if (option != named.option) continue;
-      if (value.empty()) return fail(option + " needs " + named.what);
-      o.*named.field = value;
-      return true;
-    }
+    if (std::optional<bool> taken = take_name(option, value)) return *taken;
     if (option == "--region") {
       if (value.empty()) return fail("--region needs chr, chr:start-end or chr:start");
       o.regions.push_back(value);
@@ -252,11 +263,28 @@ struct Parser {
   bool flag(const std::string& option) {
     BatchOptions& o = result.options;
     if (option == "--keep-case") o.keep_case = true;
+    else if (option == "--bgzip") o.bgzip = true;
     else if (option == "-q" || option == "--quiet") o.quiet = true;
     else if (option == "-h" || option == "--help") o.help = true;
     else if (option == "-V" || option == "--version") o.version = true;
     else return fail("unknown option '" + option + "' (see --help)");
     return true;
+  }
+
+  // --bgzip compresses files: every BED or GFF3 output must be one, and there must be one.
+  void check_bgzip(const BatchOptions& o) {
+    std::vector<std::pair<OutputFormat, std::string>> tables = {{o.format, o.output}};
+    tables.insert(tables.end(), o.also.begin(), o.also.end());
+    bool any = false;
+    for (const auto& [format, name] : tables) {
+      if (format != OutputFormat::kBed && format != OutputFormat::kGff3) continue;
+      if (name.empty() || name == "-") {
+        fail("--bgzip writes files: name the BED or GFF3 output (-o, --bed-out or --gff3-out)");
+        return;
+      }
+      any = true;
+    }
+    if (!any) fail("--bgzip needs a BED or GFF3 output file (--format bed|gff3 -o FILE, --bed-out or --gff3-out)");
   }
 
   void finish(size_t inputs) {
@@ -281,6 +309,7 @@ struct Parser {
     if (o.mask != MaskStyle::kNone && o.masked_out.empty()) fail("--mask needs --masked-out FILE");
     if (!o.masked_out.empty() && o.mask == MaskStyle::kNone) o.mask = MaskStyle::kSoft;
     if (!o.control_out.empty() && o.control == 0) o.control = 1;
+    if (o.bgzip) check_bgzip(o);
     if (inputs == 0) fail("no input file (see --help)");
     if (inputs > 1) fail("one input file at a time (see --help)");
     if (!o.regions.empty() && o.input == "-") fail("--region needs an indexed file, not standard input");

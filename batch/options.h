@@ -38,6 +38,7 @@ struct BatchOptions : Options {
   std::string annotation;  // GFF3 or BED features the repeats are told to overlap
   std::vector<std::string> regions;  // --region, in the order given
   bool keep_case = false;
+  bool bgzip = false;  // BED and GFF3 files compressed with BGZF and indexed for tabix
   bool quiet = false;
   bool help = false;
   bool version = false;

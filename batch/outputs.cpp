@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <optional>
 
+#include "batch/bgzip.h"
 #include "batch/destination.h"
 #include "batch/formats.h"
 #include "batch/progress.h"
@@ -38,12 +39,34 @@ std::string folder_link(const std::string& dir, const std::string& page) {
   return link;
 }
 
-// A table of repeats in one format, to a file or standard output.
+// A table of repeats in one format, to a file or standard output; with
+// --bgzip a BED or GFF3 file is compressed and gets a tabix index.
 struct TableOutput {
   std::string name;  // empty: standard output
+  OutputFormat format = OutputFormat::kTsv;
   Destination file;
+  std::unique_ptr<CompressedTable> compressed;
+  Destination index;  // NAME.tbi, when the compressed file is a file of its own
   std::unique_ptr<RepeatWriter> writer;
 };
+
+// Ends a table's file: its compressed data, the file, and its index. False
+// (told) when any of them could not be written whole.
+bool finish_table(TableOutput& table) {
+  bool written = true;
+  if (table.compressed && !table.compressed->finish()) written = false;
+  if (!table.file.finish() || !written) {
+    say("cannot write '" + table.name + "'");
+    return false;
+  }
+  if (!table.compressed || table.file.temporary_name().empty()) return true;
+  const std::string failed = write_tabix_index(table.file.temporary_name(), table.index.temporary_name(), table.format);
+  if (!failed.empty() || !table.index.finish()) {
+    say("cannot index '" + table.name + "' for tabix: " + (failed.empty() ? "cannot write its index" : failed));
+    return false;
+  }
+  return true;
+}
 
 // The outputs of a run, and what went wrong while writing them.
 struct Outputs {
@@ -120,8 +143,8 @@ bool place_all(Outputs& out, const std::vector<std::pair<Destination*, std::stri
         say("cannot write the repeats to standard output");
         written = false;
       }
-    } else {
-      finish(table.file, table.name);
+    } else if (!finish_table(table)) {
+      written = false;
     }
   }
   if (!written) {
@@ -146,6 +169,10 @@ bool place_all(Outputs& out, const std::vector<std::pair<Destination*, std::stri
   for (TableOutput& table : out.tables) {
     if (!table.name.empty() && !table.file.put_in_place()) {
       say("cannot put '" + table.name + "' in place");
+      written = false;
+    }
+    if (table.compressed && !table.index.temporary_name().empty() && !table.index.put_in_place()) {
+      say("cannot put '" + table.name + ".tbi' in place");
       written = false;
     }
   }
@@ -207,11 +234,20 @@ std::string RunOutputs::State::open_tables() {
   all.insert(all.end(), options.also.begin(), options.also.end());
   for (const auto& [format, name] : all) {
     TableOutput& table = out.tables.emplace_back();
+    table.format = format;
     std::FILE* stream = stdout;
     if (!name.empty() && name != "-") {
       table.name = name;
       if (!table.file.open(name)) return "cannot write '" + name + "'";
       stream = table.file.stream();
+      if (options.bgzip && (format == OutputFormat::kBed || format == OutputFormat::kGff3)) {
+        table.compressed = std::make_unique<CompressedTable>();
+        if (!table.compressed->open(stream)) return "cannot write '" + name + "'";
+        stream = table.compressed->stream();
+        if (!table.file.temporary_name().empty() && !table.index.open(name + ".tbi")) {
+          return "cannot write '" + name + ".tbi'";
+        }
+      }
     }
     table.writer = std::make_unique<RepeatWriter>(stream, options, format, annotation);
     table.writer->write_header();
@@ -219,9 +255,31 @@ std::string RunOutputs::State::open_tables() {
   return "";
 }
 
+namespace {
+
+// An output file that cannot be written (a folder by that name, or no folder
+// to write it in), told before any work: "" when none.
+std::string unwritable_output(const BatchOptions& o) {
+  std::vector<std::string> names = {o.output, o.masked_out, o.html, o.control_out};
+  for (const auto& also : o.also) names.push_back(also.second);
+  for (const std::string& name : names) {
+    if (name.empty() || name == "-") continue;
+    std::error_code failed;
+    if (std::filesystem::is_directory(name, failed)) return "cannot write '" + name + "': it is a folder";
+    const std::string folder = folder_of(resolve_links(name));
+    if (!folder.empty() && !std::filesystem::is_directory(folder, failed)) {
+      return "cannot write '" + name + "': there is no folder '" + folder + "'";
+    }
+  }
+  return "";
+}
+
+}  // namespace
+
 std::string RunOutputs::open(std::time_t started) {
   State& s = *state_;
   const BatchOptions& o = s.options;
+  if (std::string error = unwritable_output(o); !error.empty()) return error;
   if (!o.report_dir.empty()) {
     if (std::string error = open_report_folder(o.report_dir); !error.empty()) return error;
   }
@@ -328,7 +386,7 @@ void RunOutputs::add(RecordWork& item) {
   for (size_t k = 0; k < item.results.size(); ++k) s.take_stretch(item, k, repeats, statistics, links);
   s.repeats_written += static_cast<int64_t>(repeats.size());
   ++s.records_written;
-  if (s.out.summary) s.out.summary->add(item.record, repeats, links);
+  if (s.out.summary) s.out.summary->add(item.record, repeats, statistics, links);
   for (TableOutput& table : s.out.tables) table.writer->write_record(item.record, repeats, statistics);
   if (!s.options.masked_out.empty()) write_masked(s.out.masked_file.stream(), item.record, repeats, s.options.mask);
   item.record.bases.reset();  // freed before the next record is read

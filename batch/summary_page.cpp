@@ -38,27 +38,45 @@ bool SummaryPage::listed_before(const RecordLine& a, const RecordLine& b) {
   return a.ordinal < b.ordinal;
 }
 
-void SummaryPage::add(const FastaRecord& record, const std::vector<FoundRepeat>& repeats,
-                      const std::vector<std::string>& links) {
+namespace {
+
+// A repeat's period: its consensus's length, or its motif's when it has none.
+int32_t period_of(const std::vector<FoundRepeat>& repeats, const std::vector<RepeatStatistics>& statistics, size_t k) {
+  return k < statistics.size() && !statistics[k].consensus.empty()
+             ? static_cast<int32_t>(statistics[k].consensus.size())
+             : std::max(repeats[k].motif_length, 0);
+}
+
+}  // namespace
+
+int64_t SummaryPage::count(const std::vector<FoundRepeat>& repeats, const std::vector<RepeatStatistics>& statistics) {
   int64_t covered = 0, reach = 0;  // repeats come by start
   std::array<int64_t, kPeriodClasses.size()> class_reach{};
-  for (const FoundRepeat& r : repeats) {
+  for (size_t k = 0; k < repeats.size(); ++k) {
+    const FoundRepeat& r = repeats[k];
+    const int32_t period = period_of(repeats, statistics, k);
     if (r.end > reach) {
       covered += r.end - std::max(r.start, reach);
       reach = r.end;
     }
     for (size_t c = 0; c < kPeriodClasses.size(); ++c) {
-      if (r.motif_length < kPeriodClasses[c].low || r.motif_length > kPeriodClasses[c].high) continue;
+      if (period < kPeriodClasses[c].low || period > kPeriodClasses[c].high) continue;
       ++class_repeats_[c];
       if (r.end > class_reach[c]) {
         class_covered_[c] += r.end - std::max(r.start, class_reach[c]);
         class_reach[c] = r.end;
       }
     }
-    const size_t length = static_cast<size_t>(std::max(r.motif_length, 0));
+    const auto length = static_cast<size_t>(period);
     if (length >= motif_lengths_.size()) motif_lengths_.resize(length + 1, 0);
     ++motif_lengths_[length];
   }
+  return covered;
+}
+
+void SummaryPage::add(const FastaRecord& record, const std::vector<FoundRepeat>& repeats,
+                      const std::vector<RepeatStatistics>& statistics, const std::vector<std::string>& links) {
+  const int64_t covered = count(repeats, statistics);
   const int64_t count = static_cast<int64_t>(repeats.size());
   auto line = std::make_shared<const RecordLine>(
       RecordLine{record.name, records_, record.record_length, count, covered});
@@ -88,8 +106,8 @@ void SummaryPage::add(const FastaRecord& record, const std::vector<FoundRepeat>&
       motif += "\u2026";
       motifs_cut_ = true;
     }
-    Row row{rank, line, r.start + 1, r.end, r.motif_length, r.units_text.c_str(), r.value_text.c_str(),
-            std::move(motif), k < links.size() ? links[k] : std::string()};
+    Row row{rank,          line, r.start + 1, r.end, r.motif_length, period_of(repeats, statistics, k),
+            r.units_text.c_str(), r.value_text.c_str(), std::move(motif), k < links.size() ? links[k] : std::string()};
     if (!room) {
       std::pop_heap(rows_.begin(), rows_.end(), ranked_lower);
       rows_.pop_back();
@@ -166,7 +184,8 @@ namespace {
 
 // The data row's layout: the name of each field of a row, in order. The page's
 // script finds each field by its name in this list.
-constexpr const char* kRowFields[] = {"record", "start", "end", "motif_length", "units", "value", "motif", "link"};
+constexpr const char* kRowFields[] = {"record", "start", "end", "motif_length", "units", "value", "motif", "link",
+                                      "period"};
 
 }  // namespace
 
@@ -248,10 +267,10 @@ void SummaryPage::write_data(std::FILE* out, const Shown& v) const {
   for (size_t i = 0; i < rows.size(); ++i) {
     const Row& r = *rows[i];
     // In the order of kRowFields.
-    std::fprintf(out, "%s[%lld,%lld,%lld,%d,%s,%s,%s,%s]", i > 0 ? ",\n" : "",
+    std::fprintf(out, "%s[%lld,%lld,%lld,%d,%s,%s,%s,%s,%d]", i > 0 ? ",\n" : "",
                  static_cast<long long>(index_of(r.record.get())), static_cast<long long>(r.start),
                  static_cast<long long>(r.end), r.motif_length, json_string(r.units).c_str(),
-                 json_string(r.value).c_str(), json_string(r.motif).c_str(), json_string(r.link).c_str());
+                 json_string(r.value).c_str(), json_string(r.motif).c_str(), json_string(r.link).c_str(), r.period);
   }
   std::fputs("]}", out);
 }

@@ -32,7 +32,7 @@
 
 namespace rivulon::batch {
 
-// The period classes the page counts repeats and bases covered in, by motif length.
+// The period classes the page counts repeats and bases covered in.
 struct PeriodClass {
   int32_t low, high;
 };
@@ -49,10 +49,12 @@ class SummaryPage {
   explicit SummaryPage(const BatchOptions& options, SummaryLimits limits = {})
       : options_(options), limits_(limits) {}
 
-  // A record and its repeats, in output order; `links` is empty or holds,
-  // for each repeat, a relative URL of its block in an alignments page.
+  // A record and its repeats, in output order, with their statistics (the
+  // period classes and the histogram go by the consensus's length); `links`
+  // is empty or holds, for each repeat, a relative URL of its block in an
+  // alignments page.
   void add(const FastaRecord& record, const std::vector<FoundRepeat>& repeats,
-           const std::vector<std::string>& links);
+           const std::vector<RepeatStatistics>& statistics, const std::vector<std::string>& links);
 
   void write(std::FILE* out) const;
 
@@ -77,7 +79,7 @@ class SummaryPage {
     Rank rank;
     std::shared_ptr<const RecordLine> record;
     int64_t start, end;  // 1-based, inclusive
-    int32_t motif_length;
+    int32_t motif_length, period;
     std::string units, value, motif, link;
   };
   const BatchOptions& options_;
@@ -95,6 +97,8 @@ class SummaryPage {
     int64_t other_records = 0;
   };
   Shown shown() const;
+  // Counts a record's repeats by period and class; the bases they cover.
+  int64_t count(const std::vector<FoundRepeat>& repeats, const std::vector<RepeatStatistics>& statistics);
   void write_header(std::FILE* out) const;  // parameters, command line, chance, totals
   // The notes on what the page left out, for the template's slot of that name.
   void write_notes(std::FILE* out, const std::string& slot, const Shown& v) const;
@@ -102,7 +106,7 @@ class SummaryPage {
   std::vector<std::shared_ptr<const RecordLine>> listed_;
   std::vector<Row> rows_;
   int64_t records_ = 0, bases_ = 0, repeats_ = 0, covered_ = 0;
-  std::vector<int64_t> motif_lengths_;  // repeats by motif length
+  std::vector<int64_t> motif_lengths_;  // repeats by period (the consensus's length)
   // Repeats, and bases inside at least one of them, by period class.
   std::array<int64_t, kPeriodClasses.size()> class_repeats_{}, class_covered_{};
   bool motifs_cut_ = false;

@@ -54,6 +54,8 @@ class OutputFile {
   void discard();
 
   const std::string& final_name() const { return final_name_; }
+  // The temporary file's name while it is open or finished, not yet in place.
+  const std::string& temporary_name() const { return temp_name_; }
 
  private:
   std::FILE* stream_ = nullptr;

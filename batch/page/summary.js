@@ -126,8 +126,8 @@ function hideTip() { tip.style.display = "none"; }
   if (byRecord.size === 0) holder.append(el("p", {class: "note"}, "No repeats were found."));
 })();
 
-// Histogram of motif lengths, of every repeat, on a logarithmic axis, with
-// the period classes marked and counted.
+// Histogram of the periods (consensus lengths) of every repeat, on a
+// logarithmic axis, with the period classes marked and counted.
 (function histogram() {
   const counts = new Map(data.lengths);
   const maxLen = Math.max(10, ...counts.keys()), maxCount = Math.max(1, ...counts.values());
@@ -154,10 +154,10 @@ function hideTip() { tip.style.display = "none"; }
     const h = Math.max(1, H * n / maxCount);
     const bar = el("svg:rect", {class: "bar", x: xOf(L), y: top + H - h, width: Math.max(1, xOf(L + 1) - xOf(L) - 0.5),
                                 height: h});
-    bar.append(el("svg:title", {}, "motif length " + L + ": " + fmt.format(n) + " repeats"));
+    bar.append(el("svg:title", {}, "period " + L + ": " + fmt.format(n) + " repeats"));
     svg.append(bar);
   }
-  document.getElementById("classes").textContent = "Motif lengths " + CLASSES.map((c) =>
+  document.getElementById("classes").textContent = "Periods " + CLASSES.map((c) =>
     c.name + ": " + fmt.format(c.repeats) + " repeats covering " + fmt.format(c.covered) + " bases").join("; ") + ".";
 })();
 

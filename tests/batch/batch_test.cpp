@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 #include <htslib/bgzf.h>
 #include <htslib/faidx.h>
+#include <htslib/kstring.h>
+#include <htslib/tbx.h>
 
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -388,11 +390,22 @@ TEST(BatchErrors, StatusMessageAndNothingWritten) {
       EXPECT_NE(entry.path().filename().string().rfind(".rivulon-", 0), 0u) << "a temporary is left";
     }
   }
-  // An output that cannot be created: status 3.
+  // An output that cannot be created: status 3, told before any work, and
+  // none of the others written.
   const ProcessResult unwritable = run_batch(dir, {"ok.fa", "-o", "folder"});
   EXPECT_EQ(unwritable.status, 3);
+  EXPECT_EQ(unwritable.err, "rivulon-batch: cannot write 'folder': it is a folder\n");
   const ProcessResult nowhere = run_batch(dir, {"ok.fa", "-o", "no/such/folder/out.tsv"});
   EXPECT_EQ(nowhere.status, 3);
+  for (const char* option : {"--html", "--control-out", "--bed-out"}) {
+    const ProcessResult late = run_batch(dir, {"ok.fa", "-o", "out.tsv", "--html", "summary.html", option, "folder"});
+    EXPECT_EQ(late.status, 3) << option;
+    EXPECT_FALSE(exists(dir.file("out.tsv"))) << option;
+    EXPECT_FALSE(exists(dir.file("summary.html"))) << option;
+  }
+  const ProcessResult dash = run_batch(dir, {"ok.fa", "--control-out", "-"});
+  EXPECT_EQ(dash.status, 2);
+  EXPECT_FALSE(exists(dir.file("-")));
 }
 
 // Parameters the significance model has no quota for leave stretches out:
@@ -454,6 +467,67 @@ TEST(BatchGenome, ControlShufflesReportChanceCalls) {
   const ProcessResult implied = run_batch(dir, {"genome.fa", "--max-motif", "30", "-q", "--control-out", "c.tsv"});
   ASSERT_EQ(implied.status, 0) << implied.err;
   EXPECT_EQ(cells(read_file(dir.file("c.tsv")))[1][1], "1");
+}
+
+// --bgzip: BED and GFF3 as BGZF with a tabix index: the same lines as the
+// plain tables, and a region read through the index gives exactly the rows
+// that overlap it.
+TEST(BatchFormats, BgzipTablesReadByRegion) {
+  ScratchDir dir;
+  write_file(dir.file("genome.fa"), fasta(genome_records()));
+  const ProcessResult plain = run_batch(dir, {"genome.fa", "--max-motif", "30", "--format", "bed", "-o", "p.bed",
+                                              "--gff3-out", "p.gff3"});
+  ASSERT_EQ(plain.status, 0) << plain.err;
+  const ProcessResult packed = run_batch(dir, {"genome.fa", "--max-motif", "30", "--format", "bed", "-o", "r.bed.gz",
+                                               "--gff3-out", "r.gff3.gz", "--bgzip"});
+  ASSERT_EQ(packed.status, 0) << packed.err;
+  for (const char* base : {"bed", "gff3"}) {
+    SCOPED_TRACE(base);
+    const std::string path = dir.file(std::string("r.") + base + ".gz");
+    BGZF* in = bgzf_open(path.c_str(), "r");
+    ASSERT_NE(in, nullptr);
+    EXPECT_EQ(bgzf_compression(in), 2);  // BGZF, not plain gzip
+    std::string text;
+    char buffer[4096];
+    for (ssize_t n; (n = bgzf_read(in, buffer, sizeof buffer)) > 0;) text.append(buffer, static_cast<size_t>(n));
+    bgzf_close(in);
+    const std::string expected = read_file(dir.file(std::string("p.") + base));
+    EXPECT_EQ(without_command(text), without_command(expected));
+    // The rows of chrA that overlap 1,000-30,000 (1-based, inclusive), by the index and by hand.
+    htsFile* file = hts_open(path.c_str(), "r");
+    tbx_t* index = tbx_index_load(path.c_str());
+    ASSERT_NE(file, nullptr);
+    ASSERT_NE(index, nullptr);
+    std::vector<std::string> found;
+    hts_itr_t* it = tbx_itr_querys(index, "chrA:1000-30000");
+    ASSERT_NE(it, nullptr);
+    kstring_t line = {0, 0, nullptr};
+    while (tbx_itr_next(file, index, it, &line) >= 0) found.emplace_back(line.s, line.l);
+    free(line.s);
+    hts_itr_destroy(it);
+    tbx_destroy(index);
+    hts_close(file);
+    std::vector<std::string> wanted;
+    std::istringstream rows(expected);
+    for (std::string row; std::getline(rows, row);) {
+      if (row.empty() || row[0] == '#' || row.rfind("chrA\t", 0) != 0) continue;
+      std::istringstream fields(row);
+      std::string seqid, source, type;
+      long start = 0, end = 0;
+      if (std::string(base) == "bed") {
+        fields >> seqid >> start >> end;
+        ++start;  // BED starts are 0-based
+      } else {
+        fields >> seqid >> source >> type >> start >> end;
+      }
+      if (start <= 30000 && end >= 1000) wanted.push_back(row);
+    }
+    EXPECT_GE(wanted.size(), 3u);
+    EXPECT_EQ(found, wanted);
+  }
+  EXPECT_TRUE(exists(dir.file("r.bed.gz.tbi")));
+  EXPECT_EQ(run_batch(dir, {"genome.fa", "--bgzip", "-o", "t.tsv"}).status, 2);  // no BED or GFF3 file
+  EXPECT_EQ(run_batch(dir, {"genome.fa", "--bgzip", "--format", "gff3"}).status, 2);  // to standard output
 }
 
 // Two copies of a 30-mer four substitutions apart: the default's

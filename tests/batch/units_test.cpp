@@ -238,7 +238,7 @@ TEST(SummaryPage, KeepsTheLongestRowsAndCountsEverything) {
       const char name[] = {'r', static_cast<char>('0' + i), '\0'};
       SyntheticRecord s = synthetic(name, 1000, spans[i]);
       if (i == 5) s.repeats[1].value = 1.9;  // above the earlier repeats of 20 bases
-      page.add(s.record, s.repeats, {});
+      page.add(s.record, s.repeats, {}, {});
     }
     return page_of(page);
   };
@@ -271,9 +271,9 @@ TEST(SummaryPage, SizeStaysBounded) {
   auto page_for = [&options](int records, SummaryLimits limits) {
     SummaryPage page(options, limits);
     const SyntheticRecord wide = synthetic("wide", 2000, {750});  // motif length 150
-    page.add(wide.record, wide.repeats, {});
+    page.add(wide.record, wide.repeats, {}, {});
     const SyntheticRecord s = synthetic("read", 2200, std::vector<int64_t>(70, 20));
-    for (int i = 0; i < records; ++i) page.add(s.record, s.repeats, std::vector<std::string>(70, "align_x.html#1"));
+    for (int i = 0; i < records; ++i) page.add(s.record, s.repeats, {}, std::vector<std::string>(70, "align_x.html#1"));
     return page_of(page);
   };
   const SummaryLimits small{.rows = 200, .records = 20, .motif_letters = 100};

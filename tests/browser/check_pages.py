@@ -119,8 +119,9 @@ def check_summary(driver, path, shot):
           f"{path.name}: the records table misses records")
     check(len(driver.find_elements(By.CSS_SELECTOR, "#track-list svg path.repeats")) ==
           len({row[0] for row in rows}), f"{path.name}: a track per record with repeats")
-    check(len(driver.find_elements(By.CSS_SELECTOR, "#hist rect")) == len({row[3] for row in rows}),
-          f"{path.name}: a histogram bar per motif length")
+    period = data["fields"].index("period")
+    check(len(driver.find_elements(By.CSS_SELECTOR, "#hist rect")) == len({row[period] for row in rows}),
+          f"{path.name}: a histogram bar per period")
     check(contrast_failures(driver) == [], f"{path.name}: low contrast {contrast_failures(driver)}")
 
     # Sorting by motif length, both ways.
@@ -185,12 +186,15 @@ def check_summary(driver, path, shot):
       return tip.style.display === 'block' ? tip.textContent : '';""")
     check("motif length" in shown, f"{path.name}: tooltip on a track mark, got '{shown}'")
 
-    # The period classes: their counts as the data gives them.
+    # The period classes: their counts as the data gives them, and as the rows' periods give them.
     classes = driver.find_element(By.ID, "classes").text.replace(",", "")
     for c in data["classes"]:
         check(f"{c['low']}\u2013{c['high']}: {c['repeats']} repeats covering {c['covered']} bases" in classes,
               f"{path.name}: period class {c['low']}-{c['high']} in '{classes}'")
     check(sum(c["repeats"] for c in data["classes"]) == data["repeats"], f"{path.name}: the classes count every repeat")
+    for c in data["classes"]:
+        check(c["repeats"] == sum(1 for r in rows if c["low"] <= r[period] <= c["high"]),
+              f"{path.name}: the rows of period class {c['low']}-{c['high']}")
 
     # A long motif shows cut, then whole on demand.
     more = driver.find_elements(By.CSS_SELECTOR, "#repeat-table button.more")
