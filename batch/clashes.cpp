@@ -70,35 +70,28 @@ std::string inside_report_folder(const std::string& dir, const std::vector<Named
   return "";
 }
 
-}  // namespace
+std::string quoted(const std::string& s) { return "'" + s + "'"; }
 
-std::string clashing_outputs(const BatchOptions& options) {
+// Every output, named by the option that gives it.
+std::vector<Named> named_outputs(const BatchOptions& options) {
   std::vector<Named> outputs;
-  const auto quoted = [](const std::string& s) {
-    std::string q = "'";
-    q += s;
-    q += "'";
-    return q;
-  };
   const std::string table_output = options.output.empty() ? "-" : options.output;
   outputs.push_back(named(table_output == "-" ? "standard output" : "-o " + quoted(table_output), table_output));
   for (const auto& [format, name] : options.also) {
     const char* option = format == OutputFormat::kTsv ? "--tsv-out" : format == OutputFormat::kBed ? "--bed-out" : "--gff3-out";
-    std::string role = option;
-    if (name == "-") {
-      role += " (standard output)";
-    } else {
-      role += " ";
-      role += quoted(name);
-    }
-    outputs.push_back(named(role, name));
+    outputs.push_back(named(std::string(option) + (name == "-" ? " (standard output)" : " " + quoted(name)), name));
   }
-  if (!options.masked_out.empty()) outputs.push_back(named("--masked-out " + quoted(options.masked_out), options.masked_out));
-  if (!options.html.empty()) outputs.push_back(named("--html " + quoted(options.html), options.html));
-  if (!options.control_out.empty()) {
-    outputs.push_back(named("--control-out " + quoted(options.control_out), options.control_out));
+  for (const auto& [option, name] : {std::pair{"--masked-out ", &options.masked_out}, std::pair{"--html ", &options.html},
+                                      std::pair{"--control-out ", &options.control_out}}) {
+    if (!name->empty()) outputs.push_back(named(option + quoted(*name), *name));
   }
+  return outputs;
+}
 
+}  // namespace
+
+std::string clashing_outputs(const BatchOptions& options) {
+  const std::vector<Named> outputs = named_outputs(options);
   std::vector<Named> inputs;
   if (options.input == "-") {
     const Named in = named("the input (standard input)", "-", STDIN_FILENO);

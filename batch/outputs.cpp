@@ -87,16 +87,23 @@ std::string folder_of(const std::string& name) {
 
 // Removes what runs on this host that were killed (SIGKILL, a power cut)
 // left in the folders this run writes to.
+// Every file the run writes beside the report folder (not standard output).
+std::vector<std::string> output_files(const BatchOptions& o) {
+  std::vector<std::string> names;
+  for (const std::string& name : {o.output, o.masked_out, o.html, o.control_out}) {
+    if (!name.empty() && name != "-") names.push_back(name);
+  }
+  for (const auto& also : o.also) {
+    if (also.second != "-") names.push_back(also.second);
+  }
+  return names;
+}
+
 void remove_leftovers(const BatchOptions& options, std::time_t started) {
   std::vector<std::string> folders;
   if (!options.report_dir.empty()) folders.push_back(options.report_dir + "/");
   // An output through a link is written where the link leads.
-  for (const std::string& name : {options.output, options.masked_out, options.html, options.control_out}) {
-    if (!name.empty() && name != "-") folders.push_back(folder_of(resolve_links(name)));
-  }
-  for (const auto& also : options.also) {
-    if (also.second != "-") folders.push_back(folder_of(resolve_links(also.second)));
-  }
+  for (const std::string& name : output_files(options)) folders.push_back(folder_of(resolve_links(name)));
   std::sort(folders.begin(), folders.end());
   folders.erase(std::unique(folders.begin(), folders.end()), folders.end());
   for (const std::string& folder : folders) remove_stale_temporaries(folder, started);
@@ -260,10 +267,7 @@ namespace {
 // An output file that cannot be written (a folder by that name, or no folder
 // to write it in), told before any work: "" when none.
 std::string unwritable_output(const BatchOptions& o) {
-  std::vector<std::string> names = {o.output, o.masked_out, o.html, o.control_out};
-  for (const auto& also : o.also) names.push_back(also.second);
-  for (const std::string& name : names) {
-    if (name.empty() || name == "-") continue;
+  for (const std::string& name : output_files(o)) {
     std::error_code failed;
     if (std::filesystem::is_directory(name, failed)) return "cannot write '" + name + "': it is a folder";
     const std::string folder = folder_of(resolve_links(name));
@@ -325,7 +329,6 @@ void RunOutputs::State::take_stretch(RecordWork& item, size_t k, std::vector<Fou
 
 namespace {
 
-const char* const kChanceClassNames[] = {"all", "1-6", "7-99", "100-500"};
 
 // Chance calls of one period class over the shuffles: all of them, and the
 // mean, fewest and most per Mb.
@@ -359,7 +362,7 @@ std::string RunOutputs::chance_line() const {
   for (size_t c = 0; c < 4; ++c) {
     const ChanceRate rate = chance_rate(s.chance, s.chance_bases, c);
     char part[128];
-    std::snprintf(part, sizeof part, "%s %s %.2f (%.2f-%.2f)", c == 0 ? "" : ";", c == 0 ? "all periods" : kChanceClassNames[c],
+    std::snprintf(part, sizeof part, "%s %s %.2f (%.2f-%.2f)", c == 0 ? "" : ";", c == 0 ? "all periods" : period_class_name(c - 1).c_str(),
                   rate.mean, rate.low, rate.high);
     line += part;
   }
@@ -373,7 +376,8 @@ void RunOutputs::write_chance_table(std::FILE* out) const {
   if (s.chance.empty()) return;
   for (size_t c = 0; c < 4; ++c) {
     const ChanceRate rate = chance_rate(s.chance, s.chance_bases, c);
-    std::fprintf(out, "%s\t%zu\t%lld\t%lld\t%.2f\t%.2f\t%.2f\n", kChanceClassNames[c], s.chance.size(),
+    std::fprintf(out, "%s\t%zu\t%lld\t%lld\t%.2f\t%.2f\t%.2f\n", c == 0 ? "all" : period_class_name(c - 1).c_str(),
+                 s.chance.size(),
                  static_cast<long long>(s.chance_bases), static_cast<long long>(rate.calls), rate.mean, rate.low, rate.high);
   }
 }

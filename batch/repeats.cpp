@@ -56,9 +56,8 @@ std::vector<std::array<int64_t, 4>> chance_calls(const BatchOptions& options, st
     if (const auto* repeats = std::get_if<std::vector<Repeat>>(&found)) keep_calls(options, shuffled, *repeats, calls);
     std::array<int64_t, 4>& c = counts.emplace_back(std::array<int64_t, 4>{0, 0, 0, 0});
     for (const RepeatStatistics& st : calls.statistics) {
-      const size_t period = st.consensus.size();
       ++c[0];
-      ++c[period <= 6 ? 1 : period <= 99 ? 2 : 3];
+      ++c[1 + period_class(static_cast<int64_t>(st.consensus.size()))];
     }
   }
   return counts;

@@ -15,6 +15,25 @@
 
 namespace rivulon::batch {
 
+// The period classes repeats are counted in (the summary page, the chance
+// rates), by the consensus's length.
+struct PeriodClass {
+  int32_t low, high;
+};
+inline constexpr std::array<PeriodClass, 3> kPeriodClasses = {{{1, 6}, {7, 99}, {100, 500}}};
+
+// The class of a period: the first whose upper bound it does not pass.
+inline size_t period_class(int64_t period) {
+  size_t c = 0;
+  while (c + 1 < kPeriodClasses.size() && period > kPeriodClasses[c].high) ++c;
+  return c;
+}
+
+// "1-6" for the first class.
+inline std::string period_class_name(size_t c) {
+  return std::to_string(kPeriodClasses[c].low) + "-" + std::to_string(kPeriodClasses[c].high);
+}
+
 // A repeat in its record's coordinates (0-based, `end` one past the last
 // base).
 using FoundRepeat = Repeat;

@@ -59,13 +59,11 @@ int64_t SummaryPage::count(const std::vector<FoundRepeat>& repeats, const std::v
       covered += r.end - std::max(r.start, reach);
       reach = r.end;
     }
-    for (size_t c = 0; c < kPeriodClasses.size(); ++c) {
-      if (period < kPeriodClasses[c].low || period > kPeriodClasses[c].high) continue;
-      ++class_repeats_[c];
-      if (r.end > class_reach[c]) {
-        class_covered_[c] += r.end - std::max(r.start, class_reach[c]);
-        class_reach[c] = r.end;
-      }
+    const size_t c = period_class(period);
+    ++class_repeats_[c];
+    if (r.end > class_reach[c]) {
+      class_covered_[c] += r.end - std::max(r.start, class_reach[c]);
+      class_reach[c] = r.end;
     }
     const auto length = static_cast<size_t>(period);
     if (length >= motif_lengths_.size()) motif_lengths_.resize(length + 1, 0);

@@ -32,12 +32,6 @@
 
 namespace rivulon::batch {
 
-// The period classes the page counts repeats and bases covered in.
-struct PeriodClass {
-  int32_t low, high;
-};
-inline constexpr std::array<PeriodClass, 3> kPeriodClasses = {{{1, 6}, {7, 99}, {100, 500}}};
-
 struct SummaryLimits {
   size_t rows = 100000;
   size_t records = 1000;
