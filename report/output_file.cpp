@@ -10,7 +10,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <sys/syscall.h>
+
 #include <array>
+#include <cstddef>
+#include <filesystem>
 #include <chrono>
 #include <atomic>
 #include <cerrno>
@@ -34,6 +38,7 @@ struct ListedTemporary {
   ListedTemporary* next = nullptr;
   size_t capacity = 0;
   char* path = nullptr;
+  bool folder = false;  // a temporary folder of files (no subfolders), removed with them
 };
 
 namespace {
@@ -66,7 +71,7 @@ size_t size_class(size_t bytes) {
 
 // Lists `path`; nullptr when the name is too long to keep. May throw
 // std::bad_alloc.
-ListedTemporary* list_temporary(const std::string& path) {
+ListedTemporary* list_temporary(const std::string& path, bool folder = false) {
   const size_t bytes = path.size() + 1;
   const size_t k = size_class(bytes);
   if ((size_t{64} << k) < bytes) return nullptr;
@@ -92,6 +97,7 @@ ListedTemporary* list_temporary(const std::string& path) {
     entry->state.store(1);
   }
   std::memcpy(entry->path, path.c_str(), bytes);
+  entry->folder = folder;
   entry->state.store(2);
   return entry;
 }
@@ -166,6 +172,66 @@ class SignalsHeld {
   sigset_t previous_;
 };
 
+// A temporary's name in `dir`, with the XXXXXX mkstemp and mkdtemp fill in.
+std::vector<char> temporary_pattern(const std::string& dir) {
+  const std::string pattern = dir + temporary_prefix(getpid()) + "XXXXXX";
+  std::vector<char> name(pattern.begin(), pattern.end());
+  name.push_back('\0');
+  return name;
+}
+
+// Creates a temporary (`create` true when it did) and lists it, with the
+// ending signals held back meanwhile; `undo` removes it again when it cannot
+// be listed. nullptr when nothing was created.
+template <typename Create, typename Undo>
+ListedTemporary* create_listed(const std::vector<char>& name, bool folder, Create create, Undo undo) {
+  SignalsHeld held;
+  g_in_flight.fetch_add(1);
+  if (g_closing.load()) {
+    // The process is ending by a signal; it will not wait for this thread.
+    g_in_flight.fetch_sub(1);
+    for (;;) std::this_thread::sleep_for(std::chrono::seconds(1));
+  }
+  ListedTemporary* listed = nullptr;
+  if (create()) {
+    try {
+      listed = list_temporary(name.data(), folder);
+    } catch (const std::bad_alloc&) {
+      undo();
+      g_in_flight.fetch_sub(1);
+      throw;
+    }
+  }
+  g_in_flight.fetch_sub(1);
+  return listed;
+}
+
+// Removes a folder of files (no subfolders) and what it holds, with calls a
+// signal handler may make.
+void remove_flat_folder(const char* path) {
+  struct Entry {  // as getdents64 writes them
+    ino64_t inode;
+    off64_t offset;
+    unsigned short length;
+    unsigned char type;
+    char name[1];
+  };
+  const int fd = ::open(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOFOLLOW);
+  if (fd >= 0) {
+    alignas(8) char buffer[4096];
+    for (long n; (n = syscall(SYS_getdents64, fd, buffer, sizeof buffer)) > 0;) {
+      for (long at = 0; at < n;) {
+        const auto* e = reinterpret_cast<const Entry*>(buffer + at);
+        const char* name = buffer + at + offsetof(Entry, name);
+        if (std::strcmp(name, ".") != 0 && std::strcmp(name, "..") != 0) unlinkat(fd, name, 0);
+        at += e->length;
+      }
+    }
+    close(fd);
+  }
+  rmdir(path);
+}
+
 }  // namespace
 
 std::string temporary_prefix(pid_t pid) {
@@ -208,31 +274,15 @@ bool OutputFile::open(const std::string& final_name) {
     errno = EACCES;
     return false;
   }
-  std::string pattern = directory_of(final_name) + temporary_prefix(getpid()) + "XXXXXX";
-  std::vector<char> name(pattern.begin(), pattern.end());
-  name.push_back('\0');
+  std::vector<char> name = temporary_pattern(directory_of(final_name));
   int fd = -1;
-  {
-    SignalsHeld held;
-    g_in_flight.fetch_add(1);
-    if (g_closing.load()) {
-      // The process is ending by a signal; it will not wait for this thread.
-      g_in_flight.fetch_sub(1);
-      for (;;) std::this_thread::sleep_for(std::chrono::seconds(1));
-    }
+  listed_ = create_listed(name, false, [&] {
     fd = mkstemp(name.data());
-    if (fd >= 0) {
-      try {
-        listed_ = list_temporary(name.data());
-      } catch (const std::bad_alloc&) {
-        close(fd);
-        unlink(name.data());
-        g_in_flight.fetch_sub(1);
-        throw;
-      }
-    }
-    g_in_flight.fetch_sub(1);
-  }
+    return fd >= 0;
+  }, [&] {
+    close(fd);
+    unlink(name.data());
+  });
   if (fd < 0) return false;
   // mkstemp creates the file for its owner only; give it the usual permissions.
   if (replacing) {
@@ -293,7 +343,12 @@ void remove_open_temporaries() {
   // A temporary being created on another thread is listed within moments.
   while (g_in_flight.load() != 0) sched_yield();
   for (ListedTemporary* entry = g_listed.load(); entry != nullptr; entry = entry->next) {
-    if (entry->state.load() == 2) unlink(entry->path);
+    if (entry->state.load() != 2) continue;
+    if (entry->folder) {
+      remove_flat_folder(entry->path);
+    } else {
+      unlink(entry->path);
+    }
   }
 }
 
@@ -307,9 +362,15 @@ int remove_stale_temporaries(const std::string& dir, std::time_t before) {
     if (pid <= 0 || pid == getpid()) continue;
     struct stat info {};
     if (fstatat(dir_fd, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0) continue;
-    if (!S_ISREG(info.st_mode) || info.st_uid != getuid() || info.st_mtime > before) continue;
+    const bool is_folder = S_ISDIR(info.st_mode);
+    if ((!S_ISREG(info.st_mode) && !is_folder) || info.st_uid != getuid() || info.st_mtime > before) continue;
     if (kill(pid, 0) == 0 || errno != ESRCH) continue;  // that run may still be writing
-    if (unlinkat(dir_fd, entry->d_name, 0) == 0) ++removed;
+    if (is_folder) {
+      remove_flat_folder((dir.empty() ? std::string(entry->d_name) : dir + "/" + entry->d_name).c_str());
+      ++removed;
+    } else if (unlinkat(dir_fd, entry->d_name, 0) == 0) {
+      ++removed;
+    }
   }
   closedir(folder);
   return removed;
@@ -328,6 +389,63 @@ int lock_folder(const std::string& dir, bool alone) {
 
 void release_folder(int fd) {
   if (fd >= 0) close(fd);
+}
+
+}  // namespace rivulon
+
+namespace rivulon {
+
+OutputFolder::~OutputFolder() { discard(); }
+
+bool OutputFolder::open(const std::string& final_name) {
+  discard();
+  std::string name = final_name;
+  while (name.size() > 1 && name.back() == '/') name.pop_back();
+  std::vector<char> pattern = temporary_pattern(directory_of(name));
+  bool made = false;
+  listed_ = create_listed(pattern, true, [&] { return made = mkdtemp(pattern.data()) != nullptr; },
+                          [&] { rmdir(pattern.data()); });
+  if (!made) return false;
+  // mkdtemp makes the folder for its owner only; give it the usual permissions.
+  const mode_t mask = umask(0);
+  umask(mask);
+  chmod(pattern.data(), 0755 & ~mask);
+  final_name_ = name;
+  temp_name_ = pattern.data();
+  return true;
+}
+
+bool OutputFolder::put_in_place() {
+  if (temp_name_.empty()) return false;
+  struct stat earlier {};
+  bool ok = false;
+  if (lstat(final_name_.c_str(), &earlier) != 0) {
+    ok = std::rename(temp_name_.c_str(), final_name_.c_str()) == 0;
+  } else if (S_ISDIR(earlier.st_mode)) {
+    // One rename swaps the folders; the earlier one, now under the temporary
+    // name, is removed after.
+    ok = renameat2(AT_FDCWD, temp_name_.c_str(), AT_FDCWD, final_name_.c_str(), RENAME_EXCHANGE) == 0;
+  }
+  if (!ok) {
+    discard();
+    return false;
+  }
+  std::error_code failed;
+  std::filesystem::remove_all(temp_name_, failed);
+  unlist_temporary(listed_);
+  listed_ = nullptr;
+  temp_name_.clear();
+  return true;
+}
+
+void OutputFolder::discard() {
+  if (!temp_name_.empty()) {
+    std::error_code failed;
+    std::filesystem::remove_all(temp_name_, failed);
+    temp_name_.clear();
+  }
+  unlist_temporary(listed_);
+  listed_ = nullptr;
 }
 
 }  // namespace rivulon

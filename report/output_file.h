@@ -64,6 +64,34 @@ class OutputFile {
   ListedTemporary* listed_ = nullptr;  // this temporary's entry in the list of open temporaries
 };
 
+// A folder of files written under a temporary name beside its final name
+// (of the same form as a temporary file's) and put in place whole with one
+// rename, which exchanges it with an earlier folder of that name (then
+// removed): a reader, or a run that is interrupted, finds the earlier folder
+// whole or the new one whole. The folder holds files only; an ending signal
+// removes it with them (remove_open_temporaries).
+class OutputFolder {
+ public:
+  OutputFolder() = default;
+  OutputFolder(const OutputFolder&) = delete;
+  OutputFolder& operator=(const OutputFolder&) = delete;
+  ~OutputFolder();
+
+  // Creates the temporary folder beside `final_name`. False when it cannot.
+  bool open(const std::string& final_name);
+  // The temporary folder, while open; files go in it.
+  const std::string& path() const { return temp_name_; }
+  // Puts the folder in place (over an earlier folder, never over a file).
+  // False, and the temporary removed, when it cannot.
+  bool put_in_place();
+  // Removes the temporary folder and its files, if any.
+  void discard();
+
+ private:
+  std::string final_name_, temp_name_;
+  ListedTemporary* listed_ = nullptr;
+};
+
 // The name a temporary of process `pid` on this host starts with:
 // ".rivulon-HOST-PPPPPPP-".
 std::string temporary_prefix(pid_t pid);
@@ -76,7 +104,8 @@ std::string temporary_prefix(pid_t pid);
 void remove_open_temporaries();
 
 // Removes, in `dir`, the temporaries that runs on this host which no longer
-// exist left behind (killed before they could clean up): regular files named
+// exist left behind (killed before they could clean up): regular files and
+// folders of files named
 // in the temporary form with this host's name, owned by this user, last
 // changed no later than the second `before`, whose process is gone. Returns how many it removed.
 int remove_stale_temporaries(const std::string& dir, std::time_t before);

@@ -27,6 +27,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <variant>
 #include <vector>
 
@@ -152,6 +153,35 @@ struct RepeatStatistics {
 // The statistics of `repeat`, one of find_repeats()'s repeats of `bases` with
 // `options`. May throw std::bad_alloc.
 RepeatStatistics describe(std::string_view bases, const Repeat& repeat, const Options& options);
+
+// One copy of a repeat, as its alignment to the consensus lays it out: a
+// pass through the consensus, from column first_column (0 but for the first
+// copy) to the consensus's end (or to where the alignment ends).
+struct CopyAlignment {
+  int64_t start = 0, end = 0;  // its bases, 0-based, [start, end) in the bases given
+  int32_t first_column = 0;    // the consensus column its first letter stands against
+  std::string letters;         // one per consensus column it passes: its base, or '-' where it has none
+  // Bases it has between consensus columns: (the index in `letters` they
+  // come before, the bases), in order.
+  std::vector<std::pair<int32_t, std::string>> insertions;
+  int32_t percent_matches = 0;  // of its columns (letters and inserted bases) that match, whole percents (cut)
+};
+
+// A repeat's copies aligned to its consensus.
+struct CopyLayout {
+  std::string consensus;
+  // The bases the alignment takes, [aligned_start, aligned_end); a local
+  // alignment may leave a few of the repeat's first or last bases out.
+  int64_t aligned_start = 0, aligned_end = 0;
+  int64_t score = 0;  // as RepeatStatistics::score
+  std::vector<CopyAlignment> copies;
+};
+
+// The bases [start, end) aligned to `consensus` repeated (the alignment
+// describe() scores, with RepeatStatistics::consensus), cut into copies
+// where it passes the consensus's last column. May throw std::bad_alloc.
+CopyLayout align_copies(std::string_view bases, int64_t start, int64_t end, const std::string& consensus,
+                        const Options& options);
 
 // A repeat with its statistics.
 struct Call {

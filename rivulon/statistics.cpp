@@ -75,16 +75,22 @@ double score_only(const std::string& array, const std::string& pattern, const Sc
   return score_against_pattern(seq, L - 1, static_cast<int32_t>(array.size()), pattern.data(), L, scoring, 1, ws).score;
 }
 
+// The best local alignment of an array against a pattern repeated.
+struct Traced {
+  double score = 0;
+  std::vector<int32_t> moves;  // its traceback, last move first; none when nothing aligns
+  int64_t first = 0, last = 0;  // the aligned bases: array[first, last)
+  int32_t first_column = 0;     // the pattern column the first of them stands against
+};
+
 // Aligns `array` against `pattern` repeated (the pattern alignment the
-// detectors use: local, wrapping from the last column to the first).
-Layout lay_out(const std::string& array, const std::string& pattern, const Scoring& scoring) {
-  Layout out;
-  const int32_t L = out.L = static_cast<int32_t>(pattern.size());
-  const int32_t H = static_cast<int32_t>(array.size());
-  out.votes.assign(static_cast<size_t>(L), {0, 0, 0, 0, 0});
-  out.before.assign(static_cast<size_t>(L), {0, 0, 0, 0, 0});
-  out.covering.assign(static_cast<size_t>(L), 0);
-  if (!alignable(array, pattern)) return out;  // a repeat of some 2^31 bases: described without an alignment
+// detectors use: local, wrapping from the last column to the first). Nothing
+// aligns for a repeat of some 2^31 bases, which is described without one.
+Traced trace(const std::string& array, const std::string& pattern, const Scoring& scoring) {
+  Traced out;
+  if (pattern.empty() || !alignable(array, pattern)) return out;
+  const auto L = static_cast<int32_t>(pattern.size());
+  const auto H = static_cast<int32_t>(array.size());
   // The pattern, then the array, then the NUL the kernels read after it.
   const std::string text = pattern + array;
   const SequenceView seq{text.c_str(), static_cast<int32_t>(text.size())};
@@ -92,14 +98,30 @@ Layout lay_out(const std::string& array, const std::string& pattern, const Scori
   const PatternScore best = score_against_pattern(seq, L - 1, H, pattern.data(), L, scoring, 1, ws);
   out.score = best.score;
   if (best.last_row == 0) return out;
-  std::vector<int32_t> moves;
   // The traceback stopped at column f (0..L): the first column taken is f + 1, after L column 1.
-  int32_t col = align_to_pattern(seq, PatternRegion{L - 1, -1, H, L}, scoring, 1, ws, moves) % L;
+  out.first_column = align_to_pattern(seq, PatternRegion{L - 1, -1, H, L}, scoring, 1, ws, out.moves) % L;
   int64_t rows = 0;
-  for (int32_t m : moves) rows += m != kMoveLeft ? 1 : 0;
-  int64_t row = best.last_row - rows;  // index in `array` of the first aligned base
-  out.first = row;
+  for (int32_t m : out.moves) rows += m != kMoveLeft ? 1 : 0;
   out.last = best.last_row;
+  out.first = best.last_row - rows;
+  return out;
+}
+
+// `array` laid out on the columns of `pattern` repeated.
+Layout lay_out(const std::string& array, const std::string& pattern, const Scoring& scoring) {
+  Layout out;
+  const int32_t L = out.L = static_cast<int32_t>(pattern.size());
+  out.votes.assign(static_cast<size_t>(L), {0, 0, 0, 0, 0});
+  out.before.assign(static_cast<size_t>(L), {0, 0, 0, 0, 0});
+  out.covering.assign(static_cast<size_t>(L), 0);
+  const Traced traced = trace(array, pattern, scoring);
+  out.score = traced.score;
+  if (traced.moves.empty()) return out;
+  const std::vector<int32_t>& moves = traced.moves;
+  int32_t col = traced.first_column;
+  int64_t row = traced.first;  // index in `array` of the next aligned base
+  out.first = traced.first;
+  out.last = traced.last;
   out.first_column = col;
   auto new_copy = [&] {
     out.copies.emplace_back(static_cast<size_t>(L), '\0');
@@ -425,6 +447,59 @@ std::vector<Call> find_adjacent_copies(std::string_view bases, const std::vector
 RepeatStatistics describe(std::string_view bases, const Repeat& repeat, const Options& options) {
   const Scoring scoring = scoring_from_penalties(options.match, options.mismatch, options.gap, options.terminal_gap);
   return summarize(slice(bases, repeat.start, repeat.end), pattern_of(bases, repeat), scoring);
+}
+
+namespace {
+
+// Ends a copy at `end`, with its percent matches.
+void close_copy(CopyAlignment& copy, int64_t end, int64_t matches) {
+  copy.end = end;
+  int64_t columns = static_cast<int64_t>(copy.letters.size());
+  for (const auto& inserted : copy.insertions) columns += static_cast<int64_t>(inserted.second.size());
+  if (columns > 0) copy.percent_matches = static_cast<int32_t>(100 * matches / columns);
+}
+
+}  // namespace
+
+CopyLayout align_copies(std::string_view bases, int64_t start, int64_t end, const std::string& consensus,
+                        const Options& options) {
+  CopyLayout out;
+  out.consensus = consensus;
+  start = std::max<int64_t>(start, 0);
+  out.aligned_start = out.aligned_end = start;
+  const std::string array = slice(bases, start, end);
+  const Traced traced =
+      trace(array, consensus, scoring_from_penalties(options.match, options.mismatch, options.gap, options.terminal_gap));
+  out.score = static_cast<int64_t>(traced.score);
+  if (traced.moves.empty()) return out;
+  const std::vector<int32_t>& moves = traced.moves;
+  const auto L = static_cast<int32_t>(consensus.size());
+  int32_t col = traced.first_column;
+  int64_t row = traced.first;  // index in `array` of the next aligned base
+  out.aligned_start = start + traced.first;
+  out.aligned_end = start + traced.last;
+  int64_t matches = 0;
+  out.copies.push_back(CopyAlignment{start + row, 0, col, {}, {}, 0});
+  for (auto e = moves.rbegin(); e != moves.rend(); ++e) {
+    CopyAlignment& copy = out.copies.back();
+    if (*e == kMoveUp) {
+      const auto at = static_cast<int32_t>(copy.letters.size());
+      if (copy.insertions.empty() || copy.insertions.back().first != at) copy.insertions.emplace_back(at, "");
+      copy.insertions.back().second += array[static_cast<size_t>(row++)];
+      continue;
+    }
+    const char letter = *e == kMoveLeft ? kGap : array[static_cast<size_t>(row++)];
+    copy.letters += letter;
+    matches += letter == consensus[static_cast<size_t>(col)] ? 1 : 0;
+    if (++col == L && e + 1 != moves.rend()) {
+      col = 0;
+      close_copy(copy, start + row, matches);
+      matches = 0;
+      out.copies.push_back(CopyAlignment{start + row, 0, 0, {}, {}, 0});
+    }
+  }
+  close_copy(out.copies.back(), start + row, matches);
+  return out;
 }
 
 std::vector<Call> loci_of(std::string_view bases, const std::vector<Repeat>& repeats, const Options& options) {

@@ -112,5 +112,59 @@ TEST(OutputFile, RemovalReachesEveryTemporaryOfEveryThread) {
   EXPECT_EQ(WEXITSTATUS(status), 0) << "2: a temporary could not be made, 3: one was left";
 }
 
+// A folder of pages: nothing of it shows under its name until it is put in
+// place, which replaces an earlier folder whole; abandoned, removed at an
+// ending signal or left by a killed run, it leaves nothing.
+TEST(OutputFolder, PutInPlaceWholeOrNotAtAll) {
+  ScratchDir dir;
+  const std::string name = dir.file("view");
+  std::filesystem::create_directory(name);
+  write_file(name + "/old.html", "earlier");
+  {
+    OutputFolder abandoned;
+    ASSERT_TRUE(abandoned.open(name + "/"));
+    write_file(abandoned.path() + "/new.html", "half");
+  }
+  EXPECT_EQ(entries(dir.path()), 1u);
+  EXPECT_EQ(read_file(name + "/old.html"), "earlier");
+
+  OutputFolder out;
+  ASSERT_TRUE(out.open(name));
+  write_file(out.path() + "/new.html", "complete");
+  EXPECT_FALSE(std::filesystem::exists(name + "/new.html"));
+  ASSERT_TRUE(out.put_in_place());
+  EXPECT_EQ(read_file(name + "/new.html"), "complete");
+  EXPECT_FALSE(std::filesystem::exists(name + "/old.html"));
+  EXPECT_EQ(entries(dir.path()), 1u);
+
+  // Never over a file.
+  write_file(dir.file("plain"), "data");
+  OutputFolder over_file;
+  ASSERT_TRUE(over_file.open(dir.file("plain")));
+  EXPECT_FALSE(over_file.put_in_place());
+  EXPECT_EQ(read_file(dir.file("plain")), "data");
+  EXPECT_EQ(entries(dir.path()), 2u);
+
+  // At an ending signal (in a child that ends right after), and after a kill.
+  for (const bool killed : {false, true}) {
+    const pid_t child = fork();
+    if (child == 0) {
+      OutputFolder pending;
+      if (!pending.open(dir.file("pending"))) _exit(2);
+      for (int k = 0; k < 300; ++k) write_file(pending.path() + "/" + std::to_string(k) + ".js", "x");
+      if (!killed) remove_open_temporaries();
+      _exit(0);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    if (killed) {
+      EXPECT_EQ(entries(dir.path()), 3u);
+      EXPECT_EQ(remove_stale_temporaries(dir.path(), std::time(nullptr) + 1), 1);
+    }
+    EXPECT_EQ(entries(dir.path()), 2u) << (killed ? "after a kill" : "at a signal");
+  }
+}
+
 }  // namespace
 }  // namespace rivulon::testing

@@ -184,6 +184,66 @@ TEST(Statistics, PlantedArraysOneCallPerLocus) {
   EXPECT_GE(identity, found * 90 / 100);
 }
 
+// The copies of planted arrays laid out on their consensus: together they
+// are the aligned bases, in order, with nothing lost or doubled; each passes
+// the consensus once from column 0 (the first from where the alignment
+// starts); their matches are the letters equal to the consensus's; the
+// alignment scores what describe() reports.
+TEST(Statistics, CopiesLaidOutOnTheConsensus) {
+  std::mt19937 rng(25);
+  int laid_out = 0;
+  for (int k = 0; k < 60; ++k) {
+    const int32_t period = 1 + static_cast<int32_t>(rng() % (k % 3 == 0 ? 6 : 120));
+    const std::string motif = random_bases(rng, static_cast<size_t>(period));
+    const std::string bases = random_bases(rng, 200) +
+                              plant(rng, motif, 4 + static_cast<int>(rng() % 10), rng() % static_cast<size_t>(period),
+                                    0.15 * (rng() % 8) / 7.0) + random_bases(rng, 200);
+    Options o;
+    o.max_motif = std::min(500, 3 * period + 20);
+    Workspace ws;
+    for (const Call& c : one_per_locus(bases, std::get<std::vector<Repeat>>(find_repeats(bases, o, ws)), o)) {
+      const RepeatStatistics& s = c.statistics;
+      const CopyLayout layout = align_copies(bases, c.repeat.start, c.repeat.end, s.consensus, o);
+      ++laid_out;
+      ASSERT_EQ(layout.score, s.score) << k;
+      ASSERT_FALSE(layout.copies.empty());
+      EXPECT_GE(layout.aligned_start, c.repeat.start);
+      EXPECT_LE(layout.aligned_end, c.repeat.end);
+      EXPECT_EQ(layout.copies.front().start, layout.aligned_start);
+      EXPECT_EQ(layout.copies.back().end, layout.aligned_end);
+      const auto L = static_cast<int32_t>(s.consensus.size());
+      for (size_t j = 0; j < layout.copies.size(); ++j) {
+        const CopyAlignment& copy = layout.copies[j];
+        if (j > 0) {
+          EXPECT_EQ(copy.start, layout.copies[j - 1].end);
+          EXPECT_EQ(copy.first_column, 0);
+        }
+        const auto passed = copy.first_column + static_cast<int32_t>(copy.letters.size());
+        if (j + 1 < layout.copies.size()) {
+          EXPECT_EQ(passed, L) << k << " copy " << j;
+        }
+        EXPECT_LE(passed, L);
+        std::string read;
+        int64_t matches = 0, columns = static_cast<int64_t>(copy.letters.size());
+        size_t next = 0;
+        for (size_t i = 0; i <= copy.letters.size(); ++i) {
+          for (; next < copy.insertions.size() && copy.insertions[next].first == static_cast<int32_t>(i); ++next) {
+            read += copy.insertions[next].second;
+            columns += static_cast<int64_t>(copy.insertions[next].second.size());
+          }
+          if (i == copy.letters.size()) break;
+          if (copy.letters[i] != '-') read += copy.letters[i];
+          matches += copy.letters[i] == s.consensus[static_cast<size_t>(copy.first_column) + i];
+        }
+        EXPECT_EQ(next, copy.insertions.size());
+        EXPECT_EQ(read, bases.substr(static_cast<size_t>(copy.start), static_cast<size_t>(copy.end - copy.start)));
+        EXPECT_EQ(copy.percent_matches, 100 * matches / columns);
+      }
+    }
+  }
+  EXPECT_GE(laid_out, 40);  // the rest too short or too mutated to be found
+}
+
 // Two copies of a 30-mer, four substitutions apart, in random flanks: the
 // adjacent-copy search finds them, once, unless a locus already explains them
 // as well; it finds nothing in random bases, in N runs or in stretches too
