@@ -77,7 +77,9 @@ workflow-test: release
 	@tests/workflow/run.sh $(RELEASE)/rivulon-batch
 
 # Both programs' pages from real runs, opened in headless Chromium: links,
-# console errors, sorting and filtering; screenshots in build/browser-test/.
+# console errors, sorting and filtering, 500 alignments of the view against
+# the table, and the times of a record with 50,000 repeats; screenshots in
+# build/browser-test/.
 browser-test: release
 	@scripts/install-deps.sh --browser
 	@tests/browser/run.sh $(RELEASE)

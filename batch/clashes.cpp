@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <optional>
 #include <vector>
@@ -48,15 +49,20 @@ bool same_file(const Named& a, const Named& b) {
   return !a.resolved.empty() && a.resolved == b.resolved;
 }
 
-// A file in the report folder named as its pages are (atr_*.html,
-// align_*.html, atr_*.txt) may be replaced by a page.
-std::string inside_report_folder(const std::string& dir, const std::vector<Named>& outputs,
+// A file in the classic pages' folder named as its pages are (atr_*.html,
+// align_*.html, atr_*.txt) may be replaced by a page; any file in the
+// alignments view's folder goes with it.
+std::string inside_report_folder(const std::string& dir, bool classic, const std::vector<Named>& outputs,
                                  const std::vector<Named>& inputs) {
   std::error_code failed;
   const std::filesystem::path folder = std::filesystem::weakly_canonical(std::filesystem::absolute(dir), failed);
   auto page_like = [&](const Named& n) {
     if (n.resolved.empty()) return false;
     const std::filesystem::path p(n.resolved);
+    if (!classic) {  // the view replaces its folder whole
+      const auto [end, rest] = std::mismatch(folder.begin(), folder.end(), p.begin(), p.end());
+      return end == folder.end() && rest != p.end();
+    }
     const std::string name = p.filename().string();
     const bool pattern = (name.rfind("atr_", 0) == 0 && (name.ends_with(".html") || name.ends_with(".txt"))) ||
                          (name.rfind("align_", 0) == 0 && name.ends_with(".html"));
@@ -64,7 +70,9 @@ std::string inside_report_folder(const std::string& dir, const std::vector<Named
   };
   for (const std::vector<Named>* list : {&inputs, &outputs}) {
     for (const Named& n : *list) {
-      if (page_like(n)) return n.role + " lies in --report-dir '" + dir + "' under a page's name; a page could replace it";
+      if (!page_like(n)) continue;
+      if (!classic) return n.role + " lies in --report-dir '" + dir + "', which the alignments view replaces whole";
+      return n.role + " lies in --report-dir '" + dir + "' under a page's name; a page could replace it";
     }
   }
   return "";
@@ -79,7 +87,8 @@ std::vector<Named> named_outputs(const BatchOptions& options) {
   outputs.push_back(named(table_output == "-" ? "standard output" : "-o " + quoted(table_output), table_output));
   for (const auto& [format, name] : options.also) {
     const char* option = format == OutputFormat::kTsv ? "--tsv-out" : format == OutputFormat::kBed ? "--bed-out" : "--gff3-out";
-    outputs.push_back(named(std::string(option) + (name == "-" ? " (standard output)" : " " + quoted(name)), name));
+    const std::string shown = name == "-" ? std::string(" (standard output)") : std::string(" ").append(quoted(name));
+    outputs.push_back(named(std::string(option) + shown, name));
   }
   for (const auto& [option, name] : {std::pair{"--masked-out ", &options.masked_out}, std::pair{"--html ", &options.html},
                                       std::pair{"--control-out ", &options.control_out}}) {
@@ -108,7 +117,7 @@ std::string clashing_outputs(const BatchOptions& options) {
     inputs.push_back(named("the annotation " + quoted(options.annotation), options.annotation));
   }
   if (!options.report_dir.empty()) {
-    if (std::string clash = inside_report_folder(options.report_dir, outputs, inputs); !clash.empty()) return clash;
+    if (std::string clash = inside_report_folder(options.report_dir, options.classic_pages, outputs, inputs); !clash.empty()) return clash;
   }
   for (size_t i = 0; i < outputs.size(); ++i) {
     const Named& out = outputs[i];

@@ -110,14 +110,31 @@ void RepeatWriter::write_header() {
                                                                : "GFF3") +
                        " schema " + std::to_string(kSchemaVersion));
   if (format_ == OutputFormat::kTsv) {
-    std::fprintf(out_,
-                 "seqid\tstart\tend\tmotif_length\tunits\t%s\tdefinition\tmotif\tlength\tperiod\tcopies\tconsensus\t"
-                 "percent_matches\tpercent_indels\tconsensus_score\tA\tC\tG\tT\tentropy\tcanonical_motif%s\n",
-                 options_.definition == 3 ? "pattern_score" : "similarity",
+    std::string names = "seqid";
+    for (const std::string& name : tsv_column_names(options_)) names += "\t" + name;
+    std::fprintf(out_, "%s%s\n", names.c_str(),
                  std::string(options_.flanks >= 0 ? "\tsequence\tleft_flank\tright_flank" : "")
                      .append(annotation_ != nullptr ? "\tannotation" : "")
                      .c_str());
   }
+}
+
+std::vector<std::string> tsv_column_names(const BatchOptions& options) {
+  return {"start", "end", "motif_length", "units", options.definition == 3 ? "pattern_score" : "similarity",
+          "definition", "motif", "length", "period", "copies", "consensus", "percent_matches", "percent_indels",
+          "consensus_score", "A", "C", "G", "T", "entropy", "canonical_motif"};
+}
+
+std::vector<std::string> tsv_columns(const FoundRepeat& r, const RepeatStatistics& st, const std::string& motif) {
+  char copies[32], entropy[32];
+  std::snprintf(copies, sizeof copies, "%.1f", st.copies);
+  std::snprintf(entropy, sizeof entropy, "%.2f", st.entropy);
+  return {std::to_string(r.start + 1), std::to_string(r.end), std::to_string(r.motif_length), r.units_text,
+          r.value_text, std::to_string(r.definition), motif, std::to_string(st.length),
+          std::to_string(st.consensus.size()), copies, or_dot(st.consensus), std::to_string(st.percent_matches),
+          std::to_string(st.percent_indels), std::to_string(st.score), std::to_string(st.composition[0]),
+          std::to_string(st.composition[1]), std::to_string(st.composition[2]), std::to_string(st.composition[3]),
+          entropy, or_dot(st.canonical_motif)};
 }
 
 void RepeatWriter::write_row(const char* name, const std::string& seqid, const std::string& motif, const FoundRepeat& r,
@@ -129,12 +146,11 @@ void RepeatWriter::write_row(const char* name, const std::string& seqid, const s
     case OutputFormat::kTrfNgs:
       break;  // written by write_trf_row
     case OutputFormat::kTsv:
-      std::fprintf(out_, "%s\t%lld\t%lld\t%d\t%s\t%s\t%d\t%s\t%lld\t%zu\t%.1f\t%s\t%d\t%d\t%lld\t%d\t%d\t%d\t%d\t%.2f\t%s",
-                   name, start + 1, end, r.motif_length, r.units_text.c_str(), r.value_text.c_str(), r.definition,
-                   motif.c_str(), static_cast<long long>(st.length), st.consensus.size(), st.copies,
-                   or_dot(st.consensus), st.percent_matches, st.percent_indels, static_cast<long long>(st.score),
-                   st.composition[0], st.composition[1], st.composition[2], st.composition[3], st.entropy,
-                   or_dot(st.canonical_motif));
+      std::fputs(name, out_);
+      for (const std::string& field : tsv_columns(r, st, motif)) {
+        std::fputc('\t', out_);
+        std::fputs(field.c_str(), out_);
+      }
       if (options_.flanks >= 0) {
         std::fprintf(out_, "\t%s\t%s\t%s", held_letters(*record_, r.start, r.end).c_str(),
                      held_letters(*record_, r.start - options_.flanks, r.start).c_str(),

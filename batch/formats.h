@@ -52,6 +52,12 @@ std::string run_parameters(const BatchOptions& options);
 // names the layout and its schema), the command line and the parameters.
 void write_provenance(std::FILE* out, const BatchOptions& options, const char* comment, const std::string& table);
 
+// The TSV's columns after seqid (without the optional ones), their names and
+// a repeat's values as the table writes them.
+std::vector<std::string> tsv_column_names(const BatchOptions& options);
+std::vector<std::string> tsv_columns(const FoundRepeat& repeat, const RepeatStatistics& statistics,
+                                     const std::string& motif);
+
 // The motif's letters as analysed, "." when they are not held.
 std::string motif_of(const FastaRecord& record, const FoundRepeat& repeat);
 

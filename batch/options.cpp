@@ -59,8 +59,11 @@ constexpr const char* kUsageRest =
     "  --masked-out FILE  also write the input with its repeats masked (soft unless --mask)\n"
     "  --bgzip            compress the BED and GFF3 files with BGZF and index them for\n"
     "                     tabix (FILE.tbi), for genome browsers\n"
-    "  --report-dir DIR   also write the report page, alignments page and text report of\n"
-    "                     every record (stretch) into DIR\n"
+    "  --report-dir DIR   also write the alignments view into the folder DIR: a page per\n"
+    "                     record, every repeat's copies aligned to its consensus (DIR is\n"
+    "                     replaced whole at the end of the run)\n"
+    "  --classic-pages    --report-dir holds the console program's pages instead: report\n"
+    "                     page, alignments page and text report of every stretch\n"
     "  --html FILE        also write a summary page: counts, tracks, a histogram and a\n"
     "                     table to sort and filter (linked to the --report-dir pages)\n"
     "  -t, --threads N    threads, 1..1024 (every hardware thread)\n"
@@ -264,6 +267,7 @@ struct Parser {
     BatchOptions& o = result.options;
     if (option == "--keep-case") o.keep_case = true;
     else if (option == "--bgzip") o.bgzip = true;
+    else if (option == "--classic-pages") o.classic_pages = true;
     else if (option == "-q" || option == "--quiet") o.quiet = true;
     else if (option == "-h" || option == "--help") o.help = true;
     else if (option == "-V" || option == "--version") o.version = true;
@@ -310,6 +314,7 @@ struct Parser {
     if (!o.masked_out.empty() && o.mask == MaskStyle::kNone) o.mask = MaskStyle::kSoft;
     if (!o.control_out.empty() && o.control == 0) o.control = 1;
     if (o.bgzip) check_bgzip(o);
+    if (o.classic_pages && o.report_dir.empty()) fail("--classic-pages needs --report-dir DIR");
     if (inputs == 0) fail("no input file (see --help)");
     if (inputs > 1) fail("one input file at a time (see --help)");
     if (!o.regions.empty() && o.input == "-") fail("--region needs an indexed file, not standard input");

@@ -33,7 +33,8 @@ struct BatchOptions : Options {
   std::vector<std::pair<OutputFormat, std::string>> also;
   MaskStyle mask = MaskStyle::kNone;
   std::string masked_out;  // masked FASTA, when asked for
-  std::string report_dir;  // classic pages per record, when asked for
+  std::string report_dir;  // the alignments view (or the classic pages), when asked for
+  bool classic_pages = false;  // --report-dir writes the console program's pages per stretch
   std::string html;        // the summary page, when asked for
   std::string annotation;  // GFF3 or BED features the repeats are told to overlap
   std::vector<std::string> regions;  // --region, in the order given

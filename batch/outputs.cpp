@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <optional>
 
+#include "batch/alignments_view.h"
 #include "batch/bgzip.h"
 #include "batch/destination.h"
 #include "batch/formats.h"
@@ -74,7 +75,8 @@ struct Outputs {
   Destination masked_file;  // open when --masked-out is given
   std::optional<SummaryPage> summary;
   std::string links_to_pages;  // the report folder as seen from the summary page, URL-escaped
-  std::vector<OutputFile> pages;  // --report-dir pages written whole, put in place at the end
+  std::vector<OutputFile> pages;  // --classic-pages written whole, put in place at the end
+  std::optional<AlignmentsView> view;  // --report-dir
   bool pages_failed = false;
   int64_t stretches_failed = 0;  // stretches the detection could not examine
 };
@@ -101,7 +103,12 @@ std::vector<std::string> output_files(const BatchOptions& o) {
 
 void remove_leftovers(const BatchOptions& options, std::time_t started) {
   std::vector<std::string> folders;
-  if (!options.report_dir.empty()) folders.push_back(options.report_dir + "/");
+  // The classic pages are written in the folder, the view beside it.
+  if (!options.report_dir.empty()) {
+    std::string dir = options.report_dir;
+    while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
+    folders.push_back(options.classic_pages ? dir + "/" : folder_of(dir));
+  }
   // An output through a link is written where the link leads.
   for (const std::string& name : output_files(options)) folders.push_back(folder_of(resolve_links(name)));
   std::sort(folders.begin(), folders.end());
@@ -129,11 +136,32 @@ class NewFolder {
   std::string path_;
 };
 
+// Renames every output written whole over its final name: the pages first
+// and `last` (the chance table, then the summary page) after everything
+// else, so that no page links to one not yet there. False with the failures told.
+bool rename_all(Outputs& out, const std::vector<std::pair<Destination*, std::string>>& last, const BatchOptions& options) {
+  bool written = true;
+  const auto placed = [&written](bool ok, const std::string& name) {
+    if (!ok) {
+      say("cannot put '" + name + "' in place");
+      written = false;
+    }
+  };
+  if (out.view) placed(out.view->put_in_place(), options.report_dir);
+  for (OutputFile& p : out.pages) placed(p.put_in_place(), p.final_name());
+  if (!options.masked_out.empty()) placed(out.masked_file.put_in_place(), options.masked_out);
+  for (TableOutput& table : out.tables) {
+    if (!table.name.empty()) placed(table.file.put_in_place(), table.name);
+    if (table.compressed && !table.index.temporary_name().empty()) placed(table.index.put_in_place(), table.name + ".tbi");
+  }
+  for (const auto& [file, name] : last) placed(file->put_in_place(), name);
+  return written;
+}
+
 // Puts every output in place, or none: all are written whole first; then the
 // renames run with the ending signals held back, so that an interruption
 // leaves the earlier outputs or the new ones, not a mix. False with the
-// failures told when anything could not be written whole. `last` (the
-// chance table, then the summary page) go in place after everything else.
+// failures told when anything could not be written whole.
 bool place_all(Outputs& out, const std::vector<std::pair<Destination*, std::string>>& last, const BatchOptions& options) {
   bool written = !out.pages_failed;
   const auto finish = [&written](Destination& d, const std::string& name) {
@@ -162,33 +190,7 @@ bool place_all(Outputs& out, const std::vector<std::pair<Destination*, std::stri
   sigemptyset(&block);
   for (const int s : kEndingSignals) sigaddset(&block, s);
   pthread_sigmask(SIG_BLOCK, &block, &previous);
-  // Pages first and the summary page last, so that no page links to one not yet there.
-  for (OutputFile& p : out.pages) {
-    if (!p.put_in_place()) {
-      say("cannot put '" + p.final_name() + "' in place");
-      written = false;
-    }
-  }
-  if (!options.masked_out.empty() && !out.masked_file.put_in_place()) {
-    say("cannot put '" + options.masked_out + "' in place");
-    written = false;
-  }
-  for (TableOutput& table : out.tables) {
-    if (!table.name.empty() && !table.file.put_in_place()) {
-      say("cannot put '" + table.name + "' in place");
-      written = false;
-    }
-    if (table.compressed && !table.index.temporary_name().empty() && !table.index.put_in_place()) {
-      say("cannot put '" + table.name + ".tbi' in place");
-      written = false;
-    }
-  }
-  for (const auto& [file, name] : last) {
-    if (!file->put_in_place()) {
-      say("cannot put '" + name + "' in place");
-      written = false;
-    }
-  }
+  written = rename_all(out, last, options);
   pthread_sigmask(SIG_SETMASK, &previous, nullptr);
   return written;
 }
@@ -224,10 +226,10 @@ struct RunOutputs::State {
   int64_t chance_bases = 0;
   const Annotation* annotation = nullptr;
 
-  State(const BatchOptions& o) : options(o), new_folder(o.report_dir) {}
+  State(const BatchOptions& o) : options(o), new_folder(o.classic_pages ? o.report_dir : std::string()) {}
   std::string open_tables();
   void take_stretch(RecordWork& item, size_t k, std::vector<FoundRepeat>& repeats, std::vector<RepeatStatistics>& statistics,
-                    std::vector<std::string>& links);
+                    std::vector<std::string>& links, std::vector<CopyLayout>& layouts);
 };
 
 RunOutputs::RunOutputs(const BatchOptions& options, const Annotation* annotation)
@@ -284,8 +286,10 @@ std::string RunOutputs::open(std::time_t started) {
   State& s = *state_;
   const BatchOptions& o = s.options;
   if (std::string error = unwritable_output(o); !error.empty()) return error;
-  if (!o.report_dir.empty()) {
+  if (!o.report_dir.empty() && o.classic_pages) {
     if (std::string error = open_report_folder(o.report_dir); !error.empty()) return error;
+  } else if (!o.report_dir.empty()) {
+    if (std::string error = s.out.view.emplace(o).open(); !error.empty()) return error;
   }
   remove_leftovers(o, started);
   if (std::string error = s.open_tables(); !error.empty()) return error;
@@ -298,7 +302,8 @@ std::string RunOutputs::open(std::time_t started) {
 }
 
 void RunOutputs::State::take_stretch(RecordWork& item, size_t k, std::vector<FoundRepeat>& repeats,
-                                     std::vector<RepeatStatistics>& statistics, std::vector<std::string>& links) {
+                                     std::vector<RepeatStatistics>& statistics, std::vector<std::string>& links,
+                                     std::vector<CopyLayout>& layouts) {
   StretchResult& r = item.results[k];
   const std::string label = stretch_label(item.record, item.segments[k], ":");
   if (r.failure) {
@@ -310,14 +315,18 @@ void RunOutputs::State::take_stretch(RecordWork& item, size_t k, std::vector<Fou
     out.pages_failed = true;
     warnings.push_back("the pages of " + label + " could not all be written in '" + options.report_dir + "'");
   }
-  if (out.summary && !options.report_dir.empty()) {
+  if (out.summary && out.view) {
+    const std::string page = out.links_to_pages + AlignmentsView::page_name(records_written + 1) + "#repeat-";
+    for (size_t j = 0; j < r.repeats.size(); ++j) links.push_back(page + std::to_string(repeats.size() + j + 1));
+  } else if (out.summary && !options.report_dir.empty()) {
     const std::string page = url_escape(stretch_pages(item.record, item.segments[k]).alignments);
     for (int32_t row : r.page_rows) {
-      links.push_back(out.links_to_pages + page + (row > 0 ? "#" + std::to_string(row) : std::string()));
+      links.push_back(out.links_to_pages + page + (row > 0 ? std::string("#").append(std::to_string(row)) : std::string()));
     }
   }
   repeats.insert(repeats.end(), r.repeats.begin(), r.repeats.end());
   statistics.insert(statistics.end(), r.statistics.begin(), r.statistics.end());
+  layouts.insert(layouts.end(), std::make_move_iterator(r.layouts.begin()), std::make_move_iterator(r.layouts.end()));
   if (!r.chance.empty()) {
     chance.resize(r.chance.size(), {0, 0, 0, 0});
     for (size_t shuffle = 0; shuffle < r.chance.size(); ++shuffle) {
@@ -387,7 +396,13 @@ void RunOutputs::add(RecordWork& item) {
   std::vector<FoundRepeat> repeats;
   std::vector<RepeatStatistics> statistics;
   std::vector<std::string> links;
-  for (size_t k = 0; k < item.results.size(); ++k) s.take_stretch(item, k, repeats, statistics, links);
+  std::vector<CopyLayout> layouts;
+  for (size_t k = 0; k < item.results.size(); ++k) s.take_stretch(item, k, repeats, statistics, links, layouts);
+  if (s.out.view && !s.out.view->add(item.record, s.records_written + 1, repeats, statistics, layouts)) {
+    s.out.pages_failed = true;
+    s.warnings.push_back("the alignments of " + item.record.name + " could not be written in '" +
+                         s.options.report_dir + "'");
+  }
   s.repeats_written += static_cast<int64_t>(repeats.size());
   ++s.records_written;
   if (s.out.summary) s.out.summary->add(item.record, repeats, statistics, links);
@@ -410,6 +425,10 @@ bool RunOutputs::put_in_place() {
     }
     write_chance_table(table.stream());
     last.emplace_back(&table, s.options.control_out);
+  }
+  if (s.out.view && !s.out.view->finish()) {
+    say("cannot write the alignments view in '" + s.options.report_dir + "'");
+    s.out.pages_failed = true;
   }
   if (s.out.summary) {
     if (!page.open(s.options.html)) {

@@ -170,7 +170,7 @@ void Pipeline::examine_next() {
 StretchResult Pipeline::examine(RecordWork& item, size_t k, std::atomic<int32_t>& lengths_done) {
   const Segment& s = item.segments[k];
   std::optional<PageTarget> pages;
-  if (!options_.report_dir.empty()) {
+  if (!options_.report_dir.empty() && options_.classic_pages) {
     pages = PageTarget{options_.report_dir + "/", stretch_pages(item.record, s)};
   }
   const std::string_view stretch(item.record.bases.get() + s.start, static_cast<size_t>(s.length()));

@@ -87,6 +87,18 @@ StretchResult find_repeats(const BatchOptions& options, std::string_view stretch
     result.pages = write_report(request, stretch, options, repeats);
   }
   keep_calls(options, stretch, repeats, result);
+  if (!options.report_dir.empty() && !options.classic_pages) {
+    for (size_t k = 0; k < result.repeats.size(); ++k) {
+      CopyLayout& layout = result.layouts.emplace_back(align_copies(
+          stretch, result.repeats[k].start, result.repeats[k].end, result.statistics[k].consensus, options));
+      layout.aligned_start += offset;
+      layout.aligned_end += offset;
+      for (CopyAlignment& copy : layout.copies) {
+        copy.start += offset;
+        copy.end += offset;
+      }
+    }
+  }
   if (options.control > 0) result.chance = chance_calls(options, stretch, offset, workspace, control);
   for (Repeat& r : result.repeats) {
     r.start += offset;

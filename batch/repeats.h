@@ -44,6 +44,7 @@ struct StretchResult {
   std::vector<FoundRepeat> repeats;
   std::vector<RepeatStatistics> statistics;  // of each call
   std::vector<int32_t> page_rows;            // each call's row in its stretch's pages (1-based; 0: not there)
+  std::vector<CopyLayout> layouts;           // the alignments view: each call's copies, in record coordinates
   // --control: per shuffle, the calls on the shuffled stretch by period
   // class (all, 1-6, 7-99, 100-500).
   std::vector<std::array<int64_t, 4>> chance;

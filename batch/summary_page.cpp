@@ -104,8 +104,17 @@ void SummaryPage::add(const FastaRecord& record, const std::vector<FoundRepeat>&
       motif += "\u2026";
       motifs_cut_ = true;
     }
+    int32_t page = -1;
+    std::string link;
+    if (k < links.size() && !links[k].empty()) {
+      const size_t hash = std::min(links[k].find('#'), links[k].size());
+      link = links[k].substr(hash);
+      const auto [at, added] = page_index_.try_emplace(links[k].substr(0, hash), static_cast<int32_t>(pages_.size()));
+      if (added) pages_.push_back(at->first);
+      page = at->second;
+    }
     Row row{rank,          line, r.start + 1, r.end, r.motif_length, period_of(repeats, statistics, k),
-            r.units_text.c_str(), r.value_text.c_str(), std::move(motif), k < links.size() ? links[k] : std::string()};
+            r.units_text.c_str(), r.value_text.c_str(), std::move(motif), page, std::move(link)};
     if (!room) {
       std::pop_heap(rows_.begin(), rows_.end(), ranked_lower);
       rows_.pop_back();
@@ -182,8 +191,8 @@ namespace {
 
 // The data row's layout: the name of each field of a row, in order. The page's
 // script finds each field by its name in this list.
-constexpr const char* kRowFields[] = {"record", "start", "end", "motif_length", "units", "value", "motif", "link",
-                                      "period"};
+constexpr const char* kRowFields[] = {"record", "start", "end", "motif_length", "units", "value", "motif", "page",
+                                      "link", "period"};
 
 }  // namespace
 
@@ -232,6 +241,8 @@ void SummaryPage::write_data(std::FILE* out, const Shown& v) const {
   std::fprintf(out, "{\"definition\":%d,\"valueName\":%s,\"repeats\":%lld,\"fields\":[", options_.definition,
                options_.definition == 3 ? "\"score\"" : "\"similarity\"", static_cast<long long>(repeats_));
   for (const char* field : kRowFields) std::fprintf(out, "%s\"%s\"", field == kRowFields[0] ? "" : ",", field);
+  std::fputs("],\"pages\":[", out);
+  for (size_t i = 0; i < pages_.size(); ++i) std::fprintf(out, "%s%s", i > 0 ? "," : "", json_string(pages_[i]).c_str());
   std::fputs("],\"records\":[", out);
   for (size_t i = 0; i < named.size(); ++i) {
     const RecordLine& r = *named[i];
@@ -265,10 +276,11 @@ void SummaryPage::write_data(std::FILE* out, const Shown& v) const {
   for (size_t i = 0; i < rows.size(); ++i) {
     const Row& r = *rows[i];
     // In the order of kRowFields.
-    std::fprintf(out, "%s[%lld,%lld,%lld,%d,%s,%s,%s,%s,%d]", i > 0 ? ",\n" : "",
+    std::fprintf(out, "%s[%lld,%lld,%lld,%d,%s,%s,%s,%d,%s,%d]", i > 0 ? ",\n" : "",
                  static_cast<long long>(index_of(r.record.get())), static_cast<long long>(r.start),
                  static_cast<long long>(r.end), r.motif_length, json_string(r.units).c_str(),
-                 json_string(r.value).c_str(), json_string(r.motif).c_str(), json_string(r.link).c_str(), r.period);
+                 json_string(r.value).c_str(), json_string(r.motif).c_str(), r.page, json_string(r.link).c_str(),
+                 r.period);
   }
   std::fputs("]}", out);
 }

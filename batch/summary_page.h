@@ -22,6 +22,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -74,7 +75,9 @@ class SummaryPage {
     std::shared_ptr<const RecordLine> record;
     int64_t start, end;  // 1-based, inclusive
     int32_t motif_length, period;
-    std::string units, value, motif, link;
+    std::string units, value, motif;
+    int32_t page;      // the alignment's page, an index into pages_ (-1: none)
+    std::string link;  // the place on it ("#..."), or ""
   };
   const BatchOptions& options_;
   std::string chance_;
@@ -104,6 +107,9 @@ class SummaryPage {
   // Repeats, and bases inside at least one of them, by period class.
   std::array<int64_t, kPeriodClasses.size()> class_repeats_{}, class_covered_{};
   bool motifs_cut_ = false;
+  // The pages the rows' links lead to, each once (a genome's rows share a few).
+  std::vector<std::string> pages_;
+  std::map<std::string, int32_t> page_index_;
 
   static bool ranks_above(const Rank& a, const Rank& b);
   static bool listed_before(const RecordLine& a, const RecordLine& b);

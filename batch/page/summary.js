@@ -11,7 +11,9 @@ const field = (name) => {
   return i;
 };
 const R = field("record"), START = field("start"), END = field("end"), LEN = field("motif_length");
-const UNITS = field("units"), VALUE = field("value"), MOTIF = field("motif"), LINK = field("link");
+const UNITS = field("units"), VALUE = field("value"), MOTIF = field("motif"), LINK = field("link"), PAGE = field("page");
+// Where a row's alignment is: its page (one of data.pages) and the place on it.
+const linkOf = (r) => data.pages[r[PAGE]] + r[LINK];
 // The period classes the histogram marks, with their repeats and bases covered.
 const CLASSES = data.classes.map((c) => Object.assign({name: c.low + "\u2013" + c.high}, c));
 const MOTIF_SHOWN = 24;  // letters of a motif a table cell shows before "show all
@@ -185,7 +187,7 @@ const table = (function () {
   minFilter.max = longest;
   maxFilter.max = longest;
   const status = document.getElementById("showing");
-  const hasLinks = rows.some((r) => r[LINK] !== "");
+  const hasLinks = rows.some((r) => r[PAGE] >= 0);
   if (!hasLinks) document.querySelectorAll(".link-column").forEach((e) => e.remove());
   const keyOf = {record: (r) => r[R], start: (r) => r[START], end: (r) => r[END], span: (r) => r[END] - r[START] + 1,
                  length: (r) => r[LEN], units: (r) => parseFloat(r[UNITS]), value: (r) => parseFloat(r[VALUE]),
@@ -223,7 +225,7 @@ const table = (function () {
                 el("td", {class: "num"}, r[VALUE]), motifCell(r[MOTIF]));
       if (hasLinks) {
         const td = el("td");
-        if (r[LINK] !== "") td.append(el("a", {href: r[LINK]}, "alignment"));
+        if (r[PAGE] >= 0) td.append(el("a", {href: linkOf(r)}, "alignment"));
         tr.append(td);
       }
       body.append(tr);
@@ -263,9 +265,18 @@ const table = (function () {
       update();
     });
   });
+  // A filter's "change" follows its "input" when it loses focus: the rows are
+  // not drawn again then, or the click that took the focus would be lost.
+  let filters = "";
+  const filtersChanged = () => {
+    const now = [recordFilter.value, minFilter.value, maxFilter.value].join("\u0000");
+    const changed = now !== filters;
+    filters = now;
+    return changed;
+  };
   for (const control of [recordFilter, minFilter, maxFilter]) {
-    control.addEventListener("input", update);
-    control.addEventListener("change", update);
+    control.addEventListener("input", () => { if (filtersChanged()) update(); });
+    control.addEventListener("change", () => { if (filtersChanged()) update(); });
   }
   document.getElementById("previous").addEventListener("click", () => { state.page--; render(); });
   document.getElementById("next").addEventListener("click", () => { state.page++; render(); });
@@ -276,12 +287,13 @@ const table = (function () {
     recordFilter.value = "";
     minFilter.value = "";
     maxFilter.value = "";
+    filtersChanged();
     update();
     selected = i;
     state.page = Math.floor(state.view.indexOf(i) / pageSize);
     render();
     document.getElementById("selected-row").scrollIntoView({block: "center"});
-    if (open && rows[i][LINK] !== "") window.location.href = rows[i][LINK];
+    if (open && rows[i][PAGE] >= 0) window.location.href = linkOf(rows[i]);
   };
   return state;
 })();

@@ -12,6 +12,8 @@
 
 #include <cctype>
 #include <csignal>
+#include <algorithm>
+#include <filesystem>
 #include <map>
 #include <random>
 #include <sstream>
@@ -334,11 +336,85 @@ TEST(BatchGenome, ReportDirHoldsTheConsolePages) {
   write_file(dir.file("g.fa"), fasta({{"U01317.1", globin}}));
   ASSERT_EQ(run_program(dir.path(), {"g.fa"}, answers(2, 7, 7, 3, 40, 2, 80, 'Y', 'Y')).status, 0);
   const ProcessResult run = run_batch(dir, {"g.fa", "--definition", "2", "--max-motif", "40",
-                                            "--report-dir", "pages/deeper", "-o", "g.tsv"});
+                                            "--report-dir", "pages/deeper", "--classic-pages", "-o", "g.tsv"});
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(read_file(dir.file("pages/deeper/atr_U01317.1.txt")), read_file(dir.file("atr_g.txt")));
   EXPECT_EQ(read_file(dir.file("pages/deeper/align_U01317.1.html")), read_file(dir.file("align_g.html")));
   EXPECT_TRUE(exists(dir.file("pages/deeper/atr_U01317.1.html")));
+}
+
+// The alignments view holds, for every row of the table, the same values in
+// record coordinates (also past an N run), whatever the threads; a repeat of
+// many copies is cut into pieces; a later run replaces the folder whole.
+TEST(BatchGenome, AlignmentsViewHoldsTheTablesRows) {
+  ScratchDir dir;
+  auto records = genome_records();
+  std::string micro;
+  for (int k = 0; k < 3000; ++k) micro += "AC";
+  records.emplace_back("micro", bases_of("examples/phage_lambda_NC_001416.fa").substr(0, 500) + micro);
+  write_file(dir.file("g.fa"), fasta(records));
+  std::map<std::string, std::string> files[2];
+  for (int k = 0; k < 2; ++k) {
+    const std::string view = k == 0 ? "one" : "three";
+    const ProcessResult run = run_batch(dir, {"g.fa", "-q", "-t", k == 0 ? "1" : "3", "--max-motif", "60", "-o",
+                                              "g.tsv", "--html", "s.html", "--report-dir", view});
+    ASSERT_EQ(run.status, 0) << run.err;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.file(view))) {
+      EXPECT_LE(entry.file_size(), 2u << 20) << entry.path();
+      files[k][entry.path().filename().string()] = read_file(entry.path().string());
+    }
+  }
+  EXPECT_EQ(files[0], files[1]);
+  const std::string summary = read_file(dir.file("s.html"));
+  // chrA, chrB, band and micro have repeats: a page each and their parts.
+  for (const std::string page : {"record-000001", "record-000004", "record-000005", "record-000006"}) {
+    EXPECT_EQ(files[0].count(page + ".html"), 1u) << page;
+    EXPECT_EQ(files[0].count(page + "-0001.js"), 1u) << page;
+    EXPECT_NE(summary.find("\"three/" + page + ".html\""), std::string::npos) << page;
+  }
+  EXPECT_NE(summary.find(",0,\"#repeat-1\","), std::string::npos);
+  EXPECT_EQ(files[0].count("record-000002.html") + files[0].count("record-000003.html"), 0u);
+  EXPECT_NE(files[0]["index.html"].find("chrA"), std::string::npos);
+  EXPECT_NE(files[0]["record-000001.html"].find("<a href=\"../s.html\">Summary page</a>"), std::string::npos);
+
+  const std::map<std::string, std::string> pages = {{"chrA", "record-000001"}, {"chrB", "record-000004"},
+                                                    {"band", "record-000005"}, {"micro", "record-000006"}};
+  std::map<std::string, int> seen;
+  std::istringstream table(read_file(dir.file("g.tsv")));
+  size_t rows = 0;
+  for (std::string line; std::getline(table, line);) {
+    if (line.empty() || line[0] == '#' || line.rfind("seqid\t", 0) == 0) continue;
+    const std::string seqid = line.substr(0, line.find('\t'));
+    std::string expected = "[" + std::to_string(++seen[seqid]) + ",[";
+    std::istringstream fields(line.substr(seqid.size() + 1));
+    bool first = true;
+    for (std::string f; std::getline(fields, f, '\t'); first = false) expected += (first ? "\"" : ",\"") + f + "\"";
+    expected += "],";
+    EXPECT_NE(files[0][pages.at(seqid) + "-0001.js"].find(expected), std::string::npos) << expected;
+    ++rows;
+  }
+  EXPECT_GE(rows, 10u);
+  // The microsatellite's 3,000 copies, in two pieces.
+  const std::string& micro_part = files[0]["record-000006-0001.js"];
+  EXPECT_NE(micro_part.find(",501,6500,3000,0,[[501,502,0,\"AC\",[],100]"), std::string::npos);
+  EXPECT_NE(micro_part.find(",501,6500,3000,2000,[[4501,4502,0,\"AC\",[],100]"), std::string::npos);
+
+  // A later run replaces the folder whole; one that fails leaves it.
+  ASSERT_EQ(run_batch(dir, {"g.fa", "-q", "--region", "band", "--report-dir", "one", "-o", "b.tsv"}).status, 1);
+  write_file(dir.file("band.fa"), fasta({records[4]}));
+  ASSERT_EQ(run_batch(dir, {"band.fa", "-q", "--max-motif", "60", "--report-dir", "one", "-o", "b.tsv"}).status, 0);
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(dir.file("one"))) {
+    names.push_back(entry.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"index.html", "record-000001-0001.js", "record-000001.html", "view.css",
+                                             "view.js"}));
+  EXPECT_NE(read_file(dir.file("one/record-000001.html")).find("Repeats of <code>band</code>"), std::string::npos);
+  // Missing parent folders are made; a trailing slash names the same folder.
+  ASSERT_EQ(run_batch(dir, {"band.fa", "-q", "--max-motif", "60", "--report-dir", "deep/er/view/", "-o", "b.tsv"}).status, 0);
+  EXPECT_TRUE(exists(dir.file("deep/er/view/index.html")));
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.file("deep/er")), {}), 1);
 }
 
 // Nothing is written when the command line or the input is wrong.

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Interrupts multi-megabase rivulon-batch runs at random moments and checks
 # that the outputs are all or nothing: whatever the moment, the output set
-# (tables, masked genome, summary page and every page of the report folder)
+# (tables, masked genome, summary page and every file of the alignments view)
 # is the previous complete set or the new one, never a mix, and no temporary
 # or lock file stays behind. Runs killed outright (SIGKILL) may leave debris,
 # but the next run with the same outputs must clear it and finish the set.
@@ -56,7 +56,7 @@ new=(--min-score 50)
 # apart, as leftovers), the tables' command line left out: the runs compared
 # differ in --threads.
 manifest() {
-  (cd "$1" && find . -type f ! -name '.rivulon-*' -print0 | LC_ALL=C sort -z |
+  (cd "$1" && find . -type f ! -path '*/.rivulon-*' -print0 | LC_ALL=C sort -z |
     while IFS= read -r -d '' file; do
       printf '%s  %s\n' "$(sed '/^#\{0,1\} \{0,1\}command: /d' "$file" | sha256sum | cut -d' ' -f1)" "$file"
     done)

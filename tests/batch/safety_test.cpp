@@ -119,8 +119,16 @@ TEST(BatchSafety, InputsByAnyRouteAndPagesNeverReplaced) {
   // A file in the report folder under a page's name: the input, or an output.
   std::filesystem::create_directory(dir.file("rd"));
   write_file(dir.file("rd/atr_s.html"), fasta({{"s", lambda_bases().substr(0, 3000)}}));
-  EXPECT_EQ(run_batch(dir, {"rd/atr_s.html", "-q", "--report-dir", "rd"}).status, 2);
-  EXPECT_EQ(run_batch(dir, {"g.fa", "-q", "--report-dir", "rd/", "--html", "rd/atr_lam.html"}).status, 2);
+  EXPECT_EQ(run_batch(dir, {"rd/atr_s.html", "-q", "--report-dir", "rd", "--classic-pages"}).status, 2);
+  EXPECT_EQ(run_batch(dir, {"g.fa", "-q", "--report-dir", "rd/", "--classic-pages", "--html", "rd/atr_lam.html"}).status, 2);
+  // The alignments view replaces its folder whole: no input or output may
+  // lie in it, at any depth, and a folder it did not write is left alone.
+  EXPECT_EQ(run_batch(dir, {"g.fa", "-q", "--report-dir", "rd", "-o", "rd/deeper/x.tsv"}).status, 2);
+  EXPECT_EQ(run_batch(dir, {"rd/atr_s.html", "-q", "--report-dir", "."}).status, 2);
+  const ProcessResult foreign = run_batch(dir, {"g.fa", "-q", "--report-dir", "rd", "-o", "x.tsv"});
+  EXPECT_EQ(foreign.status, 3);
+  EXPECT_NE(foreign.err.find("holds files an earlier run did not write"), std::string::npos) << foreign.err;
+  EXPECT_FALSE(exists(dir.file("x.tsv")));
   EXPECT_EQ(read_file(dir.file("rd/atr_s.html")).rfind(">s\n", 0), 0u);
   // A link to a file not there yet names where the file goes, also for the clash check.
   std::filesystem::create_symlink("new.tsv", dir.file("dangling"));
@@ -268,7 +276,8 @@ TEST(BatchSafety, RecordNamesAreUniqueAndPagesNeverShared) {
   for (int k = 0; k < 2; ++k) {
     const std::string folder_name = k == 0 ? "one" : "three";
     const ProcessResult run =
-        run_batch(dir, {"g.fa", "-q", "-t", k == 0 ? "1" : "3", "--max-motif", "40", "--report-dir", folder_name});
+        run_batch(dir, {"g.fa", "-q", "-t", k == 0 ? "1" : "3", "--max-motif", "40", "--report-dir", folder_name,
+                        "--classic-pages"});
     ASSERT_EQ(run.status, 0) << run.err;
     for (const auto& entry : std::filesystem::directory_iterator(dir.file(folder_name))) {
       pages[k][entry.path().filename().string()] = read_file(entry.path().string());
@@ -283,7 +292,7 @@ TEST(BatchSafety, RecordNamesAreUniqueAndPagesNeverShared) {
   // A name too long for a file name: its pages end in a hash of it.
   const std::string long_name(300, 'L');
   write_file(dir.file("long.fa"), fasta({{long_name, lam.substr(0, 3000)}, {long_name + "M", lam.substr(3000, 3000)}}));
-  ASSERT_EQ(run_batch(dir, {"long.fa", "-q", "--max-motif", "20", "--report-dir", "long"}).status, 0);
+  ASSERT_EQ(run_batch(dir, {"long.fa", "-q", "--max-motif", "20", "--report-dir", "long", "--classic-pages"}).status, 0);
   size_t long_pages = 0;
   for (const auto& entry : std::filesystem::directory_iterator(dir.file("long"))) {
     const std::string name = entry.path().filename().string();
@@ -347,7 +356,7 @@ TEST(BatchSafety, FolderLocksAndLeftoversOfKilledRuns) {
   // A console run holds its folder shared: a batch run writing pages there waits its turn.
   const int shared = lock_folder(dir.file("pages"), /*alone=*/false);
   ASSERT_GE(shared, 0);
-  const ProcessResult busy = run_batch(dir, {"g.fa", "-q", "-o", "out.tsv", "--report-dir", "pages"});
+  const ProcessResult busy = run_batch(dir, {"g.fa", "-q", "-o", "out.tsv", "--report-dir", "pages", "--classic-pages"});
   EXPECT_EQ(busy.status, 3);
   EXPECT_NE(busy.err.find("another run is writing pages in 'pages'"), std::string::npos);
   EXPECT_FALSE(exists(dir.file("out.tsv")));
@@ -373,7 +382,7 @@ TEST(BatchSafety, FolderLocksAndLeftoversOfKilledRuns) {
       utimes(dir.file(name).c_str(), past);
     }
   }
-  ASSERT_EQ(run_batch(dir, {"g.fa", "-q", "-o", "out.tsv", "--report-dir", "pages"}).status, 0);
+  ASSERT_EQ(run_batch(dir, {"g.fa", "-q", "-o", "out.tsv", "--report-dir", "pages", "--classic-pages"}).status, 0);
   EXPECT_FALSE(exists(dir.file("pages/" + dead)));
   EXPECT_FALSE(exists(dir.file(dead)));
   EXPECT_TRUE(exists(dir.file(elsewhere)));

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # make browser-test: real runs of both programs, for an ordinary and an
-# unusual file name ('#', a blank, non-ASCII), opened in headless Chromium
-# by check_pages.py. Screenshots go to build/browser-test/screens/.
+# unusual file name ('#', a blank, non-ASCII), the batch program's classic
+# pages and alignments view, and a record with some 50,000 repeats, opened in
+# headless Chromium by check_pages.py, which prints how long the large pages
+# take. Screenshots go to build/browser-test/screens/.
 # Usage: tests/browser/run.sh [BUILD_DIR]
 set -euo pipefail
 cd "$(dirname "$0")/../.."
@@ -18,15 +20,25 @@ cp tests/data/human_beta_globin_HUMHBB.gb "$work/ordinary/globin.gb"
 (cd "$work/ordinary" && "$build/rivulon" globin.fa globin.gb <<< "$answers" > dialogue.txt)
 (cd "$work/unusual #ü" && "$build/rivulon" "a #b ü.fa" <<< "$answers" > dialogue.txt)
 
-# The batch program: three records, one with a name HTML and URLs would misread.
+# The batch program: four records, one with a name HTML and URLs would misread,
+# one with a run of N; the classic pages, then the alignments view.
 {
   sed '1s/.*/>U01317.1 beta globin/' tests/data/human_beta_globin_HUMHBB.fa
   sed '1s/.*/>lambda/' examples/phage_lambda_NC_001416.fa
   sed '1s/.*/>odd<b>\&"name"#1%20ü/' tests/data/band.fa
+  echo ">gapped"
+  { grep -v '>' tests/data/human_beta_globin_HUMHBB.fa | tr -d '\n' | cut -c 30001-45000; printf 'N%.0s' $(seq 1 300)
+    grep -v '>' tests/data/human_beta_globin_HUMHBB.fa | tr -d '\n' | cut -c 60001-73000; } | fold -w 60
 } > "$work/genome.fa"
 (cd "$work/ordinary" && "$build/rivulon-batch" -q --definition 1 --max-motif 100 --level 50 ../genome.fa -o repeats.tsv \
-  --html summary.html --report-dir pages)
+  --html summary.html --report-dir pages --classic-pages)
 (cd "$work/unusual #ü" && "$build/rivulon-batch" -q --definition 3 --min-score 30 --max-motif 100 ../genome.fa \
   -o repeats.tsv --html "sum #1 ü.html" --report-dir "pages #ü")
+
+# A record with some 50,000 repeats, for the view's and the summary page's times.
+mkdir -p "$work/genome"
+/usr/bin/python3 tests/browser/make_genome.py "$work/genome/genome.fa" 70000
+(cd "$work/genome" && "$build/rivulon-batch" -q --max-motif 60 genome.fa -o genome.tsv --html genome.html --report-dir view)
+echo "genome: $(grep -vc '^#' "$work/genome/genome.tsv") lines in its table"
 
 /usr/bin/python3 tests/browser/check_pages.py "$work"
