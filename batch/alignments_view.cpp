@@ -1,9 +1,13 @@
 #include "batch/alignments_view.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <map>
+#include <regex>
 
 #include "batch/formats.h"
 #include "batch/page/assets.h"
@@ -35,25 +39,68 @@ std::string fill(std::string_view page, const std::map<std::string, std::string>
   return out;
 }
 
-// True when `dir` may be replaced whole: missing, empty, or an earlier view.
-bool replaceable(const std::string& dir, std::string& why) {
+// True for the names of the files a view holds.
+bool view_file(const std::string& name) {
+  static const std::regex kNames(R"(index\.html|view\.css|view\.js|record-\d{6}\.html|record-\d{6}-\d{4}\.js)");
+  return std::regex_match(name, kNames);
+}
+
+// True when `path` is a regular file that opens as an earlier view's index.
+bool earlier_index(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) return false;
+  struct stat info {};
+  std::string head(4096, '\0');
+  ssize_t got = -1;
+  if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) got = read(fd, head.data(), head.size());
+  close(fd);
+  return got > 0 && head.substr(0, static_cast<size_t>(got)).find(kGenerator) != std::string::npos;
+}
+
+// "" when `dir` may be replaced whole: missing, or an empty folder, or a
+// folder of an earlier view's files only (regular files of its names, with
+// its index) that this user may write; otherwise why not.
+std::string not_replaceable(const std::string& dir) {
   namespace fs = std::filesystem;
+  const std::string named = "--report-dir '" + dir + "'";
+  const std::string last = fs::path(dir).filename().string();
+  if (dir.empty() || last == "." || last == "..") return named + " names no folder of its own: name the folder itself";
   std::error_code failed;
   const fs::file_status status = fs::symlink_status(dir, failed);
-  if (!fs::exists(status)) return true;
-  if (!fs::is_directory(status)) {
-    why = "--report-dir '" + dir + (fs::is_symlink(status) ? "' is a link: name the folder itself" : "' is not a folder");
-    return false;
+  if (!fs::exists(status)) return "";
+  if (fs::is_symlink(status)) return named + " is a link: name the folder itself";
+  if (!fs::is_directory(status)) return named + " is not a folder";
+  if (access(dir.c_str(), W_OK) != 0) return "cannot write in " + named + ": it is write-protected";
+  bool empty = true;
+  for (fs::directory_iterator it(dir, failed), end; !failed && it != end; it.increment(failed)) {
+    empty = false;
+    if (!view_file(it->path().filename().string()) || !fs::is_regular_file(it->symlink_status(failed))) {
+      return named + " holds files an earlier run did not write there; the alignments view replaces its folder "
+             "whole: name a new or empty folder (or add --classic-pages)";
+    }
   }
-  if (fs::is_empty(dir, failed) && !failed) return true;
-  std::ifstream index(dir + "/index.html");
-  std::string head(4096, '\0');
-  index.read(head.data(), static_cast<std::streamsize>(head.size()));
-  head.resize(static_cast<size_t>(index.gcount()));
-  if (head.find(kGenerator) != std::string::npos) return true;
-  why = "--report-dir '" + dir + "' holds files an earlier run did not write there; the alignments view replaces "
-        "its folder whole: name a new or empty folder (or add --classic-pages)";
-  return false;
+  if (failed) return "cannot read " + named;
+  if (!empty && !earlier_index(dir + "/index.html")) {
+    return named + " holds no alignments view of an earlier run: name a new or empty folder";
+  }
+  return "";
+}
+
+// The folder's name without the slashes that may end it.
+std::string folder_name(std::string dir) {
+  while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
+  return dir;
+}
+
+// A record as its pages name it: at most kShownName bytes of its name (then
+// "…"), and its bounds when it is a region of the record.
+std::string shown_name(const FastaRecord& record) {
+  std::string name = record.name.substr(0, AlignmentsView::kShownName);
+  if (name.size() < record.name.size()) name += "\u2026";
+  if (record.offset > 0 || record.length < record.record_length) {
+    name += ":" + std::to_string(record.offset + 1) + "-" + std::to_string(record.offset + record.length);
+  }
+  return name;
 }
 
 // The summary page as a URL from the folder `dir`.
@@ -96,15 +143,13 @@ std::string AlignmentsView::page_name(int64_t ordinal) {
 }
 
 std::string AlignmentsView::open() {
-  std::string why;
-  if (!replaceable(options_.report_dir, why)) return why;
+  const std::string dir = folder_name(options_.report_dir);
+  if (std::string why = not_replaceable(dir); !why.empty()) return why;
   // Its parent folders are made as needed; the view goes beside it.
   std::error_code failed;
-  std::string name = options_.report_dir;
-  while (name.size() > 1 && name.back() == '/') name.pop_back();
-  const std::filesystem::path parent = std::filesystem::path(name).parent_path();
+  const std::filesystem::path parent = std::filesystem::path(dir).parent_path();
   if (!parent.empty()) std::filesystem::create_directories(parent, failed);
-  if (!folder_.open(options_.report_dir)) return "cannot create a folder beside '" + options_.report_dir + "'";
+  if (!folder_.open(dir)) return "cannot create a folder beside '" + options_.report_dir + "'";
   navigation_ = "<a href=\"index.html\">All records</a>";
   if (!options_.html.empty()) {
     navigation_.append("<a href=\"").append(html_escape(link_from(options_.report_dir, options_.html)));
@@ -161,10 +206,10 @@ bool AlignmentsView::add(const FastaRecord& record, int64_t ordinal, const std::
   flush();
   std::string fields = "[";
   for (const std::string& name : tsv_column_names(options_)) fields.append(fields.size() > 1 ? "," : "").append(json_string(name));
-  const std::string config = "{\"record\":" + json_string(record.name) + ",\"length\":" +
+  const std::string config = "{\"record\":" + json_string(shown_name(record)) + ",\"length\":" +
                              std::to_string(record.record_length) + ",\"count\":" + std::to_string(repeats.size()) +
                              ",\"fields\":" + fields + "],\"chunks\":[" + parts_json + "],\"stem\":" + json_string(stem) + "}";
-  const std::string name = html_escape(record.name);
+  const std::string name = html_escape(shown_name(record));
   char about[160];
   std::snprintf(about, sizeof about, "%lld bases, %zu repeats.", static_cast<long long>(record.record_length),
                 repeats.size());
@@ -193,6 +238,20 @@ bool AlignmentsView::finish() {
                                                                      {"CUT", cut}, {"ROWS", listed_}}));
   written = write_file("view.css", std::string(page::view_css())) && written;
   return write_file("view.js", std::string(page::view_js())) && written;
+}
+
+}  // namespace rivulon::batch
+
+namespace rivulon::batch {
+
+std::string AlignmentsView::put_in_place() {
+  // Looked at again: the folder may have changed while the run went on.
+  const std::string dir = folder_name(options_.report_dir);
+  if (std::string why = not_replaceable(dir); !why.empty()) {
+    folder_.discard();
+    return why;
+  }
+  return folder_.put_in_place() ? "" : "cannot put '" + options_.report_dir + "' in place";
 }
 
 }  // namespace rivulon::batch

@@ -7,8 +7,8 @@
 //
 // The folder is written under a temporary name beside its final name and
 // put in place whole with one rename at the end of the run: a failed or
-// interrupted run leaves the earlier folder as it was. It replaces only a
-// folder an earlier run wrote (its index.html says so) or an empty one.
+// interrupted run leaves the earlier folder as it was. It replaces only an
+// empty folder or one that holds nothing but an earlier view's files.
 #pragma once
 #include <cstdint>
 #include <cstdio>
@@ -28,6 +28,7 @@ class AlignmentsView {
   static constexpr size_t kPieceCopies = 2000;      // a repeat's copies are cut into pieces of this many
   static constexpr size_t kInsertionLetters = 1000;  // a longer insertion keeps its first letters and its length
   static constexpr size_t kIndexBytes = 1 << 20;    // the index lists records while it is smaller
+  static constexpr size_t kShownName = 1000;        // bytes of a record's name the pages show
 
   explicit AlignmentsView(const BatchOptions& options) : options_(options) {}
 
@@ -46,8 +47,9 @@ class AlignmentsView {
   // Writes the index and the shared style and script. False on failure.
   bool finish();
 
-  // Puts the folder in place (see above); false when it could not be.
-  bool put_in_place() { return folder_.put_in_place(); }
+  // Puts the folder in place (see above), after looking again that the
+  // folder it replaces may be replaced: "" when done, otherwise why not.
+  std::string put_in_place();
 
  private:
   const BatchOptions& options_;

@@ -147,7 +147,14 @@ bool rename_all(Outputs& out, const std::vector<std::pair<Destination*, std::str
       written = false;
     }
   };
-  if (out.view) placed(out.view->put_in_place(), options.report_dir);
+  // The view first: when it cannot be put in place, nothing else is.
+  if (out.view) {
+    if (const std::string why = out.view->put_in_place(); !why.empty()) {
+      say(why);
+      say("nothing was replaced: the outputs stay as they were");
+      return false;
+    }
+  }
   for (OutputFile& p : out.pages) placed(p.put_in_place(), p.final_name());
   if (!options.masked_out.empty()) placed(out.masked_file.put_in_place(), options.masked_out);
   for (TableOutput& table : out.tables) {

@@ -125,6 +125,7 @@ int examine_genome(const BatchOptions& options, std::time_t started) {
   Pipeline run(options, executor);
   std::optional<cli::ProgressLine> progress;
   if (!options.quiet && isatty(STDERR_FILENO)) {
+    const SignalsKeptFromNewThreads kept;  // the ending signals come to this thread only
     progress.emplace(stderr, [&run, meter = ProgressMeter()](double elapsed, int columns) mutable {
       return meter.line(run.snapshot(), elapsed, columns);
     });

@@ -14,7 +14,6 @@
 
 #include <array>
 #include <cstddef>
-#include <filesystem>
 #include <chrono>
 #include <atomic>
 #include <cerrno>
@@ -206,8 +205,8 @@ ListedTemporary* create_listed(const std::vector<char>& name, bool folder, Creat
   return listed;
 }
 
-// Removes a folder of files (no subfolders) and what it holds, with calls a
-// signal handler may make.
+// Removes a folder of files and the files it holds (a folder inside it, and
+// so the folder itself, stays), with calls a signal handler may make.
 void remove_flat_folder(const char* path) {
   struct Entry {  // as getdents64 writes them
     ino64_t inode;
@@ -223,7 +222,7 @@ void remove_flat_folder(const char* path) {
       for (long at = 0; at < n;) {
         const auto* e = reinterpret_cast<const Entry*>(buffer + at);
         const char* name = buffer + at + offsetof(Entry, name);
-        if (std::strcmp(name, ".") != 0 && std::strcmp(name, "..") != 0) unlinkat(fd, name, 0);
+        if (e->type != DT_DIR) unlinkat(fd, name, 0);
         at += e->length;
       }
     }
@@ -430,8 +429,7 @@ bool OutputFolder::put_in_place() {
     discard();
     return false;
   }
-  std::error_code failed;
-  std::filesystem::remove_all(temp_name_, failed);
+  remove_flat_folder(temp_name_.c_str());  // the earlier folder's files; never a folder inside it
   unlist_temporary(listed_);
   listed_ = nullptr;
   temp_name_.clear();
@@ -440,8 +438,7 @@ bool OutputFolder::put_in_place() {
 
 void OutputFolder::discard() {
   if (!temp_name_.empty()) {
-    std::error_code failed;
-    std::filesystem::remove_all(temp_name_, failed);
+    remove_flat_folder(temp_name_.c_str());
     temp_name_.clear();
   }
   unlist_temporary(listed_);

@@ -69,7 +69,9 @@ class OutputFile {
 // rename, which exchanges it with an earlier folder of that name (then
 // removed): a reader, or a run that is interrupted, finds the earlier folder
 // whole or the new one whole. The folder holds files only; an ending signal
-// removes it with them (remove_open_temporaries).
+// removes it with them (remove_open_temporaries). The earlier folder's files
+// are removed, never a folder inside it (then it stays, under a temporary
+// name, for the user to look at).
 class OutputFolder {
  public:
   OutputFolder() = default;

@@ -12,6 +12,17 @@
 
 namespace rivulon {
 
+SignalsKeptFromNewThreads::SignalsKeptFromNewThreads() {
+  sigset_t held;
+  sigfillset(&held);
+  for (const int fault : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGTRAP, SIGABRT, SIGSYS}) sigdelset(&held, fault);
+  pthread_sigmask(SIG_BLOCK, &held, &previous_);
+}
+
+SignalsKeptFromNewThreads::~SignalsKeptFromNewThreads() {
+  pthread_sigmask(SIG_SETMASK, &previous_, nullptr);
+}
+
 struct TaskGroup::State {
   Executor::State* executor;
   std::mutex lock;                  // guards the fields below and the wake-up of waiters
@@ -67,6 +78,7 @@ struct Executor::State {
 };
 
 Executor::Executor(int32_t threads) : state_(std::make_unique<State>()) {
+  const SignalsKeptFromNewThreads kept;
   try {
     for (int32_t t = 0; t < std::max(1, threads); ++t) state_->threads.emplace_back([this] { state_->work(); });
   } catch (const std::system_error&) {

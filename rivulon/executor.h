@@ -6,6 +6,8 @@
 //
 // Stands alone (no header of the project): every layer may use it.
 #pragma once
+#include <signal.h>
+
 #include <cstdint>
 #include <exception>
 #include <functional>
@@ -14,6 +16,24 @@
 namespace rivulon {
 
 class TaskGroup;
+
+// While it lives, the threads this thread starts inherit a signal mask that
+// holds back every signal but those a fault raises (SIGSEGV, SIGBUS, SIGFPE,
+// SIGILL, SIGTRAP, SIGABRT, SIGSYS): helper threads never run a program's
+// handlers, so that a program that holds the ending signals back on its own
+// thread (while it puts its outputs in place) holds them back from the whole
+// process. The pool's threads are started so, and a program starts its
+// other threads (a progress line's) so.
+class SignalsKeptFromNewThreads {
+ public:
+  SignalsKeptFromNewThreads();
+  ~SignalsKeptFromNewThreads();
+  SignalsKeptFromNewThreads(const SignalsKeptFromNewThreads&) = delete;
+  SignalsKeptFromNewThreads& operator=(const SignalsKeptFromNewThreads&) = delete;
+
+ private:
+  sigset_t previous_;
+};
 
 class Executor {
  public:

@@ -121,6 +121,11 @@ function alignment(entry, copies) {
   return box;
 }
 
+// Repeat n's copies in a part: a repeat of many copies comes in pieces.
+function piecesOf(repeats, n) {
+  return repeats.filter((r) => r[0] === n).flatMap((r) => r[6]);
+}
+
 let shown = 0;
 
 async function show(n) {
@@ -131,7 +136,7 @@ async function show(n) {
   const repeats = await load(part);
   if (shown !== n) return;
   const entry = repeats.find((r) => r[0] === n);
-  let copies = entry[6].slice();
+  let copies = piecesOf(repeats, n);
   const section = document.getElementById("repeat");
   const fields = entry[1];
   const title = element("h2", {id: "repeat-title"}, "Repeat " + n.toLocaleString("en") + ": " + number(fields[column.start]) +
@@ -152,8 +157,7 @@ async function show(n) {
     let nextPart = part;
     more.onclick = async () => {
       nextPart += 1;
-      const further = (await load(nextPart)).find((r) => r[0] === n);
-      copies = copies.concat(further[6]);
+      copies = copies.concat(piecesOf(await load(nextPart), n));
       view.replaceChildren(alignment(entry, copies));
       if (copies.length >= entry[4]) more.remove(); else label();
     };

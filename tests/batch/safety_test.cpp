@@ -130,6 +130,18 @@ TEST(BatchSafety, InputsByAnyRouteAndPagesNeverReplaced) {
   EXPECT_NE(foreign.err.find("holds files an earlier run did not write"), std::string::npos) << foreign.err;
   EXPECT_FALSE(exists(dir.file("x.tsv")));
   EXPECT_EQ(read_file(dir.file("rd/atr_s.html")).rfind(">s\n", 0), 0u);
+  // An earlier view the user has added a file or a folder to stays as it is.
+  ASSERT_EQ(run_batch(dir, {"g.fa", "-q", "--report-dir", "view", "-o", "x.tsv"}).status, 0);
+  for (const std::string added : {"view/notes.txt", "view/sub/kept.txt"}) {
+    std::filesystem::create_directories(dir.file("view/sub"));
+    write_file(dir.file(added), "mine");
+    EXPECT_EQ(run_batch(dir, {"g.fa", "-q", "--report-dir", "view", "-o", "x.tsv"}).status, 3) << added;
+    EXPECT_EQ(read_file(dir.file(added)), "mine");
+    std::filesystem::remove(dir.file(added));
+  }
+  EXPECT_EQ(run_batch(dir, {"g.fa", "-q", "--report-dir", "view/.", "-o", "x.tsv"}).status, 3);
+  std::filesystem::remove(dir.file("view/sub"));
+  EXPECT_EQ(run_batch(dir, {"g.fa", "-q", "--report-dir", "view/", "-o", "x.tsv"}).status, 0);
   // A link to a file not there yet names where the file goes, also for the clash check.
   std::filesystem::create_symlink("new.tsv", dir.file("dangling"));
   EXPECT_EQ(run_batch(dir, {"g.fa", "-q", "-o", "dangling", "--bed-out", "new.tsv"}).status, 2);

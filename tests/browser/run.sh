@@ -20,7 +20,7 @@ cp tests/data/human_beta_globin_HUMHBB.gb "$work/ordinary/globin.gb"
 (cd "$work/ordinary" && "$build/rivulon" globin.fa globin.gb <<< "$answers" > dialogue.txt)
 (cd "$work/unusual #ü" && "$build/rivulon" "a #b ü.fa" <<< "$answers" > dialogue.txt)
 
-# The batch program: four records, one with a name HTML and URLs would misread,
+# The batch program: five records, one with a name HTML and URLs would misread,
 # one with a run of N; the classic pages, then the alignments view.
 {
   sed '1s/.*/>U01317.1 beta globin/' tests/data/human_beta_globin_HUMHBB.fa
@@ -29,6 +29,8 @@ cp tests/data/human_beta_globin_HUMHBB.gb "$work/ordinary/globin.gb"
   echo ">gapped"
   { grep -v '>' tests/data/human_beta_globin_HUMHBB.fa | tr -d '\n' | cut -c 30001-45000; printf 'N%.0s' $(seq 1 300)
     grep -v '>' tests/data/human_beta_globin_HUMHBB.fa | tr -d '\n' | cut -c 60001-73000; } | fold -w 60
+  echo ">micro"  # 3,000 copies: more than one piece of copies
+  { grep -v '>' examples/phage_lambda_NC_001416.fa | tr -d '\n' | cut -c 1-200; printf 'AC%.0s' $(seq 1 3000); } | fold -w 60
 } > "$work/genome.fa"
 (cd "$work/ordinary" && "$build/rivulon-batch" -q --definition 1 --max-motif 100 --level 50 ../genome.fa -o repeats.tsv \
   --html summary.html --report-dir pages --classic-pages)
