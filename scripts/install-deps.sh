@@ -2,13 +2,13 @@
 # Installs the Debian packages the build and the tests need, when missing.
 # Build and tests: the compilers and test libraries, htslib (sequence files of
 # the batch program), bedtools and genometools (the tests validate the batch
-# program's BED and GFF3 with them), Snakemake and samtools (the workflow),
+# program's BED and GFF3 with them), Snakemake, samtools and bgzip (tabix; the workflow),
 # Node.js and HTML Tidy (the tests check the summary page's script and HTML).
 # --bench adds what the benchmarks against the field's tools need (TRF and its
 # examples, perf).
 set -euo pipefail
 needed=(cmake g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev clang valgrind
-        libhts-dev bedtools genometools snakemake samtools nodejs tidy)
+        libhts-dev bedtools genometools snakemake samtools tabix nodejs tidy)
 if [ "${1:-}" = "--bench" ]; then
   needed=(trf trf-examples linux-perf time)
 fi

@@ -59,6 +59,11 @@ for format in tsv bed gff3; do
   fi
   echo "gathered $format of $pieces pieces = one run ($(wc -l < "$work/single.$format") lines)"
 done
+# The genome kept as bgzip with its indexes, no plain copy.
+for kept in genome.fa.gz genome.fa.gz.fai genome.fa.gz.gzi; do
+  [ -s "$work/results/small/work/$kept" ] || { echo "the workflow did not keep $kept"; exit 1; }
+done
+[ ! -e "$work/results/small/work/genome.fa" ] || { echo "the workflow made a plain copy of the genome"; exit 1; }
 rows=$(($(grep -vc '^#' "$work/single.tsv") - 1))
 all=$(awk -F'\t' '$2 == "all" {print $6}' "$work/results/small/summary.tsv")
 [ "$rows" = "$all" ] || { echo "summary counts $all repeats, the TSV holds $rows"; exit 1; }
@@ -82,3 +87,42 @@ grep -q "records 1 and 3 are both named 'chr1'" "$work/twice.log" ||
   { tail -n 20 "$work/twice.log"; echo "the refusal does not name the records"; exit 1; }
 [ ! -e "$work/results/twice/repeats.tsv" ] || { echo "a refused genome has repeats"; exit 1; }
 echo "two records with one name: refused"
+
+# A bgzip genome is linked, not copied; the shipped config runs from the
+# repository's root as written.
+bgzip -c tests/data/band.fa > "$work/band.fa.gz"
+cat > "$work/bgzip.yaml" <<YAML
+genomes:
+  band: $work/band.fa.gz
+outdir: $work/results
+rivulon_batch: $batch
+YAML
+snakemake -s workflow/Snakefile --configfile "$work/bgzip.yaml" --cores 1 --directory "$work" --quiet \
+  > "$work/bgzip.log" 2>&1 || { tail -n 20 "$work/bgzip.log"; echo "the workflow failed on a bgzip genome"; exit 1; }
+[ "$(readlink "$work/results/band/work/genome.fa.gz")" = "$work/band.fa.gz" ] ||
+  { echo "a bgzip genome was not linked"; exit 1; }
+snakemake -s workflow/Snakefile --configfile workflow/config.yaml --cores 2 --dry-run --quiet \
+  --config rivulon_batch="$batch" outdir="$work/shipped" > "$work/shipped.log" 2>&1 ||
+  { tail -n 20 "$work/shipped.log"; echo "the shipped config does not run from the repository's root"; exit 1; }
+echo "a bgzip genome linked; the shipped config runs from the repository's root"
+
+# The SLURM profile's status and cancel commands, against SLURM commands
+# played by scripts: every state a job ends in, and ids with a cluster name.
+fake="$work/fake-slurm"
+mkdir -p "$fake"
+cat > "$fake/sacct" <<'SH'
+#!/bin/sh
+case "$2" in 11) echo "COMPLETED";; 12) echo "CANCELLED by 0";; 13) echo "TIMEOUT";; 14) echo "OUT_OF_MEMORY";;
+  15) echo "RUNNING";; 16) echo "PENDING";; 17) echo "FAILED";; 18) echo "NODE_FAIL";; *) exit 1;; esac
+SH
+printf '#!/bin/sh\n[ "$2" = 21 ] && echo RUNNING\nexit 0\n' > "$fake/squeue"
+printf '#!/bin/sh\n[ "$3" = 22 ] && echo "JobId=22 JobName=x JobState=COMPLETED Reason=None"\nexit 0\n' > "$fake/scontrol"
+printf '#!/bin/sh\necho "$@" >> "%s/cancelled"\n' "$fake" > "$fake/scancel"
+chmod +x "$fake"/*
+expected="11 success,12 failed,13 failed,14 failed,15 running,16 running,17 failed,18 failed,21 running,22 success,23 failed,11;cluster success"
+got=$(IFS=,; for pair in $expected; do id=${pair% *}
+  printf '%s %s,' "$id" "$(PATH="$fake:$PATH" workflow/profiles/slurm/status.py "$id")"; done)
+[ "$got" = "$expected," ] || { echo "status.py: $got"; exit 1; }
+PATH="$fake:$PATH" workflow/profiles/slurm/cancel.sh "31;cluster" 32
+[ "$(cat "$fake/cancelled")" = "$(printf '31\n32')" ] || { echo "cancel.sh: $(cat "$fake/cancelled")"; exit 1; }
+echo "the SLURM profile's status and cancel commands read every state"
