@@ -10,7 +10,7 @@ FUZZ := $(CURDIR)/build/fuzz
 FUZZ_SECONDS ?= 60
 FUZZERS := fuzz_sequence fuzz_coding_regions fuzz_dialogue fuzz_pipeline fuzz_batch fuzz_batch_index fuzz_annotation
 
-.PHONY: all deps release programs asan test demo golden-update bench bench-peers bench-check bench-batch bench-answers workflow-test browser-test install fuzz fuzz-run memcheck clean
+.PHONY: all deps release programs asan test demo golden-update bench bench-peers bench-check bench-batch bench-answers workflow-test browser-test deb install fuzz fuzz-run memcheck clean
 
 all: release
 
@@ -83,6 +83,12 @@ workflow-test: release
 browser-test: release
 	@scripts/install-deps.sh --browser
 	@tests/browser/run.sh $(RELEASE)
+
+# A Debian package of both programs and their manual pages (CPack), checked
+# by installing it into a scratch root.
+deb: programs
+	@cd $(RELEASE) && cpack -G DEB > cpack.log 2>&1 || { tail -n 20 cpack.log; exit 1; }
+	@tests/package/deb_check.sh $$(ls -t $(RELEASE)/rivulon_*.deb | head -n 1)
 
 # Installs both programs and their manual pages (PREFIX, default /usr/local).
 PREFIX ?= /usr/local
