@@ -10,7 +10,7 @@ FUZZ := $(CURDIR)/build/fuzz
 FUZZ_SECONDS ?= 60
 FUZZERS := fuzz_sequence fuzz_coding_regions fuzz_dialogue fuzz_pipeline fuzz_batch fuzz_batch_index fuzz_annotation
 
-.PHONY: all deps release programs asan test demo golden-update bench bench-peers bench-check bench-batch bench-answers workflow-test browser-test deb install fuzz fuzz-run memcheck clean
+.PHONY: all deps release programs asan test demo golden-update bench bench-peers bench-check bench-batch bench-answers workflow-test cluster-test browser-test deb install fuzz fuzz-run memcheck clean
 
 all: release
 
@@ -75,6 +75,12 @@ fuzz-run: fuzz
 # equal one rivulon-batch run byte for byte.
 workflow-test: release
 	@tests/workflow/run.sh $(RELEASE)/rivulon-batch
+
+# The workflow through its SLURM profile on a one-node cluster started here
+# (SLURM and munge from Debian), a detect job cancelled and run again.
+cluster-test: release
+	@scripts/install-deps.sh --cluster
+	@tests/cluster/run.sh $(RELEASE)/rivulon-batch
 
 # Both programs' pages from real runs, opened in headless Chromium: links,
 # console errors, sorting and filtering, 500 alignments of the view against

@@ -12,6 +12,10 @@ needed=(cmake g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev cla
 if [ "${1:-}" = "--bench" ]; then
   needed=(trf trf-examples linux-perf time)
 fi
+# --cluster: a one-node SLURM cluster for the workflow's cluster test.
+if [ "${1:-}" = "--cluster" ]; then
+  needed=(slurm-wlm munge)
+fi
 # --browser: what the browser test drives (Chromium, its WebDriver, Selenium).
 if [ "${1:-}" = "--browser" ]; then
   needed=(chromium chromium-driver python3-selenium)
