@@ -41,7 +41,7 @@ std::string fill(std::string_view page, const std::map<std::string, std::string>
 
 // True for the names of the files a view holds.
 bool view_file(const std::string& name) {
-  static const std::regex kNames(R"(index\.html|view\.css|view\.js|record-\d{6}\.html|record-\d{6}-\d{4}\.js)");
+  static const std::regex kNames(R"(index\.html|view\.css|view\.js|record-\d{6,}\.html|record-\d{6,}-\d{4,}\.js)");
   return std::regex_match(name, kNames);
 }
 
