@@ -86,12 +86,6 @@ std::string not_replaceable(const std::string& dir) {
   return "";
 }
 
-// The folder's name without the slashes that may end it.
-std::string folder_name(std::string dir) {
-  while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
-  return dir;
-}
-
 // A record as its pages name it: at most kShownName bytes of its name (then
 // "…"), and its bounds when it is a region of the record.
 std::string shown_name(const FastaRecord& record) {
@@ -114,6 +108,13 @@ std::string link_from(const std::string& dir, const std::string& page) {
     link.append(link.empty() ? "" : "/").append(url_escape(part.string()));
   }
   return link;
+}
+
+// `texts` as a JSON array of strings.
+std::string json_array(const std::vector<std::string>& texts) {
+  std::string out = "[";
+  for (const std::string& text : texts) out.append(out.size() > 1 ? "," : "").append(json_string(text));
+  return out + "]";
 }
 
 // One copy as the page's script reads it: [start, end, first column,
@@ -143,7 +144,7 @@ std::string AlignmentsView::page_name(int64_t ordinal) {
 }
 
 std::string AlignmentsView::open() {
-  const std::string dir = folder_name(options_.report_dir);
+  const std::string dir = view_folder(options_.report_dir);
   if (std::string why = not_replaceable(dir); !why.empty()) return why;
   // Its parent folders are made as needed; the view goes beside it.
   std::error_code failed;
@@ -183,12 +184,9 @@ bool AlignmentsView::add(const FastaRecord& record, int64_t ordinal, const std::
   };
   for (size_t k = 0; k < repeats.size(); ++k) {
     const CopyLayout& layout = layouts[k];
-    std::string fields = "[";
-    for (const std::string& f : tsv_columns(repeats[k], statistics[k], motif_of(record, repeats[k]))) {
-      fields.append(fields.size() > 1 ? "," : "").append(json_string(f));
-    }
+    const std::string fields = json_array(tsv_columns(repeats[k], statistics[k], motif_of(record, repeats[k])));
     const std::string n = std::to_string(k + 1);
-    const std::string head = "[" + n + "," + fields + "]," + std::to_string(layout.aligned_start + 1) + "," +
+    const std::string head = "[" + n + "," + fields + "," + std::to_string(layout.aligned_start + 1) + "," +
                              std::to_string(layout.aligned_end) + "," + std::to_string(layout.copies.size()) + ",";
     size_t c = 0;
     do {  // the copies in pieces, each within half a part
@@ -204,11 +202,9 @@ bool AlignmentsView::add(const FastaRecord& record, int64_t ordinal, const std::
     } while (c < layout.copies.size());
   }
   flush();
-  std::string fields = "[";
-  for (const std::string& name : tsv_column_names(options_)) fields.append(fields.size() > 1 ? "," : "").append(json_string(name));
   const std::string config = "{\"record\":" + json_string(shown_name(record)) + ",\"length\":" +
                              std::to_string(record.record_length) + ",\"count\":" + std::to_string(repeats.size()) +
-                             ",\"fields\":" + fields + "],\"chunks\":[" + parts_json + "],\"stem\":" + json_string(stem) + "}";
+                             ",\"fields\":" + json_array(tsv_column_names(options_)) + ",\"chunks\":[" + parts_json + "],\"stem\":" + json_string(stem) + "}";
   const std::string name = html_escape(shown_name(record));
   char about[160];
   std::snprintf(about, sizeof about, "%lld bases, %zu repeats.", static_cast<long long>(record.record_length),
@@ -246,12 +242,21 @@ namespace rivulon::batch {
 
 std::string AlignmentsView::put_in_place() {
   // Looked at again: the folder may have changed while the run went on.
-  const std::string dir = folder_name(options_.report_dir);
+  const std::string dir = view_folder(options_.report_dir);
   if (std::string why = not_replaceable(dir); !why.empty()) {
     folder_.discard();
     return why;
   }
   return folder_.put_in_place() ? "" : "cannot put '" + options_.report_dir + "' in place";
+}
+
+}  // namespace rivulon::batch
+
+namespace rivulon::batch {
+
+std::string view_folder(std::string report_dir) {
+  while (report_dir.size() > 1 && report_dir.back() == '/') report_dir.pop_back();
+  return report_dir;
 }
 
 }  // namespace rivulon::batch

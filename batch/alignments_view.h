@@ -22,6 +22,10 @@
 
 namespace rivulon::batch {
 
+// The view's folder as --report-dir names it, without the slashes that may
+// end it; its temporary is written in that folder's parent.
+std::string view_folder(std::string report_dir);
+
 class AlignmentsView {
  public:
   static constexpr size_t kPartBytes = 1 << 20;     // a part is closed once it holds this much

@@ -105,8 +105,7 @@ void remove_leftovers(const BatchOptions& options, std::time_t started) {
   std::vector<std::string> folders;
   // The classic pages are written in the folder, the view beside it.
   if (!options.report_dir.empty()) {
-    std::string dir = options.report_dir;
-    while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
+    const std::string dir = view_folder(options.report_dir);
     folders.push_back(options.classic_pages ? dir + "/" : folder_of(dir));
   }
   // An output through a link is written where the link leads.
