@@ -1,31 +1,13 @@
 #include "batch/annotation.h"
 
-#include <htslib/bgzf.h>
-#include <htslib/kstring.h>
-
 #include <algorithm>
-#include <cstdlib>
 #include <set>
+
+#include "batch/text_lines.h"
 
 namespace rivulon::batch {
 
 namespace {
-
-std::vector<std::string> split_tabs(const std::string& line) {
-  std::vector<std::string> fields;
-  size_t at = 0;
-  for (size_t tab = line.find('\t'); tab != std::string::npos; tab = line.find('\t', at)) {
-    fields.push_back(line.substr(at, tab - at));
-    at = tab + 1;
-  }
-  fields.push_back(line.substr(at));
-  return fields;
-}
-
-std::optional<int64_t> whole(const std::string& text) {
-  if (text.empty() || text.size() > 18 || text.find_first_not_of("0123456789") != std::string::npos) return std::nullopt;
-  return std::strtoll(text.c_str(), nullptr, 10);
-}
 
 // The value of `key` in GFF3 attributes "a=1;b=2", or "".
 std::string attribute(const std::string& attributes, const std::string& key) {
@@ -47,8 +29,8 @@ bool ends_with(const std::string& text, const std::string& tail) {
 }  // namespace
 
 std::optional<Annotation> Annotation::read(const std::string& path, std::string& error) {
-  BGZF* in = bgzf_open(path.c_str(), "r");
-  if (in == nullptr) {
+  TextLines in;
+  if (!in.open(path)) {
     error = "cannot read the annotation '" + path + "'";
     return std::nullopt;
   }
@@ -57,13 +39,9 @@ std::optional<Annotation> Annotation::read(const std::string& path, std::string&
                             : ends_with(base, ".bed")                           ? std::optional<bool>(false)
                                                                                 : std::nullopt;
   Annotation a;
-  kstring_t line = KS_INITIALIZE;
-  int64_t number = 0;
-  int got = 0;
-  while ((got = bgzf_getline(in, '\n', &line)) >= 0) {
-    ++number;
-    std::string text(line.s != nullptr ? line.s : "", line.l);
-    if (!text.empty() && text.back() == '\r') text.pop_back();
+  std::string text;
+  while (in.next(text)) {
+    const int64_t number = in.number();
     if (text.empty() || text[0] == '#' || text.rfind("track", 0) == 0 || text.rfind("browser", 0) == 0) continue;
     const std::vector<std::string> f = split_tabs(text);
     if (!gff) gff = f.size() == 9 && whole(f[3]) && whole(f[4]);
@@ -89,10 +67,7 @@ std::optional<Annotation> Annotation::read(const std::string& path, std::string&
     on.by_start.push_back({*start, *end, name});
     on.longest = std::max(on.longest, *end - *start);
   }
-  const bool read_error = got < -1;
-  free(line.s);
-  bgzf_close(in);
-  if (read_error && error.empty()) error = "cannot read the annotation '" + path + "'";
+  if (in.failed() && error.empty()) error = "cannot read the annotation '" + path + "'";
   if (!error.empty()) return std::nullopt;
   for (auto& [seqid, on] : a.features_) {
     std::stable_sort(on.by_start.begin(), on.by_start.end(),

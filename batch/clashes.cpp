@@ -84,7 +84,9 @@ std::string quoted(const std::string& s) { return "'" + s + "'"; }
 std::vector<Named> named_outputs(const BatchOptions& options) {
   std::vector<Named> outputs;
   const std::string table_output = options.output.empty() ? "-" : options.output;
-  outputs.push_back(named(table_output == "-" ? "standard output" : "-o " + quoted(table_output), table_output));
+  if (options.from_table.empty()) {  // which writes no table
+    outputs.push_back(named(table_output == "-" ? "standard output" : "-o " + quoted(table_output), table_output));
+  }
   for (const auto& [format, name] : options.also) {
     const char* option = format == OutputFormat::kTsv ? "--tsv-out" : format == OutputFormat::kBed ? "--bed-out" : "--gff3-out";
     const std::string shown = name == "-" ? std::string(" (standard output)") : std::string(" ").append(quoted(name));
@@ -116,6 +118,7 @@ std::string clashing_outputs(const BatchOptions& options) {
   if (!options.annotation.empty()) {
     inputs.push_back(named("the annotation " + quoted(options.annotation), options.annotation));
   }
+  if (!options.from_table.empty()) inputs.push_back(named("the table " + quoted(options.from_table), options.from_table));
   if (!options.report_dir.empty()) {
     if (std::string clash = inside_report_folder(options.report_dir, options.classic_pages, outputs, inputs); !clash.empty()) return clash;
   }

@@ -66,6 +66,9 @@ constexpr const char* kUsageRest =
     "                     page, alignments page and text report of every stretch\n"
     "  --html FILE        also write a summary page: counts, tracks, a histogram and a\n"
     "                     table to sort and filter (linked to the --report-dir pages)\n"
+    "  --from-table TSV   make the --html page from TSV, the table of an earlier run\n"
+    "                     over INPUT with the same options (for example gathered from\n"
+    "                     the workflow's pieces), instead of looking for repeats\n"
     "  -t, --threads N    threads, 1..1024 (every hardware thread)\n"
     "  -q, --quiet        no progress on standard error\n"
     "  -h, --help         this text\n"
@@ -190,6 +193,7 @@ struct Parser {
     } kNames[] = {{"--masked-out", &BatchOptions::masked_out, "a file name"},
                   {"--report-dir", &BatchOptions::report_dir, "a folder name"},
                   {"--html", &BatchOptions::html, "a file name"},
+                  {"--from-table", &BatchOptions::from_table, "a file name"},
                   {"--annotation", &BatchOptions::annotation, "a file name"},
                   {"--control-out", &BatchOptions::control_out, "a file name"}};
     for (const auto& named : kNames) {
@@ -257,7 +261,7 @@ struct Parser {
     for (const char* name : {"-t", "--threads", "-o", "--overlaps", "--adjacent-copies", "--min-copies", "--min-length",
                              "--min-identity", "--min-consensus-score", "--control", "--control-out", "--annotation", "--flanks",
                              "--output", "--format", "--mask", "--masked-out", "--report-dir",
-                             "--region", "--tsv-out", "--bed-out", "--gff3-out", "--html"}) {
+                             "--region", "--tsv-out", "--bed-out", "--gff3-out", "--html", "--from-table"}) {
       if (option == name) return true;
     }
     return false;
@@ -291,6 +295,24 @@ struct Parser {
     if (!any) fail("--bgzip needs a BED or GFF3 output file (--format bed|gff3 -o FILE, --bed-out or --gff3-out)");
   }
 
+  // --from-table only makes the summary page: no table, mask, view or shuffles.
+  void check_from_table(const BatchOptions& o) {
+    if (o.html.empty()) {
+      fail("--from-table makes the summary page: give --html FILE");
+      return;
+    }
+    const std::pair<bool, const char*> others[] = {
+        {!o.output.empty() || !o.also.empty() || o.format != OutputFormat::kTsv, "-o, --format and --tsv-out, --bed-out, --gff3-out"},
+        {!o.masked_out.empty(), "--mask and --masked-out"}, {!o.report_dir.empty(), "--report-dir"},
+        {o.control > 0, "--control and --control-out"}, {o.bgzip, "--bgzip"}, {!o.regions.empty(), "--region"}};
+    for (const auto& [given, names] : others) {
+      if (given) {
+        fail(std::string("--from-table writes only the --html page; leave out ") + names);
+        return;
+      }
+    }
+  }
+
   void finish(size_t inputs) {
     BatchOptions& o = result.options;
     if (o.help || o.version) return;
@@ -315,6 +337,7 @@ struct Parser {
     if (!o.control_out.empty() && o.control == 0) o.control = 1;
     if (o.bgzip) check_bgzip(o);
     if (o.classic_pages && o.report_dir.empty()) fail("--classic-pages needs --report-dir DIR");
+    if (!o.from_table.empty()) check_from_table(o);
     if (inputs == 0) fail("no input file (see --help)");
     if (inputs > 1) fail("one input file at a time (see --help)");
     if (!o.regions.empty() && o.input == "-") fail("--region needs an indexed file, not standard input");

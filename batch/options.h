@@ -36,6 +36,9 @@ struct BatchOptions : Options {
   std::string report_dir;  // the alignments view (or the classic pages), when asked for
   bool classic_pages = false;  // --report-dir writes the console program's pages per stretch
   std::string html;        // the summary page, when asked for
+  // A TSV table of an earlier run over the input: the summary page is made
+  // from its rows instead of looking for repeats.
+  std::string from_table;
   std::string annotation;  // GFF3 or BED features the repeats are told to overlap
   std::vector<std::string> regions;  // --region, in the order given
   bool keep_case = false;

@@ -9,7 +9,6 @@
 #include <new>
 #include <optional>
 #include <thread>
-#include <unordered_map>
 
 #include "batch/clashes.h"
 #include "batch/options.h"
@@ -17,6 +16,8 @@
 #include "batch/outputs.h"
 #include "batch/pipeline.h"
 #include "batch/progress.h"
+#include "batch/record_names.h"
+#include "batch/table_page.h"
 #include "cli/progress_line.h"
 #include "rivulon/genome.h"
 
@@ -34,24 +35,6 @@ int32_t hardware_threads() {
   const unsigned n = std::thread::hardware_concurrency();
   return n == 0 ? 1 : static_cast<int32_t>(std::min(n, 1024U));
 }
-
-// Every record is named, and no two alike: the names key every output.
-class RecordNames {
- public:
-  // "" when `name` may be the name of the next record; otherwise why not.
-  std::string check(const std::string& name) {
-    ++records_;
-    if (name.empty()) return "record " + std::to_string(records_) + " has no name (no word right after the '>' of its header line)";
-    const auto [at, fresh] = first_.emplace(name, records_);
-    if (fresh) return "";
-    return "records " + std::to_string(at->second) + " and " + std::to_string(records_) + " are both named '" +
-           name + "'; give every record its own name";
-  }
-
- private:
-  int64_t records_ = 0;
-  std::unordered_map<std::string, int64_t> first_;
-};
 
 // The genome's records, one after another, split into stretches; the first
 // is read before anything is written, so that an input that is no FASTA (or
@@ -170,7 +153,7 @@ int run_batch(const std::vector<std::string>& args) {
   }
   const std::time_t started = std::time(nullptr);
   try {
-    return examine_genome(options, started);
+    return options.from_table.empty() ? examine_genome(options, started) : page_from_table(options);
   } catch (const std::bad_alloc&) {
     say("out of memory (a record takes about 10 bytes a base per thread; try fewer --threads)");
     return kExitOutOfMemory;

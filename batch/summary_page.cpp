@@ -49,37 +49,33 @@ int32_t period_of(const std::vector<FoundRepeat>& repeats, const std::vector<Rep
 
 }  // namespace
 
-int64_t SummaryPage::count(const std::vector<FoundRepeat>& repeats, const std::vector<RepeatStatistics>& statistics) {
-  int64_t covered = 0, reach = 0;  // repeats come by start
+int64_t SummaryPage::count(const std::vector<Spot>& spots) {
+  int64_t covered = 0, reach = 0;
   std::array<int64_t, kPeriodClasses.size()> class_reach{};
-  for (size_t k = 0; k < repeats.size(); ++k) {
-    const FoundRepeat& r = repeats[k];
-    const int32_t period = period_of(repeats, statistics, k);
+  for (const Spot& r : spots) {
     if (r.end > reach) {
       covered += r.end - std::max(r.start, reach);
       reach = r.end;
     }
-    const size_t c = period_class(period);
+    const size_t c = period_class(r.period);
     ++class_repeats_[c];
     if (r.end > class_reach[c]) {
       class_covered_[c] += r.end - std::max(r.start, class_reach[c]);
       class_reach[c] = r.end;
     }
-    const auto length = static_cast<size_t>(period);
+    const auto length = static_cast<size_t>(r.period);
     if (length >= motif_lengths_.size()) motif_lengths_.resize(length + 1, 0);
     ++motif_lengths_[length];
   }
   return covered;
 }
 
-void SummaryPage::add(const FastaRecord& record, const std::vector<FoundRepeat>& repeats,
-                      const std::vector<RepeatStatistics>& statistics, const std::vector<std::string>& links) {
-  const int64_t covered = count(repeats, statistics);
-  const int64_t count = static_cast<int64_t>(repeats.size());
-  auto line = std::make_shared<const RecordLine>(
-      RecordLine{record.name, records_, record.record_length, count, covered});
-
-  // The lowest ranked stays first in both heaps.
+std::shared_ptr<const SummaryPage::RecordLine> SummaryPage::add_record(const std::string& name, int64_t length,
+                                                                       const std::vector<Spot>& spots) {
+  const int64_t covered = count(spots);
+  const auto repeats = static_cast<int64_t>(spots.size());
+  auto line = std::make_shared<const RecordLine>(RecordLine{name, records_, length, repeats, covered});
+  // The lowest ranked stays first in the heap.
   auto listed_later = [](const std::shared_ptr<const RecordLine>& a, const std::shared_ptr<const RecordLine>& b) {
     return listed_before(*a, *b);
   };
@@ -91,42 +87,74 @@ void SummaryPage::add(const FastaRecord& record, const std::vector<FoundRepeat>&
     listed_.back() = line;
     std::push_heap(listed_.begin(), listed_.end(), listed_later);
   }
-
-  auto ranked_lower = [](const Row& a, const Row& b) { return ranks_above(a.rank, b.rank); };
-  for (size_t k = 0; k < repeats.size() && limits_.rows > 0; ++k) {
-    const FoundRepeat& r = repeats[k];
-    const Rank rank{r.end - r.start, r.value, repeats_ + static_cast<int64_t>(k)};
-    const bool room = rows_.size() < limits_.rows;
-    if (!room && !ranks_above(rank, rows_.front().rank)) continue;
-    std::string motif = motif_of(record, r);
-    if (motif.size() > limits_.motif_letters) {
-      motif.resize(limits_.motif_letters);
-      motif += "\u2026";
-      motifs_cut_ = true;
-    }
-    int32_t page = -1;
-    std::string link;
-    if (k < links.size() && !links[k].empty()) {
-      const size_t hash = std::min(links[k].find('#'), links[k].size());
-      link = links[k].substr(hash);
-      const auto [at, added] = page_index_.try_emplace(links[k].substr(0, hash), static_cast<int32_t>(pages_.size()));
-      if (added) pages_.push_back(at->first);
-      page = at->second;
-    }
-    Row row{rank,          line, r.start + 1, r.end, r.motif_length, period_of(repeats, statistics, k),
-            r.units_text.c_str(), r.value_text.c_str(), std::move(motif), page, std::move(link)};
-    if (!room) {
-      std::pop_heap(rows_.begin(), rows_.end(), ranked_lower);
-      rows_.pop_back();
-    }
-    rows_.push_back(std::move(row));
-    std::push_heap(rows_.begin(), rows_.end(), ranked_lower);
-  }
-
   ++records_;
-  bases_ += record.record_length;
-  repeats_ += count;
+  bases_ += length;
   covered_ += covered;
+  return line;
+}
+
+template <typename Motif>
+void SummaryPage::offer(const std::shared_ptr<const RecordLine>& line, int64_t order, const Spot& spot,
+                        int32_t motif_length, double value, const std::string& units, const std::string& value_text,
+                        const Motif& motif_of_repeat, const std::string& link_to) {
+  if (limits_.rows == 0) return;
+  // The lowest ranked stays first in the heap.
+  auto ranked_lower = [](const Row& a, const Row& b) { return ranks_above(a.rank, b.rank); };
+  const Rank rank{spot.end - spot.start, value, order};
+  const bool room = rows_.size() < limits_.rows;
+  if (!room && !ranks_above(rank, rows_.front().rank)) return;
+  std::string motif = motif_of_repeat();
+  if (motif.size() > limits_.motif_letters) {
+    motif.resize(limits_.motif_letters);
+    motif += "\u2026";
+    motifs_cut_ = true;
+  }
+  int32_t page = -1;
+  std::string link;
+  if (!link_to.empty()) {
+    const size_t hash = std::min(link_to.find('#'), link_to.size());
+    link = link_to.substr(hash);
+    const auto [at, added] = page_index_.try_emplace(link_to.substr(0, hash), static_cast<int32_t>(pages_.size()));
+    if (added) pages_.push_back(at->first);
+    page = at->second;
+  }
+  Row row{rank, line, spot.start + 1, spot.end, motif_length, spot.period, units, value_text, std::move(motif), page,
+          std::move(link)};
+  if (!room) {
+    std::pop_heap(rows_.begin(), rows_.end(), ranked_lower);
+    rows_.pop_back();
+  }
+  rows_.push_back(std::move(row));
+  std::push_heap(rows_.begin(), rows_.end(), ranked_lower);
+}
+
+void SummaryPage::add(const FastaRecord& record, const std::vector<FoundRepeat>& repeats,
+                      const std::vector<RepeatStatistics>& statistics, const std::vector<std::string>& links) {
+  std::vector<Spot> spots;
+  spots.reserve(repeats.size());
+  for (size_t k = 0; k < repeats.size(); ++k) spots.push_back({repeats[k].start, repeats[k].end, period_of(repeats, statistics, k)});
+  const auto line = add_record(record.name, record.record_length, spots);
+  static const std::string kNoLink;
+  for (size_t k = 0; k < repeats.size(); ++k) {
+    const FoundRepeat& r = repeats[k];
+    offer(line, repeats_ + static_cast<int64_t>(k), spots[k], r.motif_length, r.value, r.units_text, r.value_text,
+          [&] { return motif_of(record, r); }, k < links.size() ? links[k] : kNoLink);
+  }
+  repeats_ += static_cast<int64_t>(repeats.size());
+}
+
+void SummaryPage::add(const std::string& name, int64_t length, const std::vector<TableRepeat>& repeats) {
+  std::vector<Spot> spots;
+  spots.reserve(repeats.size());
+  for (const TableRepeat& r : repeats) spots.push_back({r.start, r.end, r.period > 0 ? r.period : std::max(r.motif_length, 0)});
+  const auto line = add_record(name, length, spots);
+  static const std::string kNoLink;
+  for (size_t k = 0; k < repeats.size(); ++k) {
+    const TableRepeat& r = repeats[k];
+    offer(line, repeats_ + static_cast<int64_t>(k), spots[k], r.motif_length, r.value, r.units, r.value_text,
+          [&] { return r.motif; }, kNoLink);
+  }
+  repeats_ += static_cast<int64_t>(repeats.size());
 }
 
 namespace {

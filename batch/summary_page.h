@@ -33,6 +33,16 @@
 
 namespace rivulon::batch {
 
+// A repeat as the page holds it, read back from a table the program wrote:
+// 0-based start, end one past the last base, the period its consensus's
+// length, and the columns as the table gives them.
+struct TableRepeat {
+  int64_t start = 0, end = 0;
+  int32_t motif_length = 0, period = 0;
+  double value = 0;
+  std::string units, value_text, motif;
+};
+
 struct SummaryLimits {
   size_t rows = 100000;
   size_t records = 1000;
@@ -50,6 +60,9 @@ class SummaryPage {
   // alignments page.
   void add(const FastaRecord& record, const std::vector<FoundRepeat>& repeats,
            const std::vector<RepeatStatistics>& statistics, const std::vector<std::string>& links);
+
+  // A record and its repeats as read back from a table (by start).
+  void add(const std::string& name, int64_t length, const std::vector<TableRepeat>& repeats);
 
   void write(std::FILE* out) const;
 
@@ -94,8 +107,20 @@ class SummaryPage {
     int64_t other_records = 0;
   };
   Shown shown() const;
-  // Counts a record's repeats by period and class; the bases they cover.
-  int64_t count(const std::vector<FoundRepeat>& repeats, const std::vector<RepeatStatistics>& statistics);
+  // Where a repeat lies and its period, for the counts.
+  struct Spot {
+    int64_t start, end;  // 0-based, end one past the last base
+    int32_t period;
+  };
+  // Counts a record's repeats (by start) by period and class; the bases they cover.
+  int64_t count(const std::vector<Spot>& spots);
+  // Adds a record's line (to the listed heap and the totals) before its rows.
+  std::shared_ptr<const RecordLine> add_record(const std::string& name, int64_t length, const std::vector<Spot>& spots);
+  // Offers one repeat to the rows kept; `motif` gives its letters, asked only when kept.
+  template <typename Motif>
+  void offer(const std::shared_ptr<const RecordLine>& line, int64_t order, const Spot& spot, int32_t motif_length,
+             double value, const std::string& units, const std::string& value_text, const Motif& motif,
+             const std::string& link);
   void write_header(std::FILE* out) const;  // parameters, command line, chance, totals
   // The notes on what the page left out, for the template's slot of that name.
   void write_notes(std::FILE* out, const std::string& slot, const Shown& v) const;

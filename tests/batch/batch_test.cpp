@@ -545,6 +545,99 @@ TEST(BatchGenome, ControlShufflesReportChanceCalls) {
   EXPECT_EQ(cells(read_file(dir.file("c.tsv")))[1][1], "1");
 }
 
+// --from-table: the summary page made from a table an earlier run wrote
+// (here gathered from two runs over halves of the genome, gzip) is that
+// run's page but for the command line; a table that does not fit the input
+// or the options is refused with one line and no page.
+TEST(BatchFromTable, PageEqualsTheRunsPage) {
+  ScratchDir dir;
+  const auto records = genome_records();
+  write_file(dir.file("genome.fa"), fasta(records));
+  write_file(dir.file("first.fa"), fasta({records.begin(), records.begin() + 2}));
+  write_file(dir.file("rest.fa"), fasta({records.begin() + 2, records.end()}));
+  auto page_lines = [&dir](const std::string& name) {
+    std::string kept;
+    std::istringstream page(read_file(dir.file(name)));
+    for (std::string line; std::getline(page, line);) {
+      if (line.find("command: <code>") == std::string::npos) kept += line + "\n";
+    }
+    return kept;
+  };
+  for (const std::vector<std::string>& options :
+       {std::vector<std::string>{"--max-motif", "30"}, {"--max-motif", "30", "--definition", "2", "--overlaps", "all"}}) {
+    auto with = [&options](std::vector<std::string> args) {
+      args.insert(args.end(), options.begin(), options.end());
+      return args;
+    };
+    ASSERT_EQ(run_batch(dir, with({"genome.fa", "-q", "-o", "one.tsv", "--html", "one.html"})).status, 0);
+    ASSERT_EQ(run_batch(dir, with({"first.fa", "-q", "-o", "first.tsv"})).status, 0);
+    ASSERT_EQ(run_batch(dir, with({"rest.fa", "-q", "-o", "rest.tsv"})).status, 0);
+    std::string gathered = read_file(dir.file("first.tsv"));
+    const std::string rest = read_file(dir.file("rest.tsv"));
+    gathered += rest.substr(rest.find("\n", rest.find("\nseqid\t") + 1) + 1);
+    write_bgzf(dir.file("gathered.tsv.gz"), gathered);
+    const ProcessResult made = run_batch(dir, with({"genome.fa", "--from-table", "gathered.tsv.gz", "--html", "t.html"}));
+    ASSERT_EQ(made.status, 0) << made.err;
+    EXPECT_EQ(made.err, "");
+    EXPECT_EQ(page_lines("t.html"), page_lines("one.html"));
+    EXPECT_GT(tsv_rows(gathered).size(), 5u);
+  }
+
+  const std::string table = read_file(dir.file("one.tsv"));  // definition 2, every call
+  const size_t body = table.find("\n", table.find("\nseqid\t") + 1) + 1;
+  const std::string heading = table.substr(0, body);
+  const std::vector<std::string> rows = [&] {
+    std::vector<std::string> lines;
+    std::istringstream in(table.substr(body));
+    for (std::string line; std::getline(in, line);) lines.push_back(line + "\n");
+    return lines;
+  }();
+  ASSERT_GT(rows.size(), 3u);
+  // rows[0] with field k (0: seqid, 1: start, 2: end) set to `value`, or cut off when empty.
+  auto changed = [&rows](size_t k, const std::string& value) {
+    std::vector<std::string> fields;
+    std::istringstream in(rows[0].substr(0, rows[0].size() - 1));
+    for (std::string f; std::getline(in, f, '\t');) fields.push_back(f);
+    if (value.empty()) fields.resize(k);
+    else fields[k] = value;
+    std::string line;
+    for (const std::string& f : fields) line += (line.empty() ? "" : "\t") + f;
+    return line + "\n";
+  };
+  const std::vector<std::pair<std::string, std::string>> bad = {
+      {"no table of ours", "seqid\tstart\n"},
+      {"out of order", heading + rows[1] + rows[0] + rows[2]},
+      {"another record", heading + changed(0, "elsewhere")},
+      {"past the record", heading + changed(2, "99999999")},
+      {"a column short", heading + changed(20, "")},
+      {"not a number", heading + changed(1, "x")},
+  };
+  for (const auto& [what, text] : bad) {
+    write_file(dir.file("bad.tsv"), text);
+    const ProcessResult run = run_batch(dir, {"genome.fa", "--max-motif", "30", "--definition", "2", "--overlaps", "all",
+                                              "--from-table", "bad.tsv", "--html", "bad.html"});
+    EXPECT_EQ(run.status, 1) << what << ": " << run.err;
+    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << what << ": " << run.err;
+    EXPECT_FALSE(exists(dir.file("bad.html"))) << what;
+  }
+  // Other options than the table's: refused, naming both.
+  const ProcessResult other = run_batch(dir, {"genome.fa", "--max-motif", "31", "--definition", "2", "--overlaps",
+                                              "all", "--from-table", "one.tsv", "--html", "bad.html"});
+  EXPECT_EQ(other.status, 1);
+  EXPECT_NE(other.err.find("max_motif=30"), std::string::npos) << other.err;
+  EXPECT_NE(other.err.find("max_motif=31"), std::string::npos) << other.err;
+  // Only the page: other outputs, and a page over the table itself, are refused before any work.
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"--from-table", "one.tsv"}, {"--from-table", "one.tsv", "--html", "p.html", "-o", "x.tsv"},
+        {"--from-table", "one.tsv", "--html", "p.html", "--control", "1"}, {"--from-table", "one.tsv", "--html", "one.tsv"}}) {
+    std::vector<std::string> full = {"genome.fa", "--max-motif", "30", "--definition", "2", "--overlaps", "all"};
+    full.insert(full.end(), args.begin(), args.end());
+    EXPECT_EQ(run_batch(dir, full).status, 2) << args.back();
+  }
+  EXPECT_FALSE(exists(dir.file("p.html")));
+  EXPECT_EQ(read_file(dir.file("one.tsv")), table);
+}
+
 // --bgzip: BED and GFF3 as BGZF with a tabix index: the same lines as the
 // plain tables, and a region read through the index gives exactly the rows
 // that overlap it.

@@ -138,4 +138,5 @@ for format in tsv bed gff3; do
   grep -v '^#command:\|^# command:' "$work/results/small/repeats.$format" > "$work/gathered.$format"
   cmp "$work/single.$format" "$work/gathered.$format" || { echo "the gathered $format differs from one run"; exit 1; }
 done
+grep -q '<title>' "$work/results/small/summary.html" || { echo "the workflow wrote no summary page"; exit 1; }
 echo "$jobs jobs submitted; the cancelled job ran again; the gathered TSV, BED and GFF3 equal one run byte for byte"

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The Snakemake workflow on a small genome, locally with two cores: its
 # gathered TSV, BED and GFF3 must equal one rivulon-batch run over the whole
-# file, byte for byte, and its summary must count the gathered rows.
+# file, byte for byte, its summary must count the gathered rows, and its
+# summary page must be that run's page.
 # Usage: tests/workflow/run.sh [RIVULON_BATCH]
 set -euo pipefail
 cd "$(dirname "$0")/../.."
@@ -59,6 +60,15 @@ for format in tsv bed gff3; do
   fi
   echo "gathered $format of $pieces pieces = one run ($(wc -l < "$work/single.$format") lines)"
 done
+# The summary page made from the gathered table: one run's page over the same
+# file, but for the command line.
+"$batch" --quiet $options --html "$work/single.html" "$work/results/small/work/genome.fa.gz" > /dev/null
+if ! cmp <(grep -v 'command: <code>' "$work/single.html") <(grep -v 'command: <code>' "$work/results/small/summary.html"); then
+  diff <(grep -v 'command: <code>' "$work/single.html") <(grep -v 'command: <code>' "$work/results/small/summary.html") | head -n 20
+  echo "the workflow's summary page differs from one run's"
+  exit 1
+fi
+echo "the summary page made from the gathered table = one run's page"
 # The genome kept as bgzip with its indexes, no plain copy.
 for kept in genome.fa.gz genome.fa.gz.fai genome.fa.gz.gzi; do
   [ -s "$work/results/small/work/$kept" ] || { echo "the workflow did not keep $kept"; exit 1; }
