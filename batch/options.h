@@ -51,6 +51,12 @@ struct BatchOptions : Options {
   std::string command;  // the command line, as the outputs' headers state it
 };
 
+// The calls the options report (--overlaps, --adjacent-copies, the filters).
+inline Reporting reporting_of(const BatchOptions& o) {
+  return {o.overlaps == Overlaps::kBest, o.adjacent_copies, o.min_copies, o.min_length, o.min_identity,
+          o.min_consensus_score};
+}
+
 struct ParsedOptions {
   BatchOptions options;
   std::string error;  // one line naming the option and what it accepts; empty when valid

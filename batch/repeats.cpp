@@ -1,6 +1,5 @@
 #include "batch/repeats.h"
 
-#include <iterator>
 #include <variant>
 
 namespace rivulon::batch {
@@ -9,35 +8,14 @@ namespace {
 
 constexpr uint64_t kControlSeed = 0x9E3779B97F4A7C15ULL;
 
-bool passes_filters(const BatchOptions& o, const RepeatStatistics& s) {
-  return s.copies >= o.min_copies && s.length >= o.min_length && s.percent_matches >= o.min_identity &&
-         s.score >= o.min_consensus_score;
-}
-
 // The calls the options keep, with their statistics and rows in the pages
 // (0 for a call of the adjacent-copy search, which the pages do not hold).
 void keep_calls(const BatchOptions& options, std::string_view stretch, const std::vector<Repeat>& repeats,
                 StretchResult& result) {
-  auto keep = [&](const Repeat& r, RepeatStatistics s, int32_t row) {
-    if (!passes_filters(options, s)) return;
-    result.repeats.push_back(r);
-    result.statistics.push_back(std::move(s));
-    result.page_rows.push_back(row);
-  };
-  if (options.overlaps == Overlaps::kAll) {
-    for (size_t k = 0; k < repeats.size(); ++k) {
-      keep(repeats[k], describe(stretch, repeats[k], options), static_cast<int32_t>(k) + 1);
-    }
-    return;
-  }
-  std::vector<Call> loci = loci_of(stretch, repeats, options);
-  if (options.adjacent_copies && options.definition == 3) {
-    std::vector<Call> more = find_adjacent_copies(stretch, loci, options);
-    loci.insert(loci.end(), std::make_move_iterator(more.begin()), std::make_move_iterator(more.end()));
-  }
-  for (Call& call : choose_loci(std::move(loci))) {
-    const int32_t row = call.source < repeats.size() ? static_cast<int32_t>(call.source) + 1 : 0;
-    keep(call.repeat, std::move(call.statistics), row);
+  for (Call& call : report_calls(stretch, repeats, options, reporting_of(options))) {
+    result.page_rows.push_back(call.source < repeats.size() ? static_cast<int32_t>(call.source) + 1 : 0);
+    result.repeats.push_back(std::move(call.repeat));
+    result.statistics.push_back(std::move(call.statistics));
   }
 }
 

@@ -221,6 +221,26 @@ std::vector<Call> one_per_locus(std::string_view bases, const std::vector<Repeat
 // std::bad_alloc.
 std::vector<Call> find_adjacent_copies(std::string_view bases, const std::vector<Call>& loci, const Options& options);
 
+// Which calls are reported, as the batch program reports them.
+struct Reporting {
+  bool one_per_locus = true;    // one call per locus (loci_of, choose_loci); false: every repeat as found
+  bool adjacent_copies = true;  // with one_per_locus and definition 3: also find_adjacent_copies()'s calls
+  // Calls kept: copies, length (bases), percent matches of adjacent copies,
+  // score against the consensus, each at least this.
+  double min_copies = 0;
+  int64_t min_length = 0;
+  int32_t min_identity = 0;
+  int64_t min_consensus_score = 0;
+};
+
+// The calls reported for find_repeats()'s `repeats` of `bases` with
+// `options`: one per locus by start (each with the index of the repeat it
+// was made from as source, SIZE_MAX for the adjacent-copy search's), or
+// every repeat with its statistics in the order given (source: its index);
+// then those that pass the filters. May throw std::bad_alloc.
+std::vector<Call> report_calls(std::string_view bases, const std::vector<Repeat>& repeats, const Options& options,
+                               const Reporting& reporting);
+
 // The smallest rotation of `motif` or of its reverse complement, upper case:
 // "TA", "AT" and "TATA" reversed give "AT".
 std::string canonical_motif(std::string_view motif);

@@ -4,6 +4,7 @@
 #include <array>
 #include <cmath>
 #include <cstdio>
+#include <iterator>
 #include <limits>
 #include <map>
 #include <string>
@@ -507,6 +508,27 @@ std::vector<Call> loci_of(std::string_view bases, const std::vector<Repeat>& rep
   std::vector<Call> calls;
   calls.reserve(repeats.size());
   for (const Repeat& r : repeats) calls.push_back(locus_of(bases, r, calls.size(), scoring));
+  return calls;
+}
+
+std::vector<Call> report_calls(std::string_view bases, const std::vector<Repeat>& repeats, const Options& options,
+                               const Reporting& reporting) {
+  std::vector<Call> calls;
+  if (!reporting.one_per_locus) {
+    for (size_t k = 0; k < repeats.size(); ++k) calls.push_back({repeats[k], describe(bases, repeats[k], options), k});
+  } else {
+    std::vector<Call> loci = loci_of(bases, repeats, options);
+    if (reporting.adjacent_copies && options.definition == 3) {
+      std::vector<Call> more = find_adjacent_copies(bases, loci, options);
+      loci.insert(loci.end(), std::make_move_iterator(more.begin()), std::make_move_iterator(more.end()));
+    }
+    calls = choose_loci(std::move(loci));
+  }
+  std::erase_if(calls, [&reporting](const Call& c) {
+    const RepeatStatistics& s = c.statistics;
+    return !(s.copies >= reporting.min_copies && s.length >= reporting.min_length &&
+             s.percent_matches >= reporting.min_identity && s.score >= reporting.min_consensus_score);
+  });
   return calls;
 }
 
