@@ -10,15 +10,19 @@ FUZZ := $(CURDIR)/build/fuzz
 FUZZ_SECONDS ?= 60
 FUZZERS := fuzz_sequence fuzz_coding_regions fuzz_dialogue fuzz_pipeline fuzz_batch fuzz_batch_index fuzz_annotation
 
-.PHONY: all deps release programs asan test demo golden-update bench bench-peers bench-check bench-batch bench-answers workflow-test cluster-test browser-test deb install fuzz fuzz-run memcheck clean
+.PHONY: all deps release programs asan test demo python-check golden-update bench bench-peers bench-check bench-batch bench-answers workflow-test cluster-test browser-test deb install fuzz fuzz-run memcheck clean
 
 all: release
 
 deps:
 	@scripts/install-deps.sh
 
+# The release build also makes the Python module, for Debian's Python (where
+# pybind11 and pytest are installed).
+PYTHON ?= /usr/bin/python3
+
 release: deps
-	@cmake -S . -B $(RELEASE) -DCMAKE_BUILD_TYPE=Release > /dev/null
+	@cmake -S . -B $(RELEASE) -DCMAKE_BUILD_TYPE=Release -DRIVULON_PYTHON=ON -DPython_EXECUTABLE=$(PYTHON) > /dev/null
 	@cmake --build $(RELEASE) -j $(JOBS)
 
 asan: deps
@@ -96,10 +100,16 @@ deb: programs
 	@cd $(RELEASE) && cpack -G DEB > cpack.log 2>&1 || { tail -n 20 cpack.log; exit 1; }
 	@tests/package/deb_check.sh $$(ls -t $(RELEASE)/rivulon_*.deb | head -n 1)
 
+# The Python package as a user installs it: pip into a virtual environment
+# (no network), then the README's example.
+python-check: deps
+	@tests/python/pip_check.sh
+
 # Installs both programs and their manual pages (PREFIX, default /usr/local).
 PREFIX ?= /usr/local
 install: programs
-	@cmake --install $(RELEASE) --prefix $(PREFIX) > $(RELEASE)/install.log
+	@cmake --install $(RELEASE) --prefix $(PREFIX) --component programs > $(RELEASE)/install.log
+	@cmake --install $(RELEASE) --prefix $(PREFIX) --component development >> $(RELEASE)/install.log
 	@echo "Installed rivulon, rivulon-batch, their manual pages and the library under $(PREFIX)"
 
 # valgrind over the bundled example for each definition (maximum motif length 50).

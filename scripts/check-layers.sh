@@ -13,7 +13,8 @@
 # Programs (driver/ and every further program's folder) use the library
 # through its public headers (rivulon/rivulon.h, genome.h, executor.h) and
 # report/, and cli/ (what they share on the console); nothing of align/,
-# stats/ or detect/, and not each other's folders.
+# stats/ or detect/, and not each other's folders. The Python module
+# (python/) uses the public headers alone.
 set -u
 cd "$(dirname "$0")/.."
 
@@ -82,6 +83,17 @@ for program in $programs; do
       esac
     done < <(sed -n 's/^[[:space:]]*#[[:space:]]*include[[:space:]]*"\([^"]*\)".*/\1/p' "$file")
   done
+done
+
+# The Python module stands on the public headers alone.
+for file in python/*.h python/*.cpp; do
+  [ -e "$file" ] || continue
+  while IFS= read -r include; do
+    case "$include" in
+      rivulon/rivulon.h | rivulon/genome.h | rivulon/executor.h) ;;
+      *) complain "$file includes \"$include\"; the Python module uses only the public headers" ;;
+    esac
+  done < <(sed -n 's/^[[:space:]]*#[[:space:]]*include[[:space:]]*"\([^"]*\)".*/\1/p' "$file")
 done
 
 if [ "$failures" -gt 0 ]; then

@@ -3,12 +3,15 @@
 # Build and tests: the compilers and test libraries, htslib (sequence files of
 # the batch program), bedtools and genometools (the tests validate the batch
 # program's BED and GFF3 with them), Snakemake, samtools and bgzip (tabix; the workflow),
-# Node.js and HTML Tidy (the tests check the summary page's script and HTML).
+# Node.js and HTML Tidy (the tests check the summary page's script and HTML),
+# pybind11, pytest, NumPy and pandas for Debian's Python (the Python module
+# and its tests), python3-venv and python3-pip (its `pip install`).
 # --bench adds what the benchmarks against the field's tools need (TRF and its
 # examples, perf).
 set -euo pipefail
 needed=(cmake g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev clang valgrind
-        libhts-dev bedtools genometools snakemake samtools tabix nodejs tidy)
+        libhts-dev bedtools genometools snakemake samtools tabix nodejs tidy
+        pybind11-dev python3-pybind11 python3-dev python3-pytest python3-numpy python3-pandas python3-venv python3-pip python3-setuptools python3-wheel)
 if [ "${1:-}" = "--bench" ]; then
   needed=(trf trf-examples linux-perf time)
 fi
