@@ -80,7 +80,7 @@ done
   { tail -n 20 "$work/slurmctld.log" "$work/slurmd.log" 2> /dev/null; echo "the cluster did not come up"; exit 1; }
 echo "a one-node SLURM cluster is up on $host ($cpus CPUs, $memory MB)"
 
-# Four records in three pieces; the piece holding "chr2" waits on its first
+# Four records in two pieces (chr1; chr2 to chr4); the piece holding "chr2" waits on its first
 # attempt, until cancelled.
 {
   echo ">chr1 human beta globin region"
