@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "align/pattern_kernels.h"
+
 namespace rivulon {
 
 namespace {
@@ -134,9 +136,8 @@ PatternWorkspace::PatternWorkspace(int32_t max_motif) {
   pattern.assign(width, 0);
 }
 
-PatternScore score_against_pattern(SequenceView seq, int64_t row_offset, int32_t H,
-                                   const char* pattern, int32_t L, const Scoring& scoring,
-                                   double threshold, PatternWorkspace& ws) {
+PatternScore score_against_pattern_rows(SequenceView seq, int64_t row_offset, int32_t H, const char* pattern, int32_t L,
+                                        const Scoring& scoring, double threshold, PatternWorkspace& ws) {
   load_pattern(ws, L, pattern, L);
   prepare_rows(ws, L);
   const RowContext ctx{L, ws.pattern.data(), scoring.gap, scoring.mismatch, scoring.match};
@@ -149,6 +150,9 @@ PatternScore score_against_pattern(SequenceView seq, int64_t row_offset, int32_t
     if (fill_row<true>(r, x, ctx, rows, best)) best_first = ws.origin_cur[static_cast<size_t>(best.col)];
     std::swap(ws.score_prev, ws.score_cur);
     std::swap(ws.origin_prev, ws.origin_cur);
+    if (r % kBoundRows == 0 && !can_reach(ws.score_prev.data(), L, best.value, H - r, scoring.match, threshold)) {
+      return PatternScore{static_cast<double>(best.value), 0, 0, 0};
+    }
   }
   PatternScore result;
   result.score = static_cast<double>(best.value);

@@ -38,6 +38,8 @@ class PatternWorkspace {
   std::vector<int64_t> checkpoints;              // scores of rows 0, K, 2K, ... (align_to_pattern)
   std::vector<uint8_t> moves;                    // moves of one block of K rows, 2 bits each
   int32_t block_rows = 1024;                     // K: rows between kept score rows
+  std::vector<int32_t> lanes;                    // the vector rows: scores, origins, pattern (32 bits a cell)
+  std::vector<uint32_t> flags;                   // the vector rows: columns where a move 2 may start
 };
 
 // Outcome of scoring a stretch against a pattern.
@@ -51,7 +53,9 @@ struct PatternScore {
 // Best local score of s[row_offset + 1 .. row_offset + H] against `pattern`
 // (L bytes) repeated, computed in one forward pass with O(L) memory by
 // carrying, for each cell, the row where its traceback would stop. Positions
-// at or beyond the end of the sequence never match.
+// at or beyond the end of the sequence never match. Below `threshold` only
+// that is known: the pass stops once the rows left cannot lift the best cell
+// to the threshold, and `score` is then the best met so far.
 PatternScore score_against_pattern(SequenceView seq, int64_t row_offset, int32_t H,
                                    const char* pattern, int32_t L, const Scoring& scoring,
                                    double threshold, PatternWorkspace& ws);

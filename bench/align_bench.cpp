@@ -1,10 +1,12 @@
-// Speed of the copy alignment kernel, full and banded, for L = 20, 100, 500.
+// Speed of the copy alignment kernel, full and banded, for L = 20, 100, 500,
+// and of the pattern kernel's variants on a tandem array of ten copies.
 #include <benchmark/benchmark.h>
 
 #include <random>
 #include <string>
 
 #include "align/copy_alignment.h"
+#include "align/pattern_kernels.h"
 
 namespace {
 
@@ -49,8 +51,28 @@ void BM_AlignBanded(benchmark::State& state) {
   }
 }
 
+// Ten copies of a motif (10% substitutions) against the motif: the plain
+// rows or the AVX2 ones.
+template <bool Plain>
+void BM_ScorePattern(benchmark::State& state) {
+  const int L = static_cast<int>(state.range(0));
+  std::string s = make_copies(L);
+  for (int k = 0; k < 4; ++k) s += make_copies(L);
+  rivulon::PatternWorkspace ws(500);
+  const rivulon::SequenceView seq{s.data(), static_cast<int32_t>(s.size())};
+  const auto H = static_cast<int32_t>(s.size());
+  if (!Plain && !rivulon::pattern_avx2_available()) state.SkipWithError("no AVX2");
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(Plain ? rivulon::score_against_pattern_rows(seq, -1, H, s.data(), L, kScoring, 50, ws)
+                                   : rivulon::score_against_pattern_avx2(seq, -1, H, s.data(), L, kScoring, 50, ws));
+  }
+  state.SetItemsProcessed(state.iterations() * int64_t{H} * L);  // cells
+}
+
 }  // namespace
 
+BENCHMARK_TEMPLATE(BM_ScorePattern, true)->Arg(4)->Arg(8)->Arg(16)->Arg(32)->Arg(100)->Arg(500);
+BENCHMARK_TEMPLATE(BM_ScorePattern, false)->Arg(4)->Arg(8)->Arg(16)->Arg(32)->Arg(100)->Arg(500);
 BENCHMARK(BM_AlignFull)->Arg(20)->Arg(100)->Arg(500);
 BENCHMARK_TEMPLATE(BM_AlignBanded, false)->Arg(20)->Arg(100)->Arg(500);
 BENCHMARK_TEMPLATE(BM_AlignBanded, true)->Arg(20)->Arg(100)->Arg(500);

@@ -2,10 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "align/pattern_kernels.h"
 #include "reference/pattern_alignment_reference.h"
 
 namespace rivulon {
@@ -93,6 +95,11 @@ TEST(ScoreAgainstPattern, ForwardPassEqualsFullTraceback) {
     Measured want =
         reference::pattern_alignment_reference(stretch, pattern, gap, mismatch, match, threshold);
     Measured got = forward(stretch, pattern, gap, mismatch, match, threshold, ws);
+    // Below the threshold only that is promised (the pass may stop early).
+    if (want.score < threshold) {
+      ASSERT_LT(got.score, threshold) << stretch << " / " << pattern;
+      got.score = want.score;
+    }
     ASSERT_EQ(got.score, want.score) << stretch << " / " << pattern;
     ASSERT_EQ(got.length, want.length) << stretch << " / " << pattern << " gap " << gap;
     ASSERT_EQ(got.first, want.first) << stretch << " / " << pattern << " gap " << gap;
@@ -119,6 +126,76 @@ TEST(AlignToPattern, BelowMinimumGivesNoMoves) {
   const PatternRegion region{-1, -1, 6, 2};
   EXPECT_EQ(align_to_pattern({s.data(), 6}, region, Scoring{2, -7, -7, 0}, 30, ws, moves), 0);
   EXPECT_TRUE(moves.empty());
+}
+
+}  // namespace
+}  // namespace rivulon
+
+namespace rivulon {
+namespace {
+
+// The AVX2 rows against the plain ones, and the dispatch against both: every
+// field of the result, on tandem arrays with substitutions and indels read
+// at any phase, random patterns, stretches running past the sequence's end,
+// motif lengths 1..500, gap 0, extreme weights and thresholds that stop the
+// pass early or never.
+TEST(PatternKernels, VectorRowsEqualThePlainOnes) {
+  if (!pattern_avx2_available()) GTEST_SKIP() << "no AVX2 on this processor";
+  std::mt19937 rng(26);
+  const char bases[] = "ACGT";
+  PatternWorkspace plain(500), vector(500), either(500);
+  int vector_runs = 0;
+  for (int round = 0; round < 3000; ++round) {
+    const int L = round < 500 ? round + 1 : 1 + static_cast<int>(rng() % 500);
+    std::string motif;
+    for (int i = 0; i < L; ++i) motif += bases[rng() % 4];
+    std::string s;
+    for (int i = 0, n = static_cast<int>(rng() % 60); i < n; ++i) s += bases[rng() % 4];
+    const int copies = 1 + static_cast<int>(rng() % 6);
+    for (int k = 0; k < copies * L; ++k) {
+      const unsigned roll = rng() % 20;
+      if (roll == 0) continue;                                  // deletion
+      if (roll == 1) s += bases[rng() % 4];                     // insertion
+      s += roll == 2 ? bases[rng() % 4] : motif[static_cast<size_t>(k % L)];
+    }
+    for (int i = 0, n = static_cast<int>(rng() % 60); i < n; ++i) s += bases[rng() % 4];
+    std::string pattern = motif;
+    if (rng() % 4 == 0) for (char& c : pattern) c = bases[rng() % 4];
+    if (rng() % 8 == 0) pattern[rng() % pattern.size()] = 'N';
+    Scoring p;
+    p.match = static_cast<int32_t>(rng() % 6);
+    p.mismatch = -static_cast<int32_t>(rng() % 10);
+    p.gap = -static_cast<int32_t>(rng() % 10);  // 0 included
+    if (rng() % 16 == 0) {
+      p.match = 1000000;
+      p.mismatch = -1000000;
+      p.gap = -static_cast<int32_t>(rng() % 2) * 1000000;
+    }
+    const int64_t offset = static_cast<int64_t>(rng() % 40) - 1;
+    const int32_t H = static_cast<int32_t>(s.size()) - static_cast<int32_t>(offset) + static_cast<int32_t>(rng() % 20) - 10;
+    if (H < 1) continue;
+    const double threshold = rng() % 3 == 0 ? 1.0 : static_cast<double>(rng() % 400) * std::max(p.match, 1);
+    const SequenceView seq{s.data(), static_cast<int32_t>(s.size())};
+    const PatternScore want = score_against_pattern_rows(seq, offset, H, pattern.data(), L, p, threshold, plain);
+    const PatternScore dispatched = score_against_pattern(seq, offset, H, pattern.data(), L, p, threshold, either);
+    const std::string where = "round " + std::to_string(round) + " L " + std::to_string(L) + " H " + std::to_string(H);
+    auto same = [&](const PatternScore& got) {
+      EXPECT_EQ(got.score, want.score) << where;
+      EXPECT_EQ(got.first_row, want.first_row) << where;
+      EXPECT_EQ(got.last_row, want.last_row) << where;
+      EXPECT_EQ(got.aligned_length, want.aligned_length) << where;
+    };
+    same(dispatched);
+    if (fits_32_bits(H, p)) {
+      same(score_against_pattern_avx2(seq, offset, H, pattern.data(), L, p, threshold, vector));
+      ++vector_runs;
+    }
+    if (::testing::Test::HasFailure()) break;
+  }
+  EXPECT_GT(vector_runs, 2000);
+  // The scores must keep 32 bits; past that, the plain rows.
+  EXPECT_TRUE(fits_32_bits(200000000, Scoring{2, -7, -7, -3}));
+  EXPECT_FALSE(fits_32_bits(1000, Scoring{1000000, -7, -7, -3}));
 }
 
 }  // namespace
