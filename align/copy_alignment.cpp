@@ -6,6 +6,8 @@
 #include <cstring>
 #include <limits>
 
+#include "align/lanes.h"
+
 namespace rivulon {
 
 namespace {
@@ -189,17 +191,8 @@ CopySimilarity score_rows(SequenceView seq, int64_t b, int32_t L, int32_t m, int
 #if defined(__x86_64__) && defined(__GNUC__)
 #define RIVULON_VECTOR_KERNEL 1
 
-typedef int32_t Lanes __attribute__((vector_size(32)));  // eight cells of one anti-diagonal
-
-#define RIVULON_AVX2 __attribute__((target("avx2"), always_inline)) inline
-RIVULON_AVX2 Lanes load_lanes(const int32_t* p) {
-  Lanes v;
-  std::memcpy(&v, p, sizeof v);
-  return v;
-}
-RIVULON_AVX2 void store_lanes(int32_t* p, Lanes v) { std::memcpy(p, &v, sizeof v); }
-RIVULON_AVX2 Lanes splat(int32_t x) { return Lanes{x, x, x, x, x, x, x, x}; }
-#undef RIVULON_AVX2
+using lanes::Lanes;  // eight cells of one anti-diagonal
+using lanes::splat;
 
 // The banded scoring by anti-diagonals. Cell (j, k) lies on anti-diagonal
 // d = j + k at offset t = j - k; its left neighbour (j, k-1) and upper one
@@ -264,10 +257,10 @@ __attribute__((target("avx2"))) CopySimilarity score_banded_avx2(
     for (int32_t q = 0; q < lanes; q += kWidth) {
       const Lanes qv = splat(q) + step;
       const Lanes j = splat(j0) + qv, k = splat(k0) - qv, t = j - k;
-      const Lanes diag_prev = load_lanes(diag_score + kMargin + q);
-      const Lanes left_prev = load_lanes(left_score + kMargin + q + shift);
-      const Lanes up_prev = load_lanes(left_score + kMargin + q + shift - 1);
-      const Lanes same = load_lanes(row_base + kMargin + j0 + q) == load_lanes(column_reversed + kMargin + L - k0 + q);
+      const Lanes diag_prev = lanes::load(diag_score + kMargin + q);
+      const Lanes left_prev = lanes::load(left_score + kMargin + q + shift);
+      const Lanes up_prev = lanes::load(left_score + kMargin + q + shift - 1);
+      const Lanes same = lanes::load(row_base + kMargin + j0 + q) == lanes::load(column_reversed + kMargin + L - k0 + q);
       const Lanes diagonal = diag_prev + (same ? splat(match) : splat(mismatch));
       // Left neighbour outside the band (not the border column): the out-of-band value.
       const Lanes left_out = (t + 1 > splat(h)) & (k > splat(1));
@@ -278,15 +271,15 @@ __attribute__((target("avx2"))) CopySimilarity score_banded_avx2(
       const Lanes take_up = (vertical > horizontal) & (vertical > diagonal);
       const Lanes take_left = ~take_up & (horizontal > diagonal);
       Lanes value = take_up ? vertical : (take_left ? horizontal : diagonal);
-      Lanes from = take_up ? (up_out ? splat(-1) : load_lanes(left_origin + kMargin + q + shift - 1))
-                           : (take_left ? (left_out ? splat(-1) : load_lanes(left_origin + kMargin + q + shift))
-                                        : load_lanes(diag_origin + kMargin + q));
+      Lanes from = take_up ? (up_out ? splat(-1) : lanes::load(left_origin + kMargin + q + shift - 1))
+                           : (take_left ? (left_out ? splat(-1) : lanes::load(left_origin + kMargin + q + shift))
+                                        : lanes::load(diag_origin + kMargin + q));
       // Borders: row 0 (k * gap, origin k) and column 0 (j * gap, origin j).
       const Lanes on_row0 = j == splat(0), on_col0 = k == splat(0);
       value = on_row0 ? k * splat(gap) : (on_col0 ? j * splat(gap) : value);
       from = on_row0 ? k : (on_col0 ? j : from);
-      store_lanes(here_score + kMargin + q, value);
-      store_lanes(here_origin + kMargin + q, from);
+      lanes::store(here_score + kMargin + q, value);
+      lanes::store(here_origin + kMargin + q, from);
       if (pruning) {
         const Lanes inside = (j >= splat(0)) & (k >= splat(0)) & (j <= splat(L)) & (k <= splat(L)) &
                              (((t >= splat(-h)) & (t <= splat(h))) | on_col0) & (qv < splat(lanes));

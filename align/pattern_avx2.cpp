@@ -14,6 +14,7 @@
 
 #include <cstring>
 
+#include "align/lanes.h"
 #include "align/pattern_kernels.h"
 
 namespace rivulon {
@@ -23,16 +24,12 @@ namespace rivulon {
 namespace {
 
 constexpr int32_t kWidth = 8;
-typedef int32_t Lanes __attribute__((vector_size(32)));
+using lanes::Lanes;
+using lanes::load;
+using lanes::splat;
+using lanes::store;
 
 #define RIVULON_AVX2 __attribute__((target("avx2"), always_inline)) inline
-RIVULON_AVX2 Lanes load(const int32_t* p) {
-  Lanes v;
-  std::memcpy(&v, p, sizeof v);
-  return v;
-}
-RIVULON_AVX2 void store(int32_t* p, Lanes v) { std::memcpy(p, &v, sizeof v); }
-RIVULON_AVX2 Lanes splat(int32_t x) { return Lanes{x, x, x, x, x, x, x, x}; }
 // Bit k set when lane k of a comparison is true.
 RIVULON_AVX2 uint32_t bits(Lanes mask) {
   return static_cast<uint32_t>(_mm256_movemask_ps(_mm256_castsi256_ps(reinterpret_cast<__m256i>(mask))));

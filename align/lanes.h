@@ -1,0 +1,25 @@
+// Eight 32-bit lanes of an AVX2 register as the vector kernels use them (GCC
+// and clang vector extensions, the functions compiled for AVX2 wherever they
+// are inlined): loads and stores of unaligned cells, a value in every lane.
+// Only x86-64 with GCC or clang; the kernels keep their plain variants.
+#pragma once
+#if defined(__x86_64__) && defined(__GNUC__)
+#include <cstdint>
+#include <cstring>
+
+namespace rivulon::lanes {
+
+typedef int32_t Lanes __attribute__((vector_size(32)));
+
+#define RIVULON_AVX2 __attribute__((target("avx2"), always_inline)) inline
+RIVULON_AVX2 Lanes load(const int32_t* p) {
+  Lanes v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
+}
+RIVULON_AVX2 void store(int32_t* p, Lanes v) { std::memcpy(p, &v, sizeof v); }
+RIVULON_AVX2 Lanes splat(int32_t x) { return Lanes{x, x, x, x, x, x, x, x}; }
+#undef RIVULON_AVX2
+
+}  // namespace rivulon::lanes
+#endif
