@@ -10,12 +10,16 @@ FUZZ := $(CURDIR)/build/fuzz
 FUZZ_SECONDS ?= 60
 FUZZERS := fuzz_sequence fuzz_coding_regions fuzz_dialogue fuzz_pipeline fuzz_batch fuzz_batch_index fuzz_annotation
 
-.PHONY: all deps release programs asan test demo python-check golden-update bench bench-peers bench-check bench-batch bench-answers workflow-test cluster-test browser-test deb install fuzz fuzz-run memcheck clean
+.PHONY: all deps deps-build release programs asan test demo python-check golden-update bench bench-peers bench-check bench-batch bench-answers workflow-test cluster-test browser-test deb install fuzz fuzz-run memcheck clean
 
 all: release
 
 deps:
 	@scripts/install-deps.sh
+
+# What building the programs alone needs (a compiler, CMake, htslib).
+deps-build:
+	@scripts/install-deps.sh --build
 
 # The release build also makes the Python module, for Debian's Python (where
 # pybind11 and pytest are installed).
@@ -47,7 +51,7 @@ golden-update: release
 
 # The two programs alone, without the tests, quietly: what make demo and make
 # install need (make test builds the rest into the same folder).
-programs: deps
+programs: deps-build
 	@cmake -S . -B $(RELEASE) -DCMAKE_BUILD_TYPE=Release > /dev/null
 	@echo "Building rivulon and rivulon-batch into $(RELEASE)/ ..."
 	@cmake --build $(RELEASE) -j $(JOBS) --target rivulon rivulon-batch > $(RELEASE)/programs.log 2>&1 || \

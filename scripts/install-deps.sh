@@ -12,6 +12,11 @@ set -euo pipefail
 needed=(cmake g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev clang valgrind
         libhts-dev bedtools genometools snakemake samtools tabix nodejs tidy
         pybind11-dev python3-pybind11 python3-dev python3-pytest python3-numpy python3-pandas python3-venv python3-pip python3-setuptools python3-wheel)
+# --build: only what building the programs needs (make demo, make install,
+# make deb).
+if [ "${1:-}" = "--build" ]; then
+  needed=(cmake g++ make pkg-config libhts-dev dpkg-dev)
+fi
 if [ "${1:-}" = "--bench" ]; then
   needed=(trf trf-examples linux-perf time)
 fi
