@@ -54,7 +54,7 @@ struct BatchOptions : Options {
 // The calls the options report (--overlaps, --adjacent-copies, the filters).
 inline Reporting reporting_of(const BatchOptions& o) {
   return {o.overlaps == Overlaps::kBest, o.adjacent_copies, o.min_copies, o.min_length, o.min_identity,
-          o.min_consensus_score};
+          o.min_consensus_score, nullptr};
 }
 
 struct ParsedOptions {

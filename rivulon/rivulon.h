@@ -231,6 +231,9 @@ struct Reporting {
   int64_t min_length = 0;
   int32_t min_identity = 0;
   int64_t min_consensus_score = 0;
+  // Polled between calls: when set, report_calls() returns at once with
+  // what it has, which the caller should discard.
+  const std::atomic<bool>* cancel = nullptr;
 };
 
 // The calls reported for find_repeats()'s `repeats` of `bases` with

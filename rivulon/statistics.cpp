@@ -514,10 +514,17 @@ std::vector<Call> loci_of(std::string_view bases, const std::vector<Repeat>& rep
 std::vector<Call> report_calls(std::string_view bases, const std::vector<Repeat>& repeats, const Options& options,
                                const Reporting& reporting) {
   std::vector<Call> calls;
+  const auto cancelled = [&reporting] { return reporting.cancel != nullptr && reporting.cancel->load(); };
   if (!reporting.one_per_locus) {
-    for (size_t k = 0; k < repeats.size(); ++k) calls.push_back({repeats[k], describe(bases, repeats[k], options), k});
+    for (size_t k = 0; k < repeats.size() && !cancelled(); ++k) {
+      calls.push_back({repeats[k], describe(bases, repeats[k], options), k});
+    }
   } else {
-    std::vector<Call> loci = loci_of(bases, repeats, options);
+    // loci_of(), a call at a time, so that a cancellation is seen between them.
+    const Scoring scoring = scoring_from_penalties(options.match, options.mismatch, options.gap, options.terminal_gap);
+    std::vector<Call> loci;
+    for (size_t k = 0; k < repeats.size() && !cancelled(); ++k) loci.push_back(locus_of(bases, repeats[k], k, scoring));
+    if (cancelled()) return {};
     if (reporting.adjacent_copies && options.definition == 3) {
       std::vector<Call> more = find_adjacent_copies(bases, loci, options);
       loci.insert(loci.end(), std::make_move_iterator(more.begin()), std::make_move_iterator(more.end()));

@@ -2,6 +2,7 @@
 // motif, copies and mutations are known.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <map>
@@ -189,6 +190,37 @@ TEST(Statistics, PlantedArraysOneCallPerLocus) {
 // the consensus once from column 0 (the first from where the alignment
 // starts); their matches are the letters equal to the consensus's; the
 // alignment scores what describe() reports.
+// report_calls: one per locus is one_per_locus, every call is describe() of
+// each repeat, and a cancellation set before the call leaves nothing.
+TEST(Statistics, ReportCallsAsTheBatchProgramChoosesThem) {
+  std::mt19937 rng(28);
+  const std::string bases =
+      random_bases(rng, 200) + plant(rng, "ACGTTGCA", 12, 0, 0.05) + random_bases(rng, 200) + plant(rng, "CA", 30, 0, 0);
+  Options o;
+  Workspace ws;
+  const auto repeats = std::get<std::vector<Repeat>>(find_repeats(bases, o, ws));
+  Reporting plain;
+  plain.adjacent_copies = false;
+  const std::vector<Call> loci = report_calls(bases, repeats, o, plain), expected = one_per_locus(bases, repeats, o);
+  ASSERT_EQ(loci.size(), expected.size());
+  ASSERT_GE(loci.size(), 2u);
+  for (size_t k = 0; k < loci.size(); ++k) {
+    EXPECT_EQ(loci[k].repeat.start, expected[k].repeat.start);
+    EXPECT_EQ(loci[k].statistics.consensus, expected[k].statistics.consensus);
+    EXPECT_EQ(loci[k].source, expected[k].source);
+  }
+  Reporting all;
+  all.one_per_locus = false;
+  EXPECT_EQ(report_calls(bases, repeats, o, all).size(), repeats.size());
+  all.min_copies = 20;  // only the (CA)30
+  const std::vector<Call> long_ones = report_calls(bases, repeats, o, all);
+  ASSERT_FALSE(long_ones.empty());
+  for (const Call& c : long_ones) EXPECT_GE(c.statistics.copies, 20);
+  const std::atomic<bool> cancelled{true};
+  plain.cancel = &cancelled;
+  EXPECT_TRUE(report_calls(bases, repeats, o, plain).empty());
+}
+
 TEST(Statistics, CopiesLaidOutOnTheConsensus) {
   std::mt19937 rng(25);
   int laid_out = 0;
