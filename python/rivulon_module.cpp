@@ -12,6 +12,7 @@
 #include <condition_variable>
 #include <exception>
 #include <mutex>
+#include <memory>
 #include <optional>
 #include <string>
 #include <thread>
@@ -46,6 +47,14 @@ struct Row {
   double entropy = 0;
   std::string canonical_motif;
 };
+
+// A record's name as Python text: UTF-8, any other byte kept as a lone
+// surrogate (as os.fsdecode does), so that no name stops a scan.
+py::str text_of(const std::string& bytes) {
+  PyObject* decoded = PyUnicode_DecodeUTF8(bytes.data(), static_cast<Py_ssize_t>(bytes.size()), "surrogateescape");
+  if (decoded == nullptr) throw py::error_already_set();
+  return py::reinterpret_steal<py::str>(decoded);
+}
 
 // What a call examines with, as the Python side checked it.
 struct Settings {
@@ -97,6 +106,33 @@ Row row_of(const std::string& seqid, std::string_view record, int64_t stretch, i
   return row;
 }
 
+// Work spaces for the tasks of one call, each used by one task at a time.
+// (Not thread_local: in a module loaded at run time, glibc aborts the process
+// when it cannot allocate a new thread's thread-local storage, where the
+// heap gives std::bad_alloc.)
+class Workspaces {
+ public:
+  std::unique_ptr<rivulon::Workspace> take() {
+    {
+      const std::lock_guard<std::mutex> lock(mutex_);
+      if (!free_.empty()) {
+        std::unique_ptr<rivulon::Workspace> w = std::move(free_.back());
+        free_.pop_back();
+        return w;
+      }
+    }
+    return std::make_unique<rivulon::Workspace>();
+  }
+  void give_back(std::unique_ptr<rivulon::Workspace> w) {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    free_.push_back(std::move(w));
+  }
+
+ private:
+  std::mutex mutex_;
+  std::vector<std::unique_ptr<rivulon::Workspace>> free_;
+};
+
 // Examines every stretch of `bases` (folded in place) on `executor`.
 RecordRows examine(const std::string& seqid, char* bases, int64_t length, int64_t offset, const Settings& s,
                    rivulon::Executor& executor, const std::atomic<bool>& cancel) {
@@ -104,23 +140,27 @@ RecordRows examine(const std::string& seqid, char* bases, int64_t length, int64_
   const std::string_view record(bases, static_cast<size_t>(length));
   std::vector<std::vector<Row>> rows(segments.size());
   std::vector<std::optional<rivulon::Failure>> failures(segments.size());
+  rivulon::Reporting reporting = s.reporting;
+  reporting.cancel = &cancel;
+  Workspaces workspaces;
   {
     rivulon::TaskGroup group(executor);
     for (size_t k = 0; k < segments.size(); ++k) {
       group.run([&, k] {
-        thread_local rivulon::Workspace workspace;
+        std::unique_ptr<rivulon::Workspace> workspace = workspaces.take();
         rivulon::RunControl control;
         control.executor = &executor;
         control.cancel = &cancel;
         const std::string_view stretch = record.substr(static_cast<size_t>(segments[k].start),
                                                        static_cast<size_t>(segments[k].length()));
-        rivulon::Result found = rivulon::find_repeats(stretch, s.options, workspace, control);
+        rivulon::Result found = rivulon::find_repeats(stretch, s.options, *workspace, control);
+        workspaces.give_back(std::move(workspace));
         if (auto* failure = std::get_if<rivulon::Failure>(&found)) {
           failures[k] = std::move(*failure);
           return;
         }
         const auto& repeats = std::get<std::vector<rivulon::Repeat>>(found);
-        for (const rivulon::Call& call : rivulon::report_calls(stretch, repeats, s.options, s.reporting)) {
+        for (const rivulon::Call& call : rivulon::report_calls(stretch, repeats, s.options, reporting)) {
           rows[k].push_back(row_of(seqid, record, segments[k].start, offset, call));
         }
       });
@@ -131,7 +171,7 @@ RecordRows examine(const std::string& seqid, char* bases, int64_t length, int64_
   for (size_t k = 0; k < segments.size(); ++k) {
     out.rows.insert(out.rows.end(), std::make_move_iterator(rows[k].begin()), std::make_move_iterator(rows[k].end()));
     if (failures[k] && failures[k]->cause != rivulon::Failure::Cause::kCancelled) {
-      out.not_examined.push_back(seqid + ":" + std::to_string(offset + segments[k].start + 1) + "-" +
+      out.not_examined.push_back((seqid.empty() ? std::string("bases ") : seqid + ":") + std::to_string(offset + segments[k].start + 1) + "-" +
                                  std::to_string(offset + segments[k].end) + ": " + failures[k]->message);
     }
   }
@@ -170,7 +210,10 @@ void run_released(Work&& work, std::atomic<bool>& cancel) {
         std::unique_lock<std::mutex> lock(mutex);
         if (ended.wait_for(lock, std::chrono::milliseconds(50), [&] { return done; })) break;
       }
-      if (type != nullptr) continue;
+      // Once a signal is taken, or while the interpreter is ending (a daemon
+      // thread's call: taking the GIL then would end this thread with the
+      // worker still running), the work is only waited for.
+      if (type != nullptr || _Py_IsFinalizing()) continue;
       const py::gil_scoped_acquire held;
       if (PyErr_CheckSignals() != 0) {
         PyErr_Fetch(&type, &value, &trace);
@@ -230,7 +273,9 @@ class Scanner {
     }, cancel);
     if (got == rivulon::FastaReader::Status::kError) throw py::value_error(reader_.error());
     if (got == rivulon::FastaReader::Status::kEnd) return py::none();
-    return py::make_tuple(record.name, std::move(rows.rows), std::move(rows.not_examined));
+    std::vector<py::str> not_examined;
+    for (const std::string& line : rows.not_examined) not_examined.push_back(text_of(line));
+    return py::make_tuple(text_of(record.name), std::move(rows.rows), std::move(not_examined));
   }
 
   const std::string& warning() const { return warning_; }
@@ -247,7 +292,7 @@ class Scanner {
 PYBIND11_MODULE(_rivulon, m) {
   m.doc() = "The engine of the rivulon package; use the functions of `rivulon` itself.";
   py::class_<Row>(m, "Repeat", "One repeat: every column of rivulon-batch's TSV (positions 1-based, inclusive).")
-      .def_readonly("seqid", &Row::seqid)
+      .def_property_readonly("seqid", [](const Row& r) { return text_of(r.seqid); })
       .def_readonly("start", &Row::start)
       .def_readonly("end", &Row::end)
       .def_readonly("motif_length", &Row::motif_length)
@@ -271,10 +316,10 @@ PYBIND11_MODULE(_rivulon, m) {
       .def_readonly("entropy", &Row::entropy)
       .def_readonly("canonical_motif", &Row::canonical_motif)
       .def("__repr__", [](const Row& r) {
-        return "Repeat(" + (r.seqid.empty() ? std::string() : "seqid='" + r.seqid + "', ") + "start=" +
-               std::to_string(r.start) + ", end=" + std::to_string(r.end) + ", consensus='" + r.consensus +
-               "', copies=" + r.units_text + ", " + (r.definition == 1 || r.definition == 2 ? "similarity=" : "pattern_score=") +
-               r.value_text + ")";
+        return py::str("Repeat({}start={}, end={}, consensus='{}', units={}, {}={})")
+            .format(r.seqid.empty() ? py::str("") : py::str("seqid={!r}, ").format(text_of(r.seqid)), r.start, r.end,
+                    r.consensus, r.units_text, r.definition == 1 || r.definition == 2 ? "similarity" : "pattern_score",
+                    r.value_text);
       });
 
   py::class_<Settings>(m, "Settings")
@@ -285,7 +330,8 @@ PYBIND11_MODULE(_rivulon, m) {
              Settings s;
              s.options = {match, mismatch, gap, terminal_gap, max_motif, definition, level, min_score};
              if (std::string error = s.options.validate(); !error.empty()) throw py::value_error(error);
-             s.reporting = {one_per_locus, adjacent_copies, min_copies, min_length, min_identity, min_consensus_score};
+             s.reporting = {one_per_locus, adjacent_copies, min_copies, min_length, min_identity, min_consensus_score,
+                            nullptr};
              s.keep_case = keep_case;
              s.threads = threads;
              return s;
@@ -297,7 +343,9 @@ PYBIND11_MODULE(_rivulon, m) {
 
   m.def("find", [](const py::bytes& sequence, const Settings& s) {
     RecordRows out = find_in(sequence, s);
-    return py::make_tuple(std::move(out.rows), std::move(out.not_examined));
+    std::vector<py::str> not_examined;
+    for (const std::string& line : out.not_examined) not_examined.push_back(text_of(line));
+    return py::make_tuple(std::move(out.rows), std::move(not_examined));
   });
 
   py::class_<Scanner>(m, "Scanner")

@@ -10,6 +10,8 @@ repeats, in the same order, with the same statistics. Positions are 1-based
 and inclusive, as in its TSV.
 """
 
+import numbers as _numbers
+import operator as _operator
 import os as _os
 import warnings as _warnings
 
@@ -29,16 +31,24 @@ _PARAMETERS = {option: (lo, hi, times_match) for option, lo, hi, times_match in 
 _LONGEST_INT32 = 2147483647
 
 
-def _is_whole(value):
-    return isinstance(value, int) and not isinstance(value, bool)
+def _as_whole(value):
+    """A whole number (int, NumPy's integers, anything with __index__) as
+    int; None for anything else (bool too, and floats even when whole)."""
+    if isinstance(value, bool):
+        return None
+    try:
+        return _operator.index(value)
+    except TypeError:
+        return None
 
 
 def _whole(option, value, lo, hi):
-    """`value` when it is a whole number from lo to hi; ValueError with the
-    batch program's message otherwise."""
-    if not _is_whole(value) or not lo <= value <= hi:
+    """`value` as int when it is a whole number from lo to hi; ValueError
+    with the batch program's message otherwise."""
+    number = _as_whole(value)
+    if number is None or not lo <= number <= hi:
         raise ValueError(f"{option} must be a whole number from {lo} to {hi} (got '{value}')")
-    return value
+    return number
 
 
 def _settings(definition=3, min_score=50, level=None, max_motif=500, match=2, mismatch=7, gap=7, terminal_gap=3,
@@ -46,32 +56,40 @@ def _settings(definition=3, min_score=50, level=None, max_motif=500, match=2, mi
               min_consensus_score=0, keep_case=False, threads=None):
     given = {"--match": match, "--mismatch": mismatch, "--gap": gap, "--terminal-gap": terminal_gap,
              "--max-motif": max_motif, "--definition": definition, "--min-score": min_score}
+    numbers = {}
     for option, value in given.items():
         lo, hi, _ = _PARAMETERS[option]
-        _whole(option, value, lo, hi)
+        numbers[option] = _whole(option, value, lo, hi)
+    match, mismatch, gap, terminal_gap = (numbers[o] for o in ("--match", "--mismatch", "--gap", "--terminal-gap"))
+    max_motif, definition, min_score = numbers["--max-motif"], numbers["--definition"], numbers["--min-score"]
     if level is not None and definition == 3:
         raise ValueError("--level applies to definitions 1 and 2; definition 3 takes --min-score")
     if definition != 3 and min_score != 50:
         raise ValueError("--min-score applies to definition 3; definitions 1 and 2 take --level")
-    if level is not None and (not _is_whole(level) or not 0 <= level <= _LONGEST_INT32):
+    if level is not None:
         # the engine checks the range, which depends on match
-        raise ValueError(f"--level must be a whole number from 50 to 100 x match = {100 * match} (got '{level}')")
+        level = _as_whole(level)
+        if level is None or not 0 <= level <= _LONGEST_INT32:
+            raise ValueError(f"--level must be a whole number from 50 to 100 x match = {100 * match} (got '{level}')")
     if overlaps not in ("best", "all"):
         raise ValueError(f"--overlaps must be best or all (got '{overlaps}')")
-    if adjacent_copies not in (True, False, "yes", "no"):
+    if not (isinstance(adjacent_copies, bool) or adjacent_copies in ("yes", "no")):
         raise ValueError(f"--adjacent-copies must be yes or no (got '{adjacent_copies}')")
-    if isinstance(min_copies, bool) or not isinstance(min_copies, (int, float)) or not 0 <= min_copies <= 1e6:
+    if (isinstance(min_copies, bool) or not isinstance(min_copies, _numbers.Real)
+            or not 0 <= float(min_copies) <= 1e6):
         raise ValueError(f"--min-copies must be a number from 0 to 1000000 (got '{min_copies}')")
-    _whole("--min-identity", min_identity, 0, 100)
-    _whole("--min-length", min_length, 0, _LONGEST_INT32)
-    _whole("--min-consensus-score", min_consensus_score, 0, _LONGEST_INT32)
+    min_identity = _whole("--min-identity", min_identity, 0, 100)
+    min_length = _whole("--min-length", min_length, 0, _LONGEST_INT32)
+    min_consensus_score = _whole("--min-consensus-score", min_consensus_score, 0, _LONGEST_INT32)
+    if not isinstance(keep_case, bool):
+        raise ValueError(f"keep_case must be True or False (got '{keep_case}')")
     if threads is not None:
-        _whole("--threads", threads, 1, 1024)
+        threads = _whole("--threads", threads, 1, 1024)
     return _rivulon.Settings(
         definition=definition, min_score=min_score, level=80 if level is None else level, max_motif=max_motif,
         match=match, mismatch=mismatch, gap=gap, terminal_gap=terminal_gap, one_per_locus=overlaps == "best",
-        adjacent_copies=adjacent_copies in (True, "yes"), min_copies=float(min_copies), min_length=min_length,
-        min_identity=min_identity, min_consensus_score=min_consensus_score, keep_case=bool(keep_case),
+        adjacent_copies=adjacent_copies is True or adjacent_copies == "yes", min_copies=float(min_copies),
+        min_length=min_length, min_identity=min_identity, min_consensus_score=min_consensus_score, keep_case=keep_case,
         threads=0 if threads is None else threads)
 
 
@@ -121,7 +139,9 @@ def find_repeats(seq, definition=3, min_score=50, level=None, max_motif=500, mat
 
     Raises ValueError for an option out of its range (with rivulon-batch's
     message), MemoryError when memory runs out, KeyboardInterrupt on Ctrl-C
-    (the work stops within a motif length). A stretch that cannot be examined
+    (the work stops after the motif length or the call it is laying out; a
+    call over a satellite array of hundreds of kb can take seconds). Whole
+    numbers may be int or NumPy's integers. A stretch that cannot be examined
     is named in a RuntimeWarning. The GIL is released while the work runs.
     """
     settings = _settings(definition, min_score, level, max_motif, match, mismatch, gap, terminal_gap, overlaps,
@@ -157,15 +177,15 @@ def scan(path, threads=None, region=None, **options):
     records of one name (as rivulon-batch refuses them).
     """
     settings = _settings(threads=threads, **options)
-    if isinstance(region, str):
+    if isinstance(region, (str, bytes)):
         region = [region]
-    regions = list(region or [])
+    regions = [_os.fsdecode(r) for r in (region or [])]
     path = _os.fsdecode(path)
-    return _records(path, regions, settings)
+    scanner = _rivulon.Scanner(path, regions, settings)  # OSError here, before the first record
+    return _records(path, regions, scanner)
 
 
-def _records(path, regions, settings):
-    scanner = _rivulon.Scanner(path, regions, settings)
+def _records(path, regions, scanner):
     if scanner.warning:
         _warnings.warn(scanner.warning, RuntimeWarning, stacklevel=3)
     first = {}
@@ -197,8 +217,16 @@ def _rows(repeats):
             yield from item[1]
 
 
-def _value_name(rows):
-    return "similarity" if any(r.definition in (1, 2) for r in rows) else "pattern_score"
+def _value_name(rows, definition):
+    """The TSV's name of the value column: similarity for definitions 1 and 2,
+    pattern_score for 3 (whose adjacent-copy calls have definition 0)."""
+    if definition is not None:
+        return "similarity" if definition in (1, 2) else "pattern_score"
+    kinds = {r.definition in (1, 2) for r in rows}
+    if len(kinds) > 1:
+        raise ValueError("rows of definitions 1 or 2 and of definition 3 have different value columns; "
+                         "make a table of each")
+    return "similarity" if kinds == {True} else "pattern_score"
 
 
 def _columns(r, scores):
@@ -206,14 +234,15 @@ def _columns(r, scores):
     return [int(r.value) if scores and c == "value" else getattr(r, c) for c in COLUMNS]
 
 
-def to_dataframe(repeats):
+def to_dataframe(repeats, definition=None):
     """The repeats as a pandas DataFrame with rivulon-batch's TSV columns
     (seqid first; pattern_score as whole numbers, or similarity for
-    definitions 1 and 2), or,
-    without pandas, a list of dicts with those keys. `repeats` is a list of
-    Repeat or what scan() yields."""
+    definitions 1 and 2), or, without pandas, a list of dicts with those
+    keys. `repeats` is a list of Repeat or what scan() yields. The value
+    column is named after the rows' definition; give `definition` (the one
+    they were found with) so that a table with no rows has the same columns."""
     rows = list(_rows(repeats))
-    value = _value_name(rows)
+    value = _value_name(rows, definition)
     names = ["seqid"] + [(value if c == "value" else c) for c in COLUMNS]
     records = [dict(zip(names, [r.seqid] + _columns(r, value == "pattern_score"))) for r in rows]
     try:
@@ -223,16 +252,16 @@ def to_dataframe(repeats):
     return pandas.DataFrame.from_records(records, columns=names)
 
 
-def to_records(repeats):
+def to_records(repeats, definition=None):
     """The repeats as a NumPy structured array (one record per repeat, the
-    TSV's columns as fields; the texts as Python objects): compact for large
-    results and quick to filter."""
+    TSV's columns as fields, named as to_dataframe() names them; the texts as
+    Python objects): compact for large results and quick to filter."""
     import numpy
     rows = list(_rows(repeats))
     numbers = {"start": "i8", "end": "i8", "motif_length": "i4", "units": "f8", "value": "f8", "definition": "i4",
                "length": "i8", "period": "i8", "copies": "f8", "percent_matches": "i4", "percent_indels": "i4",
                "consensus_score": "i8", "A": "i4", "C": "i4", "G": "i4", "T": "i4", "entropy": "f8"}
-    value = _value_name(rows)
+    value = _value_name(rows, definition)
     if value == "pattern_score":
         numbers["value"] = "i8"
     dtype = [("seqid", "O")] + [((value if c == "value" else c), numbers.get(c, "O")) for c in COLUMNS]

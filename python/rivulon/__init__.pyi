@@ -33,7 +33,7 @@ class Repeat:
     canonical_motif: str
 
 def find_repeats(
-    seq: Union[str, bytes],
+    seq: Union[str, bytes, bytearray, memoryview],
     definition: int = 3,
     min_score: int = 50,
     level: int | None = None,
@@ -55,9 +55,9 @@ def find_repeats(
 def scan(
     path: Union[str, bytes, PathLike[str]],
     threads: int | None = None,
-    region: Union[str, Sequence[str], None] = None,
+    region: Union[str, bytes, Sequence[Union[str, bytes]], None] = None,
     **options: Any,
 ) -> Iterator[tuple[str, list[Repeat]]]: ...
 
-def to_dataframe(repeats: Iterable[Union[Repeat, tuple[str, list[Repeat]]]]) -> Any: ...
-def to_records(repeats: Iterable[Union[Repeat, tuple[str, list[Repeat]]]]) -> numpy.ndarray: ...
+def to_dataframe(repeats: Iterable[Union[Repeat, tuple[str, list[Repeat]]]], definition: int | None = None) -> Any: ...
+def to_records(repeats: Iterable[Union[Repeat, tuple[str, list[Repeat]]]], definition: int | None = None) -> numpy.ndarray: ...

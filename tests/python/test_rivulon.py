@@ -114,6 +114,21 @@ def test_bad_options_raise_the_batch_programs_message(options, args):
         next(rivulon.scan(GLOBIN, **options))
 
 
+def test_numpy_numbers_and_odd_names(tmp_path):
+    import numpy
+    seq = bases_of(GLOBIN)[8000:10000]
+    plain = [as_tsv(r) for r in rivulon.find_repeats(seq, definition=3, min_copies=2.5)]
+    given = rivulon.find_repeats(seq, definition=numpy.int32(3), match=numpy.int64(2), min_copies=numpy.float32(2.5))
+    assert [as_tsv(r) for r in given] == plain and plain
+    with pytest.raises(ValueError):
+        rivulon.find_repeats(seq, keep_case="no")
+    # A name that is no UTF-8 comes back as os.fsdecode gives it, and the scan goes on.
+    odd = tmp_path / "odd.fa"
+    odd.write_bytes(b">\xe9t\xe9 latin-1\n" + b"CA" * 20 + b"\n>next\n" + b"CAG" * 12 + b"\n")
+    names = [name for name, rows in rivulon.scan(odd) if rows]
+    assert names == [os.fsdecode(b"\xe9t\xe9"), "next"]
+
+
 def test_files_that_cannot_be_read(tmp_path):
     with pytest.raises(OSError):
         next(rivulon.scan(tmp_path / "missing.fa"))
@@ -133,6 +148,12 @@ def test_tables_have_the_tsv_columns(genome):
     assert len(frame) == sum(len(rows) for _, rows in found)
     records = rivulon.to_records(found)
     assert list(records.dtype.names) == header and records["end"].sum() == frame["end"].sum()
+    # The value column follows the definition, also with no rows; rows of both kinds are refused.
+    similar = list(rivulon.scan(genome, definition=1, max_motif=30))
+    assert "similarity" in rivulon.to_dataframe([], definition=1).columns
+    assert "similarity" in rivulon.to_dataframe(similar).columns
+    with pytest.raises(ValueError):
+        rivulon.to_dataframe(found + similar)
 
 
 def test_out_of_memory_is_memory_error():
