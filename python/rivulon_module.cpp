@@ -56,6 +56,12 @@ py::str text_of(const std::string& bytes) {
   return py::reinterpret_steal<py::str>(decoded);
 }
 
+std::vector<py::str> texts_of(const std::vector<std::string>& lines) {
+  std::vector<py::str> out;
+  for (const std::string& line : lines) out.push_back(text_of(line));
+  return out;
+}
+
 // What a call examines with, as the Python side checked it.
 struct Settings {
   rivulon::Options options;
@@ -237,7 +243,6 @@ int32_t threads_of(const Settings& s) {
 
 RecordRows find_in(const py::bytes& sequence, const Settings& s) {
   std::string bases = sequence;
-  if (bases.size() > static_cast<size_t>(INT64_MAX / 2)) throw std::bad_alloc();
   std::atomic<bool> cancel{false};
   RecordRows out;
   run_released([&] {
@@ -273,9 +278,7 @@ class Scanner {
     }, cancel);
     if (got == rivulon::FastaReader::Status::kError) throw py::value_error(reader_.error());
     if (got == rivulon::FastaReader::Status::kEnd) return py::none();
-    std::vector<py::str> not_examined;
-    for (const std::string& line : rows.not_examined) not_examined.push_back(text_of(line));
-    return py::make_tuple(text_of(record.name), std::move(rows.rows), std::move(not_examined));
+    return py::make_tuple(text_of(record.name), std::move(rows.rows), texts_of(rows.not_examined));
   }
 
   const std::string& warning() const { return warning_; }
@@ -343,9 +346,7 @@ PYBIND11_MODULE(_rivulon, m) {
 
   m.def("find", [](const py::bytes& sequence, const Settings& s) {
     RecordRows out = find_in(sequence, s);
-    std::vector<py::str> not_examined;
-    for (const std::string& line : out.not_examined) not_examined.push_back(text_of(line));
-    return py::make_tuple(std::move(out.rows), std::move(not_examined));
+    return py::make_tuple(std::move(out.rows), texts_of(out.not_examined));
   });
 
   py::class_<Scanner>(m, "Scanner")
