@@ -6,6 +6,10 @@
 #include <cstring>
 #include <limits>
 
+#if defined(__x86_64__) && defined(__GNUC__)
+#include <immintrin.h>
+#endif
+
 #include "align/lanes.h"
 
 namespace rivulon {
@@ -28,6 +32,21 @@ constexpr int32_t kOutOfBandFactor = 100;
 int32_t out_of_band_value(int32_t L, int32_t gap) {
   int64_t v = int64_t{L} * gap * kOutOfBandFactor;
   return static_cast<int32_t>(std::max<int64_t>(v, std::numeric_limits<int32_t>::min()));
+}
+
+// The least whole score x with x / L >= at_least as the pruning compares
+// them, in double: division by L is monotone, so a score is below this
+// exactly when its similarity is below the level, and the fill compares
+// scores without dividing.
+int64_t least_reaching_score(double at_least, int32_t L) {
+  constexpr double kFar = 0x1p52;  // far beyond any score
+  const double guess = at_least * L;
+  if (!(guess < kFar)) return int64_t{1} << 52;
+  if (guess <= -kFar) return -(int64_t{1} << 52);
+  auto x = static_cast<int64_t>(std::ceil(guess));
+  while (static_cast<double>(x - 1) / L >= at_least) --x;
+  while (static_cast<double>(x) / L < at_least) ++x;
+  return x;
 }
 
 // Copy A's bases s[b+1..b+L] into columns 1..L of the work space; positions
@@ -117,6 +136,7 @@ CopySimilarity score_rows(SequenceView seq, int64_t b, int32_t L, int32_t m, int
   }
   const int32_t oob = out_of_band_value(L, gap);
   const bool pruning = at_least > -std::numeric_limits<double>::infinity();
+  const int64_t least = pruning ? least_reaching_score(at_least, L) : 0;
   const int64_t row_start = b + int64_t{m} * L;
   for (int32_t j = 1; j <= L; ++j) {
     const int64_t ridx = row_start + j;
@@ -178,7 +198,7 @@ CopySimilarity score_rows(SequenceView seq, int64_t b, int32_t L, int32_t m, int
       // Every path to (L, L) crosses row j; each later row adds at most `match`.
       const int64_t reachable = int64_t{Banded ? std::max(row_best, oob) : row_best} +
                                 int64_t{L - j} * match;
-      if (static_cast<double>(reachable) / L < at_least) {
+      if (reachable < least) {
         return {-std::numeric_limits<double>::infinity(), -1};
       }
     }
@@ -209,6 +229,10 @@ using lanes::splat;
 // says, judged by anti-diagonals: every path to (L, L) crosses anti-diagonal
 // d - 1 or d, and from cell (j, k) it adds at most min(L - j, L - k) matches;
 // a later out-of-band value adds at most L - (d + 1) / 2 of them.
+//
+// Without `Origins` no origin is kept and the answer's origin is 0: the
+// scores, and so the similarity, are the same.
+template <bool Origins>
 __attribute__((target("avx2"))) CopySimilarity score_banded_avx2(
     SequenceView seq, int64_t b, int32_t L, int32_t m, int32_t h, const Scoring& scoring,
     AlignmentMatrix& matrix, double at_least) {
@@ -240,7 +264,12 @@ __attribute__((target("avx2"))) CopySimilarity score_banded_avx2(
   const int32_t oob = out_of_band_value(L, gap);
   const Lanes step{0, 1, 2, 3, 4, 5, 6, 7};
   const bool pruning = at_least > -std::numeric_limits<double>::infinity();
-  int64_t previous_reach = std::numeric_limits<int64_t>::min();  // anti-diagonal d - 1
+  const int64_t least = pruning ? least_reaching_score(at_least, L) : 0;
+  // A lane at or above it may still reach the level (held within 32 bits: a
+  // clamped one only keeps the fill going, never stops it).
+  const Lanes least_lanes = splat(static_cast<int32_t>(
+      std::clamp<int64_t>(least, std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max())));
+  bool previous_reaches = false;  // anti-diagonal d - 1
   int32_t result_score = 0, result_origin = 0;
   for (int32_t d = 0; d <= 2 * L; ++d) {
     int32_t* here_score = score[d % 3];
@@ -253,7 +282,7 @@ __attribute__((target("avx2"))) CopySimilarity score_banded_avx2(
     const int32_t shift = (t0 == -h) ? 0 : 1;
     const int32_t lanes = (h + 1 - t0) / 2 + 1;
     const int32_t j0 = (d + t0) / 2, k0 = (d - t0) / 2;  // lane q: j = j0 + q, k = k0 - q
-    Lanes reach = splat(std::numeric_limits<int32_t>::min());
+    Lanes reaching = splat(0);  // lanes whose cell may still reach the level
     for (int32_t q = 0; q < lanes; q += kWidth) {
       const Lanes qv = splat(q) + step;
       const Lanes j = splat(j0) + qv, k = splat(k0) - qv, t = j - k;
@@ -271,39 +300,37 @@ __attribute__((target("avx2"))) CopySimilarity score_banded_avx2(
       const Lanes take_up = (vertical > horizontal) & (vertical > diagonal);
       const Lanes take_left = ~take_up & (horizontal > diagonal);
       Lanes value = take_up ? vertical : (take_left ? horizontal : diagonal);
-      Lanes from = take_up ? (up_out ? splat(-1) : lanes::load(left_origin + kMargin + q + shift - 1))
-                           : (take_left ? (left_out ? splat(-1) : lanes::load(left_origin + kMargin + q + shift))
-                                        : lanes::load(diag_origin + kMargin + q));
       // Borders: row 0 (k * gap, origin k) and column 0 (j * gap, origin j).
       const Lanes on_row0 = j == splat(0), on_col0 = k == splat(0);
       value = on_row0 ? k * splat(gap) : (on_col0 ? j * splat(gap) : value);
-      from = on_row0 ? k : (on_col0 ? j : from);
       lanes::store(here_score + kMargin + q, value);
-      lanes::store(here_origin + kMargin + q, from);
+      if constexpr (Origins) {
+        Lanes from = take_up ? (up_out ? splat(-1) : lanes::load(left_origin + kMargin + q + shift - 1))
+                             : (take_left ? (left_out ? splat(-1) : lanes::load(left_origin + kMargin + q + shift))
+                                          : lanes::load(diag_origin + kMargin + q));
+        from = on_row0 ? k : (on_col0 ? j : from);
+        lanes::store(here_origin + kMargin + q, from);
+      }
       if (pruning) {
         const Lanes inside = (j >= splat(0)) & (k >= splat(0)) & (j <= splat(L)) & (k <= splat(L)) &
                              (((t >= splat(-h)) & (t <= splat(h))) | on_col0) & (qv < splat(lanes));
         const Lanes rest = splat(L) - (j > k ? j : k);  // min(L - j, L - k)
         const Lanes cell_reach = value + rest * splat(match);
-        reach = inside ? (cell_reach > reach ? cell_reach : reach) : reach;
+        reaching |= inside & (cell_reach >= least_lanes);
       }
     }
     if (pruning) {
-      int32_t best = std::numeric_limits<int32_t>::min();
-      for (int32_t lane = 0; lane < kWidth; ++lane) best = reach[lane] > best ? reach[lane] : best;
-      const int64_t here_reach = best;
+      const bool here_reaches = !_mm256_testz_si256(reinterpret_cast<__m256i>(reaching),
+                                                    reinterpret_cast<__m256i>(reaching));
       const int64_t later_oob = int64_t{oob} + int64_t{(2 * L - d - 1) / 2} * match;
-      int64_t bound = here_reach > previous_reach ? here_reach : previous_reach;
-      bound = later_oob > bound ? later_oob : bound;
-      previous_reach = here_reach;
-      if (d >= 1 && static_cast<double>(bound) / L < at_least) {
-        return {-std::numeric_limits<double>::infinity(), -1};
-      }
+      const bool reaches = here_reaches || previous_reaches || later_oob >= least;
+      previous_reaches = here_reaches;
+      if (d >= 1 && !reaches) return {-std::numeric_limits<double>::infinity(), -1};
     }
     if (d == 2 * L) {
       const int32_t q = (0 - t0) / 2;
       result_score = here_score[kMargin + q];
-      result_origin = here_origin[kMargin + q];
+      if constexpr (Origins) result_origin = here_origin[kMargin + q];
     }
   }
   return {static_cast<double>(result_score) / L, result_origin};
@@ -316,15 +343,13 @@ bool cpu_has_avx2() {
 #endif
 
 // The banded scoring as the detectors run it: by anti-diagonals where the
-// processor allows.
+// processor allows (without origins when they are not read).
+template <bool Origins = true>
 CopySimilarity score_banded(SequenceView seq, int64_t b, int32_t L, int32_t m, int32_t h,
                             const Scoring& scoring, AlignmentMatrix& matrix, double at_least) {
 #ifdef RIVULON_VECTOR_KERNEL
-  // Below about fifty bases the rows are faster: an anti-diagonal holds too
-  // few cells to fill the vectors.
-  constexpr int32_t kVectorFrom = 48;
-  if (L >= kVectorFrom && cpu_has_avx2()) {
-    return score_banded_avx2(seq, b, L, m, h, scoring, matrix, at_least);
+  if (L >= kBandedVectorFrom && cpu_has_avx2()) {
+    return score_banded_avx2<Origins>(seq, b, L, m, h, scoring, matrix, at_least);
   }
 #endif
   return score_rows<true>(seq, b, L, m, h, scoring, matrix, at_least);
@@ -407,6 +432,12 @@ CopySimilarity copy_similarity_at_least(SequenceView seq, int64_t b, int32_t L, 
                                         AlignmentMatrix& matrix, double at_least) {
   if (L <= full_up_to) return score_rows<false>(seq, b, L, m, 0, scoring, matrix, at_least);
   return score_banded(seq, b, L, m, copy_band_half_width(L), scoring, matrix, at_least);
+}
+
+double copy_score_at_least(SequenceView seq, int64_t b, int32_t L, int32_t m, int32_t full_up_to,
+                           const Scoring& scoring, AlignmentMatrix& matrix, double at_least) {
+  if (L <= full_up_to) return score_rows<false>(seq, b, L, m, 0, scoring, matrix, at_least).similarity;
+  return score_banded<false>(seq, b, L, m, copy_band_half_width(L), scoring, matrix, at_least).similarity;
 }
 
 int32_t trace_copies(SequenceView seq, int64_t b, int32_t L, int32_t m, const Scoring& scoring,

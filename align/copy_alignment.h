@@ -94,6 +94,9 @@ CopySimilarity align_copies_banded_plain(SequenceView seq, int64_t b, int32_t L,
                                          int32_t h, const Scoring& scoring, AlignmentMatrix& matrix);
 CopySimilarity align_copies_banded_vector(SequenceView seq, int64_t b, int32_t L, int32_t m,
                                           int32_t h, const Scoring& scoring, AlignmentMatrix& matrix);
+// Motif lengths from which the banded scoring runs by anti-diagonals: below
+// about fifty bases an anti-diagonal holds too few cells to fill the vectors.
+inline constexpr int32_t kBandedVectorFrom = 48;
 // True when this processor runs align_copies_banded_vector vectorised.
 bool vector_kernel_available();
 
@@ -111,6 +114,11 @@ CopySimilarity copy_similarity(SequenceView seq, int64_t b, int32_t L, int32_t m
 CopySimilarity copy_similarity_at_least(SequenceView seq, int64_t b, int32_t L, int32_t m,
                                         int32_t full_up_to, const Scoring& scoring,
                                         AlignmentMatrix& matrix, double at_least);
+
+// copy_similarity_at_least's similarity alone: the vector fill then keeps no
+// origins.
+double copy_score_at_least(SequenceView seq, int64_t b, int32_t L, int32_t m, int32_t full_up_to,
+                           const Scoring& scoring, AlignmentMatrix& matrix, double at_least);
 
 // Same recurrence, storing a move code per cell, then walking back from (L, L)
 // to (0, 0). `moves` receives the codes last move first (room for 2L codes);

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <random>
 #include <string>
 #include <vector>
@@ -271,6 +272,18 @@ TEST(AlignCopiesBanded, VectorKernelEqualsThePlainOne) {
     const CopySimilarity got = align_copies_banded_vector(seq, -1, L, 1, h, p, vector);
     ASSERT_EQ(got.similarity, want.similarity) << "L " << L << " h " << h << " round " << round;
     ASSERT_EQ(got.origin, want.origin) << "L " << L << " h " << h << " round " << round;
+
+    // Kept without origins, and stopped early or not: the same similarity
+    // whenever it reaches the level asked.
+    const double at_least = (rng() % 4 == 0) ? -std::numeric_limits<double>::infinity()
+                                             : (static_cast<double>(rng() % 300) - 100) / 100;
+    const double whole = copy_similarity(seq, -1, L, 1, 0, p, plain).similarity;
+    const double score_only = copy_score_at_least(seq, -1, L, 1, 0, p, vector, at_least);
+    if (whole >= at_least) {
+      ASSERT_EQ(score_only, whole) << "L " << L << " round " << round;
+    } else {
+      ASSERT_LT(score_only, at_least) << "L " << L << " round " << round;
+    }
   }
 }
 
