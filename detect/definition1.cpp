@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "detect/lengths_in_parallel.h"
 #include "detect/marks.h"
 #include "detect/merge.h"
 #include "detect/window_filter.h"
@@ -19,37 +20,91 @@ void zero_range(float* similarity, int32_t n, int64_t from, int64_t to) {
   for (int64_t x = from; x <= to; ++x) similarity[x] = 0.0f;
 }
 
-}  // namespace
-
-void screen_copies(const DetectionInput& in, int32_t L, const WindowParameters& wp,
-                   float* similarity, AlignmentMatrix& matrix, std::vector<uint16_t>& ring) {
+// The screening of one motif length. `marked(x)` says whether position x
+// holds a positive similarity; accept(q, similarity) takes each accepted
+// copy; unsure(q) hears of each copy that the filter passed and that only a
+// positive similarity at q - L would have sent to alignment.
+template <typename Marked, typename Accept, typename Unsure>
+void screen_copies_with(const DetectionInput& in, int32_t L, const WindowParameters& wp,
+                        AlignmentMatrix& matrix, std::vector<uint16_t>& ring, Marked marked,
+                        Accept accept, Unsure unsure) {
   const char* s = in.sequence.bases;
   const int32_t n = in.sequence.n;
   const float tf = static_cast<float>(in.threshold);
   int32_t cooldown = 0;  // 0 when alignments are allowed
   scan_windows<false, false>(in.sequence, L, wp.w, wp.k0, copy_max_drift(L), ring, [&](int64_t p, WindowState f) {
-    // The copy under test covers windows q..p.
-    const int64_t q = p - f.slots + 1;
-    const bool qualifies = f.good >= wp.quota && q >= 0 && f.longest <= wp.allowance &&
-                           (same_base(s, n, q, q + L) || (q >= L && similarity[q - L] > 0));
-    if (qualifies && cooldown == 0) {
-      // Only whether it reaches the level is read: the fill may stop early.
-      const CopySimilarity pair = copy_similarity_at_least(
-          in.sequence, q - 1, L, 1, kFullScoringUpToDefinition1, in.scoring, matrix, tf);
-      if (pair.similarity >= tf && pair.origin == 0) {
-        similarity[q] = static_cast<float>(pair.similarity);
-        cooldown = (L == 1) ? 0 : 1;
-        return true;
-      }
-    } else if (cooldown > 0) {
+    if (cooldown > 0) {
       // An accepted copy at q keeps the copies q+1 .. q+L-1 from being aligned.
       if (++cooldown >= L) cooldown = 0;
+      return false;
+    }
+    // The copy under test covers windows q..p.
+    const int64_t q = p - f.slots + 1;
+    if (!(f.good >= wp.quota && q >= 0 && f.longest <= wp.allowance)) return false;
+    if (!same_base(s, n, q, q + L)) {
+      if (q < L) return false;
+      if (!marked(q - L)) {
+        unsure(q);
+        return false;
+      }
+    }
+    // Most copies do not reach the level: a fill without origins, which may
+    // stop early, tells; the origin is asked only of those that do.
+    if (copy_score_at_least(in.sequence, q - 1, L, 1, kFullScoringUpToDefinition1, in.scoring, matrix, tf) < tf) {
+      return false;
+    }
+    const CopySimilarity pair =
+        copy_similarity(in.sequence, q - 1, L, 1, kFullScoringUpToDefinition1, in.scoring, matrix);
+    if (pair.origin == 0) {
+      accept(q, static_cast<float>(pair.similarity));
+      cooldown = (L == 1) ? 0 : 1;
+      return true;
     }
     return false;
   }, [&](int64_t, int64_t count) {
     // Windows without any good window in the ring: no copy qualifies.
     if (cooldown > 0) cooldown = (cooldown + count >= L) ? 0 : cooldown + static_cast<int32_t>(count);
   });
+}
+
+}  // namespace
+
+void screen_copies(const DetectionInput& in, int32_t L, const WindowParameters& wp,
+                   float* similarity, AlignmentMatrix& matrix, std::vector<uint16_t>& ring) {
+  screen_copies_with(
+      in, L, wp, matrix, ring, [similarity](int64_t x) { return similarity[x] > 0; },
+      [similarity](int64_t q, float value) { similarity[q] = value; }, [](int64_t) {});
+}
+
+void screen_copies_alone(const DetectionInput& in, int32_t L, const WindowParameters& wp,
+                         ScreenedMarks& out, AlignmentMatrix& matrix, std::vector<uint16_t>& ring) {
+  out.clear();
+  // This length's own accepted copies, in increasing order, stand for the table.
+  auto marked = [&out](int64_t x) {
+    const auto it = std::lower_bound(out.at.begin(), out.at.end(), x);
+    return it != out.at.end() && *it == x && out.value[static_cast<size_t>(it - out.at.begin())] > 0;
+  };
+  auto accept = [&out](int64_t q, float value) {
+    out.at.push_back(static_cast<int32_t>(q));
+    out.value.push_back(value);
+  };
+  auto unsure = [&out](int64_t q) { out.unsure.push_back(static_cast<int32_t>(q)); };
+  screen_copies_with(in, L, wp, matrix, ring, marked, accept, unsure);
+}
+
+bool put_screened(const DetectionInput& in, int32_t L, const WindowParameters& wp,
+                  const ScreenedMarks& screened, float* similarity, AlignmentMatrix& matrix,
+                  std::vector<uint16_t>& ring) {
+  // Marks that earlier lengths left in the table count only where a copy
+  // was left unsure; where one does, the screening is run again on the table.
+  for (const int32_t q : screened.unsure) {
+    if (similarity[q - L] > 0) {
+      screen_copies(in, L, wp, similarity, matrix, ring);
+      return true;
+    }
+  }
+  for (size_t i = 0; i < screened.at.size(); ++i) similarity[screened.at[i]] = screened.value[i];
+  return false;
 }
 
 double score_new_copy(const DetectionInput& in, int32_t start, int32_t u, int32_t L,
@@ -215,17 +270,25 @@ Detection<RecordTable> detect_definition1(const DetectionInput& in) {
   RecordTable records(n);
   AlignmentMatrix& matrix = scratch.matrix_for(M);
   CandidateList candidates;
-  std::vector<uint16_t>& ring = scratch.ring;
   CopyPairMemo memo;
-  const std::optional<DetectionFailure> failure = for_each_motif_length(
-      in, kDefinition1Screening, [&](int32_t L, const WindowParameters& wp) {
-        screen_copies(in, L, wp, similarity.data(), matrix, ring);
-        group_copies(in, L, similarity.data(), candidates, matrix, memo);
-        merge_found(candidates, records, n, L, kDefinition1Merge);
-        candidates.clear();
-        note_length_done(in);
-        return std::optional<DetectionFailure>();
-      });
+  // A length's screening reads the table only where the sequence alone
+  // leaves a copy unsure: lengths are screened on several threads without
+  // it, and their marks checked, grouped and merged in increasing length here.
+  auto prepare = [&](std::unique_ptr<CopyWorker>& worker) {
+    if (!worker || worker->matrix.size < M) worker = std::make_unique<CopyWorker>(M);
+  };
+  auto screen = [&](CopyWorker& worker, int32_t L, const WindowParameters& wp, ScreenedMarks& out) {
+    screen_copies_alone(in, L, wp, out, worker.matrix, worker.ring);
+  };
+  auto take_up = [&](int32_t L, const WindowParameters& wp, ScreenedMarks& screened) {
+    put_screened(in, L, wp, screened, similarity.data(), matrix, scratch.ring);
+    group_copies(in, L, similarity.data(), candidates, matrix, memo);
+    merge_found(candidates, records, n, L, kDefinition1Merge);
+    candidates.clear();
+    return std::optional<DetectionFailure>();
+  };
+  const std::optional<DetectionFailure> failure = search_lengths<CopyWorker, ScreenedMarks>(
+      in, kDefinition1Screening, scratch.copies, prepare, screen, take_up);
   if (failure) return *failure;
   return records;
 }

@@ -7,6 +7,7 @@
 
 #include "align/copy_alignment.h"
 #include "detect/detection.h"
+#include "detect/marks.h"
 #include "detect/records.h"
 #include "stats/significance.h"
 
@@ -22,6 +23,23 @@ namespace rivulon {
 // begins by pairing the first bases. `ring` is scratch reused from call to call.
 void screen_copies(const DetectionInput& in, int32_t L, const WindowParameters& wp,
                    float* similarity, AlignmentMatrix& matrix, std::vector<uint16_t>& ring);
+
+// The same screening reading only the sequence, as a length screened ahead
+// of the table: the accepted copies with their similarities, and, as unsure,
+// each copy that the filter passed and whose first base differs from the
+// next copy's, when no copy of this length was accepted L bases before it
+// (in the table an earlier length's mark there would let it through).
+void screen_copies_alone(const DetectionInput& in, int32_t L, const WindowParameters& wp,
+                         ScreenedMarks& out, AlignmentMatrix& matrix, std::vector<uint16_t>& ring);
+
+// Puts a screening done alone into the table: its accepted copies, when no
+// unsure copy has a positive similarity L bases before it in the table;
+// otherwise the length is screened again on the table (screen_copies). Either
+// way the table ends as screen_copies on it would leave it. True when the
+// length was screened again.
+bool put_screened(const DetectionInput& in, int32_t L, const WindowParameters& wp,
+                  const ScreenedMarks& screened, float* similarity, AlignmentMatrix& matrix,
+                  std::vector<uint16_t>& ring);
 
 // Sum over c = u-1 .. 0 of the copy similarity of copy c against copy u of the
 // candidate starting at `start` (copy c is s[start + c*L .. start + c*L + L - 1]).

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "detect/lengths_in_parallel.h"
 #include "detect/marks.h"
 #include "detect/merge.h"
 #include "detect/window_filter.h"
@@ -29,9 +30,8 @@ double pair_similarity(const DetectionInput& in, int64_t b, int32_t L, int32_t m
 // Whether the pair's similarity reaches `at_least`; the fill may stop early.
 bool pair_reaches(const DetectionInput& in, int64_t b, int32_t L, int32_t m, AlignmentMatrix& matrix,
                   double at_least) {
-  return copy_similarity_at_least(in.sequence, b, L, m, kFullScoringUpToDefinition2, in.scoring,
-                                  matrix, at_least)
-             .similarity >= at_least;
+  return copy_score_at_least(in.sequence, b, L, m, kFullScoringUpToDefinition2, in.scoring, matrix,
+                             at_least) >= at_least;
 }
 
 bool too_small(int64_t units, int32_t L, int32_t n) {
@@ -41,26 +41,32 @@ bool too_small(int64_t units, int32_t L, int32_t n) {
 }  // namespace
 
 void screen_copies_avg(const DetectionInput& in, int32_t L, const WindowParameters& wp,
-                       float* marks, AlignmentMatrix& matrix, std::vector<uint16_t>& ring) {
+                       ScreenedMarks& out, AlignmentMatrix& matrix, std::vector<uint16_t>& ring) {
+  out.clear();
   int64_t last_mark = -int64_t{in.max_motif};
   scan_windows<true, true>(in.sequence, L, wp.w, wp.k0, copy_max_drift(L), ring, [&](int64_t p, WindowState f) {
-    // The table holds only this motif length's marks over the range screened
-    // (the filter itself never reads it).
-    marks[p] = 0.0f;
+    out.covered = p + 1;
     const int64_t q = p - f.slots + 1;
     if (!(f.good >= wp.quota && q >= 0 && f.longest <= wp.allowance)) return false;
     // One alignment starts a stretch; close followers are marked directly.
     if (p - last_mark > L) {
       if (pair_reaches(in, q - 1, L, 1, matrix, in.threshold)) {
-        marks[q] = kMark;
+        out.at.push_back(static_cast<int32_t>(q));
         last_mark = p;
       }
     } else {
-      marks[q] = kMark;
+      out.at.push_back(static_cast<int32_t>(q));
       last_mark = p;
     }
     return true;
-  }, [&](int64_t p, int64_t count) { std::fill(marks + p, marks + p + count, 0.0f); });
+  }, [&](int64_t p, int64_t count) { out.covered = p + count; });
+}
+
+void put_marks(const ScreenedMarks& screened, float* marks) {
+  // The table holds only this motif length's marks over the range screened;
+  // beyond it, what earlier lengths left.
+  std::fill(marks, marks + screened.covered, 0.0f);
+  for (const int32_t q : screened.at) marks[q] = kMark;
 }
 
 bool group_around_best_pair(const DetectionInput& in, int32_t L, const float* marks,
@@ -157,20 +163,27 @@ Detection<RecordTable> detect_definition2(const DetectionInput& in) {
   RecordTable records(n);
   AlignmentMatrix& matrix = scratch.matrix_for(M);
   CandidateList candidates;
-  std::vector<uint16_t>& ring = scratch.ring;
   std::vector<double>& pairs = scratch.pairs;
-  const std::optional<DetectionFailure> failure = for_each_motif_length(
-      in, kDefinition2Screening,
-      [&](int32_t L, const WindowParameters& wp) -> std::optional<DetectionFailure> {
-        screen_copies_avg(in, L, wp, marks.data(), matrix, ring);
-        if (!group_around_best_pair(in, L, marks.data(), candidates, matrix, pairs)) {
-          return DetectionFailure{DetectionFailure::Cause::kInternalCheck, L, wp.w};
-        }
-        merge_found(candidates, records, n, L, kDefinition2Merge);
-        candidates.clear();
-        note_length_done(in);
-        return std::nullopt;
-      });
+  // A length's screening reads only the sequence: lengths are screened on
+  // several threads, and grouped and merged in increasing length here.
+  auto prepare = [&](std::unique_ptr<CopyWorker>& worker) {
+    if (!worker || worker->matrix.size < M) worker = std::make_unique<CopyWorker>(M);
+  };
+  auto screen = [&](CopyWorker& worker, int32_t L, const WindowParameters& wp, ScreenedMarks& out) {
+    screen_copies_avg(in, L, wp, out, worker.matrix, worker.ring);
+  };
+  auto take_up = [&](int32_t L, const WindowParameters& wp,
+                     ScreenedMarks& screened) -> std::optional<DetectionFailure> {
+    put_marks(screened, marks.data());
+    if (!group_around_best_pair(in, L, marks.data(), candidates, matrix, pairs)) {
+      return DetectionFailure{DetectionFailure::Cause::kInternalCheck, L, wp.w};
+    }
+    merge_found(candidates, records, n, L, kDefinition2Merge);
+    candidates.clear();
+    return std::nullopt;
+  };
+  const std::optional<DetectionFailure> failure = search_lengths<CopyWorker, ScreenedMarks>(
+      in, kDefinition2Screening, scratch.copies, prepare, screen, take_up);
   if (failure) return *failure;
   return records;
 }

@@ -5,19 +5,23 @@
 
 #include "align/copy_alignment.h"
 #include "detect/detection.h"
+#include "detect/marks.h"
 #include "detect/records.h"
 #include "stats/significance.h"
 
 namespace rivulon {
 
-// Marks (1.0 in `marks`, n floats) the copies of length L worth grouping. The
-// window filter is that of screen_copies; the first qualifying copy of a
-// stretch is aligned with the next copy and marked when the copy similarity
-// reaches the threshold (in double precision); qualifying copies within L
-// window positions of the latest mark are marked without alignment. Every
-// entry the scan passes is cleared first.
+// Finds the copies of length L worth grouping. The window filter is that of
+// screen_copies; the first qualifying copy of a stretch is aligned with the
+// next copy and marked when the copy similarity reaches the threshold (in
+// double precision); qualifying copies within L window positions of the
+// latest mark are marked without alignment. Reads only the sequence.
 void screen_copies_avg(const DetectionInput& in, int32_t L, const WindowParameters& wp,
-                       float* marks, AlignmentMatrix& matrix, std::vector<uint16_t>& ring);
+                       ScreenedMarks& out, AlignmentMatrix& matrix, std::vector<uint16_t>& ring);
+
+// Puts a screening's marks into the table (1.0 in `marks`, n floats): every
+// entry the screening passed is cleared first, those beyond keep their values.
+void put_marks(const ScreenedMarks& screened, float* marks);
 
 // Turns each run of marks into at most one candidate: the most similar
 // adjacent pair is the core, widened by copies similar enough to the core's

@@ -1,13 +1,12 @@
 #include "detect/definition3.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cmath>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <vector>
 
+#include "detect/lengths_in_parallel.h"
 #include "detect/marks.h"
 #include "detect/merge.h"
 #include "detect/window_filter.h"
@@ -183,97 +182,29 @@ void group_pattern_candidates(const DetectionInput& in, int32_t L, const int32_t
 
 Detection<PatternRepeatTable> detect_definition3(const DetectionInput& in) {
   const int32_t n = in.sequence.n, M = in.max_motif;
-  // Every motif length's screening and region search reads only the sequence
-  // and its own work space, so they may run on several threads; the merging
-  // follows increasing length on this thread, as it must. The parameters of
-  // all lengths come first: a length without a quota ends the detection
-  // before anything else is done, as it would at its turn.
-  std::vector<WindowParameters> parameters(static_cast<size_t>(M) + 1);
-  const std::optional<DetectionFailure> failure = for_each_motif_length(
-      in, kDefinition3Screening, [&](int32_t L, const WindowParameters& wp) {
-        parameters[static_cast<size_t>(L)] = wp;
-        return std::optional<DetectionFailure>();
-      });
-  if (failure) return *failure;
-
-  auto search = [&](PatternWorker& worker, int32_t L, FoundList& found) {
-    screen_pattern_candidates(in.sequence, L, parameters[static_cast<size_t>(L)],
-                              worker.candidates.data(), worker.ring);
-    group_pattern_candidates(in, L, worker.candidates.data(), found, worker.workspace);
-  };
   // Work spaces are reused between lengths and, through the scratch, between
   // calls; one is at work on one length at a time.
   DetectorScratch own_scratch;
   DetectorScratch& scratch = in.scratch != nullptr ? *in.scratch : own_scratch;
-  std::mutex spare_lock;
-  auto take_worker = [&] {
-    std::unique_ptr<PatternWorker> worker;
-    {
-      std::lock_guard<std::mutex> guard(spare_lock);
-      if (!scratch.patterns.empty()) {
-        worker = std::move(scratch.patterns.back());
-        scratch.patterns.pop_back();
-      }
-    }
+  auto prepare = [&](std::unique_ptr<PatternWorker>& worker) {
     if (!worker || worker->longest < M) worker = std::make_unique<PatternWorker>(M);
     if (worker->candidates.size() < static_cast<size_t>(n)) worker->candidates.assign(static_cast<size_t>(n), 0);
-    return worker;
   };
-  auto give_back = [&](std::unique_ptr<PatternWorker> worker) {
-    std::lock_guard<std::mutex> guard(spare_lock);
-    scratch.patterns.push_back(std::move(worker));
+  // Every length's screening and region search reads only the sequence and
+  // its own work space; the merging follows increasing length.
+  auto search = [&](PatternWorker& worker, int32_t L, const WindowParameters& wp, FoundList& found) {
+    found.clear();
+    screen_pattern_candidates(in.sequence, L, wp, worker.candidates.data(), worker.ring);
+    group_pattern_candidates(in, L, worker.candidates.data(), found, worker.workspace);
   };
   PatternRepeatTable records(n);
-  const int32_t threads = in.executor != nullptr ? in.executor->threads() : in.threads;
-  if (std::min(threads, M) <= 1) {
-    std::unique_ptr<PatternWorker> worker = take_worker();
-    FoundList found;
-    for (int32_t L = 1; L <= M; ++L) {
-      if (cancelled(in)) {
-        give_back(std::move(worker));
-        return DetectionFailure{DetectionFailure::Cause::kCancelled, L, 0};
-      }
-      search(*worker, L, found);
-      merge_found(found, records, n, L, kDefinition3Merge);
-      found.clear();
-      note_length_done(in);
-    }
-    give_back(std::move(worker));
-    return records;
-  }
-
-  // One task a length, queued in increasing order on the program's pool (or
-  // one of this call's own); each length's repeats wait in `found` until
-  // every shorter length has been merged, on this thread, which runs queued
-  // lengths itself while it waits.
-  std::optional<Executor> own;
-  if (in.executor == nullptr) own.emplace(std::min(threads, M));
-  Executor& executor = in.executor != nullptr ? *in.executor : *own;
-  std::vector<FoundList> found(static_cast<size_t>(M) + 1);
-  const std::unique_ptr<std::atomic<bool>[]> done(new std::atomic<bool>[static_cast<size_t>(M) + 1]());
-  TaskGroup lengths(executor);
-  for (int32_t L = 1; L <= M; ++L) {
-    lengths.run([&, L] {
-      if (!cancelled(in) && !lengths.failed()) {
-        std::unique_ptr<PatternWorker> worker = take_worker();
-        search(*worker, L, found[static_cast<size_t>(L)]);
-        give_back(std::move(worker));
-      }
-      done[static_cast<size_t>(L)].store(true, std::memory_order_release);
-    });
-  }
-  for (int32_t L = 1; L <= M; ++L) {
-    lengths.help_until([&] { return done[static_cast<size_t>(L)].load(std::memory_order_acquire); });
-    if (lengths.failed()) break;
-    if (cancelled(in)) {
-      lengths.wait();
-      return DetectionFailure{DetectionFailure::Cause::kCancelled, L, 0};
-    }
-    merge_found(found[static_cast<size_t>(L)], records, n, L, kDefinition3Merge);
-    FoundList().swap(found[static_cast<size_t>(L)]);
-    note_length_done(in);
-  }
-  lengths.wait();  // rethrows what a length threw
+  auto take_up = [&](int32_t L, const WindowParameters&, FoundList& found) {
+    merge_found(found, records, n, L, kDefinition3Merge);
+    return std::optional<DetectionFailure>();
+  };
+  const std::optional<DetectionFailure> failure = search_lengths<PatternWorker, FoundList>(
+      in, kDefinition3Screening, scratch.patterns, prepare, search, take_up);
+  if (failure) return *failure;
   return records;
 }
 

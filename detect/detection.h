@@ -30,6 +30,13 @@ struct PatternWorker {
   PatternWorkspace workspace;
 };
 
+// Definitions 1 and 2's work space for screening one motif length at a time.
+struct CopyWorker {
+  explicit CopyWorker(int32_t max_motif) : matrix(max_motif) {}
+  AlignmentMatrix matrix;
+  std::vector<uint16_t> ring;
+};
+
 // What the detectors need besides their inputs, kept between calls on one
 // thread so that a genome's many stretches do not allocate it again and
 // again: grown, never shrunk. Every detector sets what it reads before it
@@ -37,10 +44,11 @@ struct PatternWorker {
 // new one.
 struct DetectorScratch {
   std::vector<float> marks;  // definitions 1, 2: a value per position
-  std::vector<uint16_t> ring;
+  std::vector<uint16_t> ring;                             // definition 1: screening a length again
   std::vector<double> pairs;                              // definition 2
   std::unique_ptr<AlignmentMatrix> matrix;                // definitions 1, 2
   std::vector<std::unique_ptr<PatternWorker>> patterns;  // definition 3: those not at work
+  std::vector<std::unique_ptr<CopyWorker>> copies;       // definitions 1, 2: those not at work
 
   // The copy alignments' matrix, for motifs up to M.
   AlignmentMatrix& matrix_for(int32_t M) {

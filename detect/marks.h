@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <vector>
 
 namespace rivulon {
 
@@ -39,5 +40,23 @@ inline int64_t next_positive(const float* table, int64_t from, int64_t limit) {
   }
   return limit;
 }
+
+// What one motif length's screening marked, apart from the table the
+// detection keeps: the marked positions in increasing order, with a value
+// each where the table keeps one (definition 1), and what a screening needs
+// checked against the table before its marks may stand (see each detector).
+struct ScreenedMarks {
+  std::vector<int32_t> at;
+  std::vector<float> value;
+  std::vector<int32_t> unsure;  // definition 1: copies only an earlier mark would have let through
+  int64_t covered = 0;          // definition 2: positions [0, covered) were screened
+
+  void clear() {
+    at.clear();
+    value.clear();
+    unsure.clear();
+    covered = 0;
+  }
+};
 
 }  // namespace rivulon

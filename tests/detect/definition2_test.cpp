@@ -16,7 +16,9 @@ class Definition2Test : public ::testing::Test {
     s = seq;
     marks.assign(s.size(), 0.5f);  // junk: every entry the scan passes must be cleared
     const DetectionInput in{{s.c_str(), n()}, Scoring{1, -1, -2, terminal_gap}, t, 8, 0.25};
-    screen_copies_avg(in, L, WindowParameters{w, k0, 1, 16}, marks.data(), matrix, scratch);
+    ScreenedMarks screened;
+    screen_copies_avg(in, L, WindowParameters{w, k0, 1, 16}, screened, matrix, scratch);
+    put_marks(screened, marks.data());
   }
   int32_t n() const { return static_cast<int32_t>(s.size()); }
   std::vector<int> marked() const {
@@ -75,7 +77,9 @@ TEST_F(Definition2Test, FullAlignmentUpTo19AndBandedFrom20) {
     // Window floor 0: the copy qualifies. Gap -1, terminal gap 0, mismatch -5,
     // match 2: the shifted alignment scores 2 (L - shift) - shift, 11/19 and 10/20.
     const DetectionInput in{{s.c_str(), n()}, Scoring{2, -5, -1, 0}, 0.5, 60, 0.25};
-    screen_copies_avg(in, L, WindowParameters{L, 0, 1, 100}, marks.data(), matrix, ring);
+    ScreenedMarks screened;
+    screen_copies_avg(in, L, WindowParameters{L, 0, 1, 100}, screened, matrix, ring);
+    put_marks(screened, marks.data());
     EXPECT_EQ(marks[0], L == 19 ? 1.0f : 0.0f) << L;
   }
 }

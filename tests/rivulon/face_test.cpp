@@ -101,11 +101,27 @@ TEST(Face, OptionsFailuresThreadsAndCancellation) {
   Options three;
   three.definition = 3;
   three.max_motif = 60;
-  const Result one = find_repeats(globin, three, workspace, RunControl{1});
-  const Result several = find_repeats(globin, three, workspace, RunControl{3});
-  ASSERT_TRUE(std::holds_alternative<std::vector<Repeat>>(one));
-  EXPECT_EQ(starts(one), starts(several));
-  EXPECT_FALSE(starts(one).empty());
+  // Every definition searches its motif lengths on the threads it is given:
+  // the same repeats, to the text of every value, on 1, 2 and 5 threads.
+  auto everything = [](const Result& result) {
+    std::ostringstream out;
+    for (const Repeat& r : std::get<std::vector<Repeat>>(result)) {
+      out << r.start << ' ' << r.end << ' ' << r.motif_start << ' ' << r.motif_length << ' ' << r.units_text
+          << ' ' << r.value_text << '\n';
+    }
+    return out.str();
+  };
+  for (int definition : {1, 2, 3}) {
+    three.definition = definition;
+    const Result one = find_repeats(globin, three, workspace, RunControl{1});
+    ASSERT_TRUE(std::holds_alternative<std::vector<Repeat>>(one));
+    EXPECT_FALSE(starts(one).empty());
+    for (int threads : {2, 5}) {
+      const Result several = find_repeats(globin, three, workspace, RunControl{threads});
+      ASSERT_TRUE(std::holds_alternative<std::vector<Repeat>>(several));
+      EXPECT_EQ(everything(one), everything(several)) << definition << " on " << threads << " threads";
+    }
+  }
 
   const std::atomic<bool> stop{true};
   for (int threads : {1, 3}) {
