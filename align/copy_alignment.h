@@ -42,7 +42,9 @@ struct AlignmentMatrix {
   std::vector<int32_t> row_origins;   // scoring: the origins of those cells
   std::vector<int16_t> column_bases;  // copy A's bases of the current call
   std::vector<int32_t> diagonals;     // scoring by anti-diagonals: three of scores, three of origins,
-                                      // and the two copies' bases, each with margins
+                                      // the two copies' bases, each with margins, and the early stop's
+                                      // bonus per lane
+  std::vector<int16_t> diagonals16;   // the same in 16-bit lanes
 
   explicit AlignmentMatrix(int32_t max_motif, bool tracing = false)
       : size(max_motif),
@@ -51,7 +53,8 @@ struct AlignmentMatrix {
         row_scores(2 * static_cast<std::size_t>(max_motif + 1), 0),
         row_origins(2 * static_cast<std::size_t>(max_motif + 1), 0),
         column_bases(static_cast<std::size_t>(max_motif + 1), 0),
-        diagonals(16 * (static_cast<std::size_t>(max_motif) + 64), 0) {}
+        diagonals(16 * (static_cast<std::size_t>(max_motif) + 64), 0),
+        diagonals16(16 * (static_cast<std::size_t>(max_motif) + 64), 0) {}
   AlignCell* row(int32_t j) { return cells.data() + static_cast<std::size_t>(j) * static_cast<std::size_t>(size + 1); }
 };
 
@@ -97,6 +100,10 @@ CopySimilarity align_copies_banded_vector(SequenceView seq, int64_t b, int32_t L
 // Motif lengths from which the banded scoring runs by anti-diagonals: below
 // about fifty bases an anti-diagonal holds too few cells to fill the vectors.
 inline constexpr int32_t kBandedVectorFrom = 48;
+// Whether the banded scoring without origins may keep its scores in 16-bit
+// lanes for motif length L: every value it forms fits, and the out-of-band
+// value stays below every in-band one (not so with a gap penalty of 0).
+bool banded_scores_fit_16_bits(int32_t L, const Scoring& scoring);
 // True when this processor runs align_copies_banded_vector vectorised.
 bool vector_kernel_available();
 

@@ -1,4 +1,5 @@
-// Speed of the copy alignment kernel, full and banded, for L = 20, 100, 500,
+// Speed of the copy alignment kernel, full and banded (with origins or
+// without, as the screening asks), for L = 20, 100, 500,
 // and of the pattern kernel's variants on a tandem array of ten copies.
 #include <benchmark/benchmark.h>
 
@@ -51,6 +52,24 @@ void BM_AlignBanded(benchmark::State& state) {
   }
 }
 
+// The screening's question, whether a pair reaches a similarity the copies
+// pass: the fill without origins (16-bit lanes where the scores fit) against
+// the one with them (32-bit lanes), neither stopping early.
+template <bool Origins>
+void BM_ScoreBandedReaches(benchmark::State& state) {
+  const int L = static_cast<int>(state.range(0));
+  const std::string s = make_copies(L);
+  rivulon::AlignmentMatrix matrix(500);
+  const rivulon::SequenceView seq{s.data(), static_cast<int32_t>(s.size())};
+  for (auto _ : state) {
+    if (Origins) {
+      benchmark::DoNotOptimize(rivulon::copy_similarity_at_least(seq, -1, L, 1, 0, kScoring, matrix, 0.5));
+    } else {
+      benchmark::DoNotOptimize(rivulon::copy_score_at_least(seq, -1, L, 1, 0, kScoring, matrix, 0.5));
+    }
+  }
+}
+
 // Ten copies of a motif (10% substitutions) against the motif: the plain
 // rows or the AVX2 ones.
 template <bool Plain>
@@ -76,4 +95,6 @@ BENCHMARK_TEMPLATE(BM_ScorePattern, false)->Arg(4)->Arg(8)->Arg(16)->Arg(32)->Ar
 BENCHMARK(BM_AlignFull)->Arg(20)->Arg(100)->Arg(500);
 BENCHMARK_TEMPLATE(BM_AlignBanded, false)->Arg(20)->Arg(100)->Arg(500);
 BENCHMARK_TEMPLATE(BM_AlignBanded, true)->Arg(20)->Arg(100)->Arg(500);
+BENCHMARK_TEMPLATE(BM_ScoreBandedReaches, true)->Arg(100)->Arg(500);
+BENCHMARK_TEMPLATE(BM_ScoreBandedReaches, false)->Arg(100)->Arg(500);
 BENCHMARK_MAIN();

@@ -242,14 +242,16 @@ TEST(AlignCopiesBanded, RollingRowsEqualThePlainBandedMatrix) {
 
 // The banded scoring by anti-diagonals gives the rows' bits: scores, origins,
 // the out-of-band value (gap 0 included), terminal gaps, copies past the end,
-// any band width.
+// any band width; and without origins, in 16-bit lanes where the scores fit
+// and in 32-bit ones where they do not, the same similarity.
 TEST(AlignCopiesBanded, VectorKernelEqualsThePlainOne) {
   if (!vector_kernel_available()) GTEST_SKIP() << "no AVX2 on this processor";
   std::mt19937 rng(41);
   AlignmentMatrix plain(520), vector(520);
   const char bases[] = "ACGT";
+  int narrow = 0, wide = 0;  // rounds whose scores fit 16-bit lanes, and not
   for (int round = 0; round < 4000; ++round) {
-    const int L = 48 + static_cast<int>(rng() % 453);  // the lengths the vectors take
+    const int L = kBandedVectorFrom + static_cast<int>(rng() % 453);  // the lengths the vectors take
     std::string a, b;
     for (int i = 0; i < L; ++i) a += bases[rng() % 4];
     for (int i = 0; i < L; ++i) b += (rng() % 5) ? a[i] : bases[rng() % 4];
@@ -262,11 +264,13 @@ TEST(AlignCopiesBanded, VectorKernelEqualsThePlainOne) {
     Scoring p;
     p.gap = -static_cast<int32_t>(rng() % 8);
     p.terminal_gap = -static_cast<int32_t>(rng() % 8);
-    p.mismatch = -static_cast<int32_t>(rng() % 9);
+    p.mismatch = -static_cast<int32_t>(rng() % (rng() % 8 == 0 ? 80 : 9));  // large ones leave 16 bits
     p.match = static_cast<int32_t>(rng() % 4);
     const int h = (rng() % 2) ? copy_band_half_width(L) : static_cast<int>(rng() % static_cast<unsigned>(L));
     if (h >= L) continue;
     for (int32_t& v : vector.diagonals) v = static_cast<int32_t>(rng() % 100) - 50;
+    for (int16_t& v : vector.diagonals16) v = static_cast<int16_t>(rng() % 100 - 50);
+    ++(banded_scores_fit_16_bits(L, p) ? narrow : wide);
     const SequenceView seq{s.data(), static_cast<int32_t>(s.size())};
     const CopySimilarity want = align_copies_banded_plain(seq, -1, L, 1, h, p, plain);
     const CopySimilarity got = align_copies_banded_vector(seq, -1, L, 1, h, p, vector);
@@ -285,6 +289,8 @@ TEST(AlignCopiesBanded, VectorKernelEqualsThePlainOne) {
       ASSERT_LT(score_only, at_least) << "L " << L << " round " << round;
     }
   }
+  EXPECT_GT(narrow, 1000);
+  EXPECT_GT(wide, 400);  // a gap penalty of 0, or large weights
 }
 
 }  // namespace
