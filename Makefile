@@ -10,7 +10,7 @@ FUZZ := $(CURDIR)/build/fuzz
 FUZZ_SECONDS ?= 60
 FUZZERS := fuzz_sequence fuzz_coding_regions fuzz_dialogue fuzz_pipeline fuzz_batch fuzz_batch_index fuzz_annotation
 
-.PHONY: all deps deps-build release programs asan test demo python-check golden-update bench bench-peers bench-check bench-batch bench-answers workflow-test cluster-test browser-test deb install fuzz fuzz-run memcheck clean
+.PHONY: all deps deps-build release programs asan test demo python-check golden-update bench bench-peers bench-long bench-check bench-batch bench-answers workflow-test cluster-test browser-test deb install fuzz fuzz-run memcheck clean
 
 all: release
 
@@ -134,6 +134,10 @@ bench: release
 bench-peers: release
 	@scripts/install-deps.sh --bench
 	@bench/peers.sh $(RELEASE)/rivulon
+
+# A long record (50 Mb of the HLA region with 1% changes) against one twice as long.
+bench-long: release
+	@bench/long_record.sh $(RELEASE)
 
 # Byte-identity of every output on ../shared/data against another commit:
 # make bench-check REF=<commit>
