@@ -111,10 +111,13 @@ struct RegionScorer {
 }  // namespace
 
 void screen_pattern_candidates(SequenceView seq, int32_t L, const WindowParameters& wp,
-                               int32_t* candidates, std::vector<uint16_t>& ring) {
-  std::fill(candidates, candidates + seq.n, 0);
+                               int32_t* candidates, std::vector<int32_t>& listed,
+                               std::vector<uint16_t>& ring) {
+  for (const int32_t at : listed) candidates[at] = 0;
+  listed.clear();
   scan_windows<true, true>(seq, L, wp.w, wp.k0, pattern_max_drift(L), ring, [&](int64_t k, WindowState f) {
     if (!(f.good >= wp.quota && k >= f.slots - 1 && f.longest <= wp.allowance)) return false;
+    listed.push_back(static_cast<int32_t>(k - f.slots + 1));
     candidates[k - f.slots + 1] = f.good;
     return true;
   }, [](int64_t, int64_t) {});
@@ -160,7 +163,8 @@ void build_consensus_pattern(const char* s, int64_t first, int64_t last, int64_t
 }
 
 void group_pattern_candidates(const DetectionInput& in, int32_t L, const int32_t* candidates,
-                              FoundList& found, PatternWorkspace& workspace) {
+                              const std::vector<int32_t>& listed, FoundList& found,
+                              PatternWorkspace& workspace) {
   std::vector<PrefixGroup> groups;
   std::vector<char> consensus(static_cast<size_t>(L));
   RegionScorer scorer{in, candidates, L, workspace, groups, consensus};
@@ -168,10 +172,11 @@ void group_pattern_candidates(const DetectionInput& in, int32_t L, const int32_t
   const int64_t limit = int64_t{in.sequence.n} - 2 * int64_t{L} + 1;
   int64_t start = 0;
   while (start < limit) {
-    if (candidates[start] <= 0) {
-      ++start;
-      continue;
-    }
+    // The next candidate start at or after `start`.
+    const auto next = std::lower_bound(listed.begin(), listed.end(), start);
+    if (next == listed.end()) break;
+    start = *next;
+    if (start >= limit) break;
     PassResult result = scorer.pass(start, 2 * int64_t{L} + allowance, found);
     if (result.outcome == PassResult::kFinalReject) {
       result = scorer.pass(start, int64_t{L} + allowance, found);
@@ -188,14 +193,17 @@ Detection<PatternRepeatTable> detect_definition3(const DetectionInput& in) {
   DetectorScratch& scratch = in.scratch != nullptr ? *in.scratch : own_scratch;
   auto prepare = [&](std::unique_ptr<PatternWorker>& worker) {
     if (!worker || worker->longest < M) worker = std::make_unique<PatternWorker>(M);
-    if (worker->candidates.size() < static_cast<size_t>(n)) worker->candidates.assign(static_cast<size_t>(n), 0);
+    if (worker->candidates.size() < static_cast<size_t>(n)) {
+      worker->candidates.assign(static_cast<size_t>(n), 0);
+      worker->listed.clear();
+    }
   };
   // Every length's screening and region search reads only the sequence and
   // its own work space; the merging follows increasing length.
   auto search = [&](PatternWorker& worker, int32_t L, const WindowParameters& wp, FoundList& found) {
     found.clear();
-    screen_pattern_candidates(in.sequence, L, wp, worker.candidates.data(), worker.ring);
-    group_pattern_candidates(in, L, worker.candidates.data(), found, worker.workspace);
+    screen_pattern_candidates(in.sequence, L, wp, worker.candidates.data(), worker.listed, worker.ring);
+    group_pattern_candidates(in, L, worker.candidates.data(), worker.listed, found, worker.workspace);
   };
   PatternRepeatTable records(n);
   auto take_up = [&](int32_t L, const WindowParameters&, FoundList& found) {

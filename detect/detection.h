@@ -26,6 +26,7 @@ struct PatternWorker {
   explicit PatternWorker(int32_t max_motif) : longest(max_motif), workspace(max_motif) {}
   int32_t longest;
   std::vector<int32_t> candidates;
+  std::vector<int32_t> listed;  // the positions whose candidate entry is nonzero
   std::vector<uint16_t> ring;
   PatternWorkspace workspace;
 };

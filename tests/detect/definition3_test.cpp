@@ -14,13 +14,29 @@
 namespace rivulon {
 namespace {
 
+// The entries of a screening, after another one on the same array (whose
+// entries it must clear), and checked against the list it gives.
 std::vector<int32_t> screen(const std::string& s, int32_t L, int32_t w, int32_t k0, int32_t quota,
                             int32_t allowance) {
-  std::vector<int32_t> candidates(s.size(), 7);  // junk: all of it must be rewritten
+  std::vector<int32_t> candidates(s.size(), 0), listed;
   std::vector<uint16_t> ring;
-  screen_pattern_candidates({s.c_str(), static_cast<int32_t>(s.size())}, L,
-                            WindowParameters{w, k0, quota, allowance}, candidates.data(), ring);
+  const SequenceView seq{s.c_str(), static_cast<int32_t>(s.size())};
+  screen_pattern_candidates(seq, 1, WindowParameters{1, 1, 1, 1000}, candidates.data(), listed, ring);
+  screen_pattern_candidates(seq, L, WindowParameters{w, k0, quota, allowance}, candidates.data(), listed, ring);
+  std::vector<int32_t> nonzero;
+  for (size_t i = 0; i < candidates.size(); ++i) {
+    if (candidates[i] != 0) nonzero.push_back(static_cast<int32_t>(i));
+  }
+  EXPECT_EQ(nonzero, listed);
   return candidates;
+}
+
+std::vector<int32_t> listed_of(const std::vector<int32_t>& candidates) {
+  std::vector<int32_t> listed;
+  for (size_t i = 0; i < candidates.size(); ++i) {
+    if (candidates[i] > 0) listed.push_back(static_cast<int32_t>(i));
+  }
+  return listed;
 }
 
 TEST(ScreenPatternCandidates, MotifLengthOneUsesTheDrift) {
@@ -55,7 +71,7 @@ class FindTest : public ::testing::Test {
     for (int at : starts) candidates[static_cast<size_t>(at)] = 1;
     const DetectionInput in{{s.c_str(), static_cast<int32_t>(s.size())}, Scoring{match, -7, -7, -3},
                             threshold, 60, 0.25};
-    group_pattern_candidates(in, L, candidates.data(), found, ws);
+    group_pattern_candidates(in, L, candidates.data(), listed_of(candidates), found, ws);
   }
   std::string s;
   std::vector<int32_t> candidates;
@@ -94,7 +110,7 @@ class ConsensusTest : public FindTest {
     candidates[20] = candidates[30] = candidates[40] = 1;
     const DetectionInput in{{s.c_str(), static_cast<int32_t>(s.size())}, Scoring{2, -7, -7, -3},
                             threshold, 60, 0.25};
-    group_pattern_candidates(in, 10, candidates.data(), found, ws);
+    group_pattern_candidates(in, 10, candidates.data(), listed_of(candidates), found, ws);
   }
 };
 
