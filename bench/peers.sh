@@ -13,6 +13,7 @@
 #     -t N --definition D`, default level and minimum score, TSV out) on 1
 #     and THREADS threads, against TRF on the same file.
 # Writes the sha256 of every console output to build/bench/peers-<commit>.sha256.
+# TABLES (default "1 2 3") chooses the tables.
 # Usage: bench/peers.sh [RIVULON] [DATA_DIR]; the batch program is the one
 # beside RIVULON.
 set -euo pipefail
@@ -36,6 +37,8 @@ measure() {
 median() { sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
 load() { echo; echo "load average: $(cut -d' ' -f1-3 /proc/loadavg)"; }
 
+tables=" ${TABLES:-1 2 3} "
+if [[ $tables == *" 1 "* ]]; then
 echo "| sequence | def | Rivulon wall s | Rivulon CPU s | Rivulon peak MiB | TRF wall s | TRF CPU s | TRF peak MiB | CPU ratio | wall ratio | bytes/base |"
 echo "|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|"
 for fa in "$data"/*.fa; do
@@ -65,8 +68,10 @@ done
 load
 echo
 echo "sha256 of every output: $sums"
+fi
 
 threads=${THREADS:-2}
+if [[ $tables == *" 2 "* ]]; then
 echo
 echo "Threads: the console program's wall time (s) on 1 and $threads threads"
 echo
@@ -90,7 +95,9 @@ for name in ${THREAD_SEQUENCES:-human_HLA_class_I_6p21_BA000025}; do
   done
 done
 load
+fi
 
+if [[ $tables == *" 3 "* ]]; then
 batch="$(dirname "$exe")/rivulon-batch"
 all="$work/all.fa"
 cat "$data"/*.fa > "$all"
@@ -120,3 +127,4 @@ for def in 1 2 3; do
   done
 done
 load
+fi
