@@ -11,8 +11,10 @@ constexpr uint64_t kControlSeed = 0x9E3779B97F4A7C15ULL;
 // The calls the options keep, with their statistics and rows in the pages
 // (0 for a call of the adjacent-copy search, which the pages do not hold).
 void keep_calls(const BatchOptions& options, std::string_view stretch, const std::vector<Repeat>& repeats,
-                StretchResult& result) {
-  for (Call& call : report_calls(stretch, repeats, options, reporting_of(options))) {
+                Executor* executor, StretchResult& result) {
+  Reporting reporting = reporting_of(options);
+  reporting.executor = executor;
+  for (Call& call : report_calls(stretch, repeats, options, reporting)) {
     result.page_rows.push_back(call.source < repeats.size() ? static_cast<int32_t>(call.source) + 1 : 0);
     result.repeats.push_back(std::move(call.repeat));
     result.statistics.push_back(std::move(call.statistics));
@@ -31,7 +33,9 @@ std::vector<std::array<int64_t, 4>> chance_calls(const BatchOptions& options, st
     const std::string shuffled = shuffle_dinucleotides(stretch, seed);
     Result found = rivulon::find_repeats(shuffled, options, workspace, control);
     StretchResult calls;
-    if (const auto* repeats = std::get_if<std::vector<Repeat>>(&found)) keep_calls(options, shuffled, *repeats, calls);
+    if (const auto* repeats = std::get_if<std::vector<Repeat>>(&found)) {
+      keep_calls(options, shuffled, *repeats, control.executor, calls);
+    }
     std::array<int64_t, 4>& c = counts.emplace_back(std::array<int64_t, 4>{0, 0, 0, 0});
     for (const RepeatStatistics& st : calls.statistics) {
       ++c[0];
@@ -64,7 +68,7 @@ StretchResult find_repeats(const BatchOptions& options, std::string_view stretch
     const ReportRequest request{pages->names, true, true, nullptr, pages->directory, &result.unplaced};
     result.pages = write_report(request, stretch, options, repeats);
   }
-  keep_calls(options, stretch, repeats, result);
+  keep_calls(options, stretch, repeats, &executor, result);
   if (!options.report_dir.empty() && !options.classic_pages) {
     for (size_t k = 0; k < result.repeats.size(); ++k) {
       CopyLayout& layout = result.layouts.emplace_back(align_copies(

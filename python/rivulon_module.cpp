@@ -148,6 +148,7 @@ RecordRows examine(const std::string& seqid, char* bases, int64_t length, int64_
   std::vector<std::optional<rivulon::Failure>> failures(segments.size());
   rivulon::Reporting reporting = s.reporting;
   reporting.cancel = &cancel;
+  reporting.executor = &executor;
   Workspaces workspaces;
   {
     rivulon::TaskGroup group(executor);

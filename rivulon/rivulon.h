@@ -234,6 +234,9 @@ struct Reporting {
   // Polled between calls: when set, report_calls() returns at once with
   // what it has, which the caller should discard.
   const std::atomic<bool>* cancel = nullptr;
+  // When set, the calls' statistics are worked out on its threads (the
+  // calls, and their order, are the same).
+  Executor* executor = nullptr;
 };
 
 // The calls reported for find_repeats()'s `repeats` of `bases` with

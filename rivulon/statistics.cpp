@@ -2,6 +2,7 @@
 // agree, its score against the consensus, composition and canonical motif.
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <iterator>
@@ -13,6 +14,7 @@
 #include "align/copy_alignment.h"
 #include "align/pattern_alignment.h"
 #include "rivulon/adjacent_copies.h"
+#include "rivulon/executor.h"
 #include "rivulon/rivulon.h"
 
 namespace rivulon {
@@ -511,19 +513,46 @@ std::vector<Call> loci_of(std::string_view bases, const std::vector<Repeat>& rep
   return calls;
 }
 
+namespace {
+
+// make(k) for k = 0 .. count - 1 into slot k, on the executor's threads when
+// there is one (each thread takes the next k), here otherwise; stops early
+// once `cancelled()` holds.
+template <typename Make, typename Cancelled>
+std::vector<Call> calls_in_order(size_t count, Executor* executor, Make make, Cancelled cancelled) {
+  std::vector<Call> out(count);
+  if (executor == nullptr || executor->threads() <= 1 || count <= 1) {
+    for (size_t k = 0; k < count && !cancelled(); ++k) out[k] = make(k);
+    return out;
+  }
+  std::atomic<size_t> next{0};
+  TaskGroup group(*executor);
+  for (int32_t t = 0; t < executor->threads(); ++t) {
+    group.run([&] {
+      for (size_t k = next++; k < count && !cancelled(); k = next++) out[k] = make(k);
+    });
+  }
+  group.wait();  // rethrows what a call threw (std::bad_alloc)
+  return out;
+}
+
+}  // namespace
+
 std::vector<Call> report_calls(std::string_view bases, const std::vector<Repeat>& repeats, const Options& options,
                                const Reporting& reporting) {
   std::vector<Call> calls;
   const auto cancelled = [&reporting] { return reporting.cancel != nullptr && reporting.cancel->load(); };
   if (!reporting.one_per_locus) {
-    for (size_t k = 0; k < repeats.size() && !cancelled(); ++k) {
-      calls.push_back({repeats[k], describe(bases, repeats[k], options), k});
-    }
+    calls = calls_in_order(
+        repeats.size(), reporting.executor,
+        [&](size_t k) { return Call{repeats[k], describe(bases, repeats[k], options), k}; }, cancelled);
+    if (cancelled()) return {};
   } else {
     // loci_of(), a call at a time, so that a cancellation is seen between them.
     const Scoring scoring = scoring_from_penalties(options.match, options.mismatch, options.gap, options.terminal_gap);
-    std::vector<Call> loci;
-    for (size_t k = 0; k < repeats.size() && !cancelled(); ++k) loci.push_back(locus_of(bases, repeats[k], k, scoring));
+    std::vector<Call> loci = calls_in_order(
+        repeats.size(), reporting.executor, [&](size_t k) { return locus_of(bases, repeats[k], k, scoring); },
+        cancelled);
     if (cancelled()) return {};
     if (reporting.adjacent_copies && options.definition == 3) {
       std::vector<Call> more = find_adjacent_copies(bases, loci, options);

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "rivulon/executor.h"
 #include "rivulon/rivulon.h"
 
 namespace rivulon::testing {
@@ -216,8 +217,24 @@ TEST(Statistics, ReportCallsAsTheBatchProgramChoosesThem) {
   const std::vector<Call> long_ones = report_calls(bases, repeats, o, all);
   ASSERT_FALSE(long_ones.empty());
   for (const Call& c : long_ones) EXPECT_GE(c.statistics.copies, 20);
+  // Statistics worked out on several threads: the same calls, in the same order.
+  Executor executor(3);
+  for (Reporting* r : {&plain, &all}) {
+    Reporting threaded = *r;
+    threaded.executor = &executor;
+    const std::vector<Call> one = report_calls(bases, repeats, o, *r), three = report_calls(bases, repeats, o, threaded);
+    ASSERT_EQ(one.size(), three.size());
+    for (size_t k = 0; k < one.size(); ++k) {
+      EXPECT_EQ(one[k].repeat.start, three[k].repeat.start);
+      EXPECT_EQ(one[k].statistics.consensus, three[k].statistics.consensus);
+      EXPECT_EQ(one[k].statistics.score, three[k].statistics.score);
+      EXPECT_EQ(one[k].source, three[k].source);
+    }
+  }
   const std::atomic<bool> cancelled{true};
   plain.cancel = &cancelled;
+  EXPECT_TRUE(report_calls(bases, repeats, o, plain).empty());
+  plain.executor = &executor;
   EXPECT_TRUE(report_calls(bases, repeats, o, plain).empty());
 }
 
