@@ -274,9 +274,7 @@ Detection<RecordTable> detect_definition1(const DetectionInput& in) {
   // A length's screening reads the table only where the sequence alone
   // leaves a copy unsure: lengths are screened on several threads without
   // it, and their marks checked, grouped and merged in increasing length here.
-  auto prepare = [&](std::unique_ptr<CopyWorker>& worker) {
-    if (!worker || worker->matrix.size < M) worker = std::make_unique<CopyWorker>(M);
-  };
+  auto prepare = [M](std::unique_ptr<CopyWorker>& worker) { CopyWorker::fit(worker, M); };
   auto screen = [&](CopyWorker& worker, int32_t L, const WindowParameters& wp, ScreenedMarks& out) {
     screen_copies_alone(in, L, wp, out, worker.matrix, worker.ring);
   };

@@ -166,9 +166,7 @@ Detection<RecordTable> detect_definition2(const DetectionInput& in) {
   std::vector<double>& pairs = scratch.pairs;
   // A length's screening reads only the sequence: lengths are screened on
   // several threads, and grouped and merged in increasing length here.
-  auto prepare = [&](std::unique_ptr<CopyWorker>& worker) {
-    if (!worker || worker->matrix.size < M) worker = std::make_unique<CopyWorker>(M);
-  };
+  auto prepare = [M](std::unique_ptr<CopyWorker>& worker) { CopyWorker::fit(worker, M); };
   auto screen = [&](CopyWorker& worker, int32_t L, const WindowParameters& wp, ScreenedMarks& out) {
     screen_copies_avg(in, L, wp, out, worker.matrix, worker.ring);
   };

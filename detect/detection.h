@@ -36,6 +36,11 @@ struct CopyWorker {
   explicit CopyWorker(int32_t max_motif) : matrix(max_motif) {}
   AlignmentMatrix matrix;
   std::vector<uint16_t> ring;
+
+  // Makes `worker`, or makes it again when it holds motifs shorter than M.
+  static void fit(std::unique_ptr<CopyWorker>& worker, int32_t M) {
+    if (!worker || worker->matrix.size < M) worker = std::make_unique<CopyWorker>(M);
+  }
 };
 
 // What the detectors need besides their inputs, kept between calls on one

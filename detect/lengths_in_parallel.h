@@ -24,7 +24,8 @@ namespace rivulon {
 // length without a quota ends the detection before anything else is done,
 // as it would at its turn. Work spaces come from `spare` (kept in the
 // caller's scratch between calls); `prepare` makes or grows one to fit. A
-// search starts from an empty result; take_up may keep nothing of it.
+// search fills its result from scratch (it may be handed one used before);
+// take_up may keep nothing of it.
 template <typename Worker, typename Found, typename Prepare, typename Search, typename TakeUp>
 std::optional<DetectionFailure> search_lengths(const DetectionInput& in, const ScreeningRule& rule,
                                                std::vector<std::unique_ptr<Worker>>& spare,
@@ -62,7 +63,7 @@ std::optional<DetectionFailure> search_lengths(const DetectionInput& in, const S
     std::unique_ptr<Worker> worker = take_worker();
     Found found;
     std::optional<DetectionFailure> failure;
-    for (int32_t L = 1; L <= M && !failure; ++L) {
+    for (int32_t L = 1; L <= M; ++L) {
       const WindowParameters& wp = parameters[static_cast<size_t>(L)];
       if (cancelled(in)) {
         failure = cancelled_at(L);
@@ -70,7 +71,8 @@ std::optional<DetectionFailure> search_lengths(const DetectionInput& in, const S
       }
       search(*worker, L, wp, found);
       failure = take_up(L, wp, found);
-      if (!failure) note_length_done(in);
+      if (failure) break;
+      note_length_done(in);
     }
     give_back(std::move(worker));
     return failure;
