@@ -44,23 +44,26 @@ struct PassResult {
 
 struct RegionScorer {
   const DetectionInput& in;
-  const int32_t* candidates;
+  const CandidateStarts& candidates;
   int32_t L;
   PatternWorkspace& ws;
   std::vector<PrefixGroup>& groups;
   std::vector<char>& consensus;
 
-  PassResult pass(int64_t start, int64_t reach, FoundList& found) {
+  // The region that opens at candidate `opening` (its index in the list) and
+  // takes every further candidate within `reach` of the last one taken.
+  PassResult pass(size_t opening, int64_t reach, FoundList& found) {
     const char* s = in.sequence.bases;
     const int32_t n = in.sequence.n;
     const double threshold = in.threshold;
     const int32_t K = std::min(L, 3);
-    int64_t last = start, u = start;
+    const int64_t start = candidates.at[opening];
+    int64_t last = start;
     int32_t top = 0;
     groups.clear();
-    for (; u <= last + reach && u < n; ++u) {
-      const int32_t c = candidates[u];
-      if (c <= 0) continue;
+    for (size_t i = opening; i < candidates.at.size() && candidates.at[i] <= last + reach; ++i) {
+      const int64_t u = candidates.at[i];
+      const int32_t c = candidates.good[i];
       last = u;
       if (c > top && same_base(s, n, u, u + L)) {
         top = c;
@@ -75,7 +78,7 @@ struct RegionScorer {
         }
       }
     }
-    const int64_t end = u;
+    const int64_t end = std::min(last + reach + 1, int64_t{n});
     const int64_t H = end - start;
     if (static_cast<double>(H * in.scoring.match) < threshold) return {PassResult::kQuickReject, end};
 
@@ -111,14 +114,12 @@ struct RegionScorer {
 }  // namespace
 
 void screen_pattern_candidates(SequenceView seq, int32_t L, const WindowParameters& wp,
-                               int32_t* candidates, std::vector<int32_t>& listed,
-                               std::vector<uint16_t>& ring) {
-  for (const int32_t at : listed) candidates[at] = 0;
-  listed.clear();
+                               CandidateStarts& candidates, std::vector<uint16_t>& ring) {
+  candidates.clear();
   scan_windows<true, true>(seq, L, wp.w, wp.k0, pattern_max_drift(L), ring, [&](int64_t k, WindowState f) {
     if (!(f.good >= wp.quota && k >= f.slots - 1 && f.longest <= wp.allowance)) return false;
-    listed.push_back(static_cast<int32_t>(k - f.slots + 1));
-    candidates[k - f.slots + 1] = f.good;
+    candidates.at.push_back(static_cast<int32_t>(k - f.slots + 1));
+    candidates.good.push_back(static_cast<uint16_t>(f.good));  // at most the ring's L - w + 1 slots
     return true;
   }, [](int64_t, int64_t) {});
 }
@@ -162,9 +163,8 @@ void build_consensus_pattern(const char* s, int64_t first, int64_t last, int64_t
   }
 }
 
-void group_pattern_candidates(const DetectionInput& in, int32_t L, const int32_t* candidates,
-                              const std::vector<int32_t>& listed, FoundList& found,
-                              PatternWorkspace& workspace) {
+void group_pattern_candidates(const DetectionInput& in, int32_t L, const CandidateStarts& candidates,
+                              FoundList& found, PatternWorkspace& workspace) {
   std::vector<PrefixGroup> groups;
   std::vector<char> consensus(static_cast<size_t>(L));
   RegionScorer scorer{in, candidates, L, workspace, groups, consensus};
@@ -173,13 +173,14 @@ void group_pattern_candidates(const DetectionInput& in, int32_t L, const int32_t
   int64_t start = 0;
   while (start < limit) {
     // The next candidate start at or after `start`.
-    const auto next = std::lower_bound(listed.begin(), listed.end(), start);
-    if (next == listed.end()) break;
+    const auto next = std::lower_bound(candidates.at.begin(), candidates.at.end(), start);
+    if (next == candidates.at.end()) break;
     start = *next;
     if (start >= limit) break;
-    PassResult result = scorer.pass(start, 2 * int64_t{L} + allowance, found);
+    const auto first = static_cast<size_t>(next - candidates.at.begin());
+    PassResult result = scorer.pass(first, 2 * int64_t{L} + allowance, found);
     if (result.outcome == PassResult::kFinalReject) {
-      result = scorer.pass(start, int64_t{L} + allowance, found);
+      result = scorer.pass(first, int64_t{L} + allowance, found);
     }
     start = result.end + 1;
   }
@@ -193,17 +194,13 @@ Detection<PatternRepeatTable> detect_definition3(const DetectionInput& in) {
   DetectorScratch& scratch = in.scratch != nullptr ? *in.scratch : own_scratch;
   auto prepare = [&](std::unique_ptr<PatternWorker>& worker) {
     if (!worker || worker->longest < M) worker = std::make_unique<PatternWorker>(M);
-    if (worker->candidates.size() < static_cast<size_t>(n)) {
-      worker->candidates.assign(static_cast<size_t>(n), 0);
-      worker->listed.clear();
-    }
   };
   // Every length's screening and region search reads only the sequence and
   // its own work space; the merging follows increasing length.
   auto search = [&](PatternWorker& worker, int32_t L, const WindowParameters& wp, FoundList& found) {
     found.clear();
-    screen_pattern_candidates(in.sequence, L, wp, worker.candidates.data(), worker.listed, worker.ring);
-    group_pattern_candidates(in, L, worker.candidates.data(), worker.listed, found, worker.workspace);
+    screen_pattern_candidates(in.sequence, L, wp, worker.candidates, worker.ring);
+    group_pattern_candidates(in, L, worker.candidates, found, worker.workspace);
   };
   PatternRepeatTable records(n);
   auto take_up = [&](int32_t L, const WindowParameters&, FoundList& found) {

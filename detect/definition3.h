@@ -11,16 +11,14 @@
 
 namespace rivulon {
 
-// Entry s of `candidates` (n entries) receives the number of good windows of
-// a candidate start at s for motif length L, and s is listed, in increasing
-// order; every other entry is 0. The entries `listed` names on the way in are
-// the only ones that may be nonzero then (a screening's), and are cleared
-// first. Windows of w comparisons between s[x] and s[x + L + drift] are good
-// with at least k0 matches; a start qualifies when its L - w + 1 windows hold
-// at least `quota` good ones and no bad run longer than `allowance`.
+// Receives the candidate starts of motif length L in increasing order, each
+// with its number of good windows (at least 1, at most L); what `candidates`
+// held before is dropped. Windows of w comparisons between s[x] and
+// s[x + L + drift] are good with at least k0 matches; a start qualifies when
+// its L - w + 1 windows hold at least `quota` good ones and no bad run longer
+// than `allowance`.
 void screen_pattern_candidates(SequenceView seq, int32_t L, const WindowParameters& wp,
-                               int32_t* candidates, std::vector<int32_t>& listed,
-                               std::vector<uint16_t>& ring);
+                               CandidateStarts& candidates, std::vector<uint16_t>& ring);
 
 // The base a consensus column takes, from the representative copy's own base
 // and the column's counts. The own base stays unless another is strictly more
@@ -39,10 +37,8 @@ void build_consensus_pattern(const char* s, int64_t first, int64_t last, int64_t
 // Gathers the candidate starts of motif length L into regions, aligns each
 // region against its representative copy (and a consensus pattern when that
 // does not settle it) and puts every accepted repeat at the front of `found`.
-// `listed` names the positive entries of `candidates` in increasing order.
-void group_pattern_candidates(const DetectionInput& in, int32_t L, const int32_t* candidates,
-                              const std::vector<int32_t>& listed, FoundList& found,
-                              PatternWorkspace& workspace);
+void group_pattern_candidates(const DetectionInput& in, int32_t L, const CandidateStarts& candidates,
+                              FoundList& found, PatternWorkspace& workspace);
 
 // The whole definition 3 detection over motif lengths 1..M.
 Detection<PatternRepeatTable> detect_definition3(const DetectionInput& in);

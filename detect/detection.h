@@ -19,14 +19,26 @@
 
 namespace rivulon {
 
+// Definition 3's candidate starts of one motif length, in increasing order,
+// with the number of good windows of each (1 .. L). A list, not an entry per
+// position: its memory follows what the screening lets through, which on a
+// chromosome is a small share of the bases.
+struct CandidateStarts {
+  std::vector<int32_t> at;
+  std::vector<uint16_t> good;
+  void clear() {
+    at.clear();
+    good.clear();
+  }
+};
+
 // Definition 3's work space for one motif length at a time: the screening's
-// candidates (a flag per position) and ring, and the pattern alignments'
-// rows, for motifs up to `longest`.
+// candidates and ring, and the pattern alignments' rows, for motifs up to
+// `longest`.
 struct PatternWorker {
   explicit PatternWorker(int32_t max_motif) : longest(max_motif), workspace(max_motif) {}
   int32_t longest;
-  std::vector<int32_t> candidates;
-  std::vector<int32_t> listed;  // the positions whose candidate entry is nonzero
+  CandidateStarts candidates;
   std::vector<uint16_t> ring;
   PatternWorkspace workspace;
 };

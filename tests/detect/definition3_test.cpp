@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <string>
 #include <vector>
@@ -14,29 +15,34 @@
 namespace rivulon {
 namespace {
 
-// The entries of a screening, after another one on the same array (whose
-// entries it must clear), and checked against the list it gives.
+// A screening's candidates as an entry per position (0 where none), after
+// another screening into the same list (whose entries it must drop).
 std::vector<int32_t> screen(const std::string& s, int32_t L, int32_t w, int32_t k0, int32_t quota,
                             int32_t allowance) {
-  std::vector<int32_t> candidates(s.size(), 0), listed;
+  CandidateStarts candidates;
   std::vector<uint16_t> ring;
   const SequenceView seq{s.c_str(), static_cast<int32_t>(s.size())};
-  screen_pattern_candidates(seq, 1, WindowParameters{1, 1, 1, 1000}, candidates.data(), listed, ring);
-  screen_pattern_candidates(seq, L, WindowParameters{w, k0, quota, allowance}, candidates.data(), listed, ring);
-  std::vector<int32_t> nonzero;
-  for (size_t i = 0; i < candidates.size(); ++i) {
-    if (candidates[i] != 0) nonzero.push_back(static_cast<int32_t>(i));
+  screen_pattern_candidates(seq, 1, WindowParameters{1, 1, 1, 1000}, candidates, ring);
+  screen_pattern_candidates(seq, L, WindowParameters{w, k0, quota, allowance}, candidates, ring);
+  std::vector<int32_t> entries(s.size(), 0);
+  EXPECT_TRUE(std::is_sorted(candidates.at.begin(), candidates.at.end()));
+  for (size_t i = 0; i < candidates.at.size(); ++i) {
+    EXPECT_GT(candidates.good[i], 0);
+    entries[static_cast<size_t>(candidates.at[i])] = candidates.good[i];
   }
-  EXPECT_EQ(nonzero, listed);
-  return candidates;
+  return entries;
 }
 
-std::vector<int32_t> listed_of(const std::vector<int32_t>& candidates) {
-  std::vector<int32_t> listed;
-  for (size_t i = 0; i < candidates.size(); ++i) {
-    if (candidates[i] > 0) listed.push_back(static_cast<int32_t>(i));
+// The candidate list of an entry per position.
+CandidateStarts listed_of(const std::vector<int32_t>& entries) {
+  CandidateStarts candidates;
+  for (size_t i = 0; i < entries.size(); ++i) {
+    if (entries[i] > 0) {
+      candidates.at.push_back(static_cast<int32_t>(i));
+      candidates.good.push_back(static_cast<uint16_t>(entries[i]));
+    }
   }
-  return listed;
+  return candidates;
 }
 
 TEST(ScreenPatternCandidates, MotifLengthOneUsesTheDrift) {
@@ -71,7 +77,7 @@ class FindTest : public ::testing::Test {
     for (int at : starts) candidates[static_cast<size_t>(at)] = 1;
     const DetectionInput in{{s.c_str(), static_cast<int32_t>(s.size())}, Scoring{match, -7, -7, -3},
                             threshold, 60, 0.25};
-    group_pattern_candidates(in, L, candidates.data(), listed_of(candidates), found, ws);
+    group_pattern_candidates(in, L, listed_of(candidates), found, ws);
   }
   std::string s;
   std::vector<int32_t> candidates;
@@ -110,7 +116,7 @@ class ConsensusTest : public FindTest {
     candidates[20] = candidates[30] = candidates[40] = 1;
     const DetectionInput in{{s.c_str(), static_cast<int32_t>(s.size())}, Scoring{2, -7, -7, -3},
                             threshold, 60, 0.25};
-    group_pattern_candidates(in, 10, candidates.data(), listed_of(candidates), found, ws);
+    group_pattern_candidates(in, 10, listed_of(candidates), found, ws);
   }
 };
 
