@@ -12,10 +12,63 @@
 #pragma once
 #include <cstdint>
 #include <vector>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "align/sequence.h"
 
 namespace rivulon {
+
+// Runs a window count at distance L forward: window q's count is that of
+// window q - 1 (`count` on the way in) plus [s[q+w-1] == s[q+w-1+L]] minus
+// [s[q-1] == s[q-1+L]]. Returns the first q in [from, end) whose count
+// reaches k0, with `count` set to it; `end` when there is none, with `count`
+// set to window end - 1's. Every byte read, up to s[end + w + L - 2], must
+// exist; from >= 1.
+inline int64_t run_to_good_window(const char* s, int64_t from, int64_t end, int32_t w, int32_t L,
+                                  int32_t k0, int32_t& count) {
+  int64_t q = from;
+  int32_t c = count;
+#if defined(__SSE2__)
+  // Sixteen windows at a time: the changes of their counts, summed into
+  // running totals in the lanes (four shifted adds), then compared with what
+  // the count lacks. Totals lie within [-16, 16]: no lane overflows.
+  for (; q + 16 <= end; q += 16) {
+    auto load = [](const char* at) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(at)); };
+    const char* in = s + (q + w - 1);
+    const char* out = s + (q - 1);
+    // cmpeq gives -1 for equal bytes: (-leaving) - (-entering) = entering - leaving.
+    __m128i sum = _mm_sub_epi8(_mm_cmpeq_epi8(load(out), load(out + L)),
+                               _mm_cmpeq_epi8(load(in), load(in + L)));
+    sum = _mm_add_epi8(sum, _mm_slli_si128(sum, 1));
+    sum = _mm_add_epi8(sum, _mm_slli_si128(sum, 2));
+    sum = _mm_add_epi8(sum, _mm_slli_si128(sum, 4));
+    sum = _mm_add_epi8(sum, _mm_slli_si128(sum, 8));
+    alignas(16) int8_t totals[16];
+    _mm_store_si128(reinterpret_cast<__m128i*>(totals), sum);
+    const int32_t lacking = k0 - c;  // a lane reaches k0 when its total is at least this
+    if (lacking <= 16) {
+      const int32_t bar = (lacking < -16 ? -16 : lacking) - 1;
+      const int reached = _mm_movemask_epi8(_mm_cmpgt_epi8(sum, _mm_set1_epi8(static_cast<char>(bar))));
+      if (reached != 0) {
+        const int lane = __builtin_ctz(static_cast<unsigned>(reached));
+        count = c + totals[lane];
+        return q + lane;
+      }
+    }
+    c += totals[15];
+  }
+#endif
+  for (; q < end; ++q) {
+    const char* in = s + (q + w - 1);
+    const char* out = s + (q - 1);
+    c += (in[0] == in[L]) - (out[0] == out[L]);
+    if (c >= k0) break;
+  }
+  count = c;
+  return q;
+}
 
 // What the filter knows after classifying window p.
 struct WindowState {
@@ -97,14 +150,8 @@ void scan_windows(SequenceView seq, int32_t L, int32_t w, int32_t k0, int32_t ma
       // Run ahead to the next window good at distance L. Inside the scan
       // bounds the farthest partner is s[n], the terminating NUL, which
       // equals no base: the bytes are compared directly.
-      int64_t q = p;
       int32_t c = c0;
-      for (; q < end; ++q) {
-        const char* in = s + (q + w - 1);
-        const char* out = s + (q - 1);
-        c += (in[0] == in[L]) - (out[0] == out[L]);
-        if (c >= k0) break;
-      }
+      const int64_t q = run_to_good_window(s, p, end, w, L, k0, c);
       if (q > p) {
         bad.skip_bad(slot, slots, q - p);
         skip(p, q - p);

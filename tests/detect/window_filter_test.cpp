@@ -87,5 +87,32 @@ TEST(ScanWindows, RunningAheadChangesNothingAQuotaCouldSee) {
   }
 }
 
+// The run ahead sixteen windows at a time against one at a time, from counts
+// far below, just below, at and above the floor, over repeats, random bases
+// and runs of one base.
+TEST(RunToGoodWindow, SameStopAndCountAsOneWindowAtATime) {
+  std::mt19937 rng(77);
+  for (int round = 0; round < 3000; ++round) {
+    std::string s = test_sequence(rng);
+    if (round % 5 == 0) s.replace(rng() % s.size(), 0, std::string(1 + rng() % 40, "ACGTN"[rng() % 5]));
+    const auto n = static_cast<int64_t>(s.size());
+    const int32_t L = 1 + static_cast<int32_t>(rng() % std::min<int64_t>(60, n / 2));
+    const int32_t w = 1 + static_cast<int32_t>(rng() % std::min<int64_t>(40, n - L));
+    const int64_t end = n - (w + L - 1);
+    if (end < 2) continue;
+    const int64_t from = 1 + static_cast<int64_t>(rng() % static_cast<uint64_t>(end - 1));
+    const int32_t k0 = 1 + static_cast<int32_t>(rng() % static_cast<uint32_t>(w));
+    const int32_t start = k0 + static_cast<int32_t>(rng() % 40) - 36;
+    int32_t want = start, got = start;
+    int64_t q = from;
+    for (; q < end; ++q) {
+      want += (s[q + w - 1] == s[q + w - 1 + L]) - (s[q - 1] == s[q - 1 + L]);
+      if (want >= k0) break;
+    }
+    ASSERT_EQ(run_to_good_window(s.c_str(), from, end, w, L, k0, got), q) << round;
+    ASSERT_EQ(got, want) << round;
+  }
+}
+
 }  // namespace
 }  // namespace rivulon
