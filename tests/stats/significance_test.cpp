@@ -2,9 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cmath>
+#include <optional>
+#include <vector>
 
 #include "detect/detection.h"
+#include "reference/significance_reference.h"
 
 namespace rivulon {
 namespace {
@@ -201,6 +205,32 @@ TEST(WindowSchedule, FrozenWindowKeptWhileQuotaRecomputed) {
   EXPECT_EQ(at67.w, at90.w);
   EXPECT_EQ(at67.k0, at90.k0);
   EXPECT_GT(at90.allowance, at67.allowance);
+}
+
+// The distributions window_quota extends from length to length (its slides
+// in vector lanes where the processor has them, its sums a row at a time)
+// against the recurrence worked out afresh a column at a time: the same bits
+// and quotas, along the schedules of every definition (a window that changes,
+// then freezes).
+TEST(WindowQuota, SameBitsAsTheRecurrenceColumnByColumn) {
+  for (int definition = 1; definition <= 3; ++definition) {
+    for (const double p : {0.25, 0.3125, 0.47}) {
+      const int32_t M = 160;
+      SignificanceTables tables(M);
+      WindowSchedule schedule(rule(definition), Scoring{2, -7, -7, -3}, definition == 3 ? 50 : 0.8, p, tables);
+      for (int32_t L = 1; L <= M; ++L) {
+        const std::optional<WindowParameters> wp = schedule.at(L);
+        ASSERT_TRUE(wp.has_value());
+        if (L <= 3 || L % 3 != 0) continue;  // the reference is slow: every third length
+        const std::vector<double> want = reference::good_window_distribution(L, wp->w, wp->k0, p);
+        for (size_t j = 0; j < want.size(); ++j) {
+          ASSERT_EQ(std::bit_cast<uint64_t>(tables.distribution[j]), std::bit_cast<uint64_t>(want[j]))
+              << "definition " << definition << " p " << p << " L " << L << " j " << j;
+        }
+        ASSERT_EQ(wp->quota, pick_quota(L, wp->w, want.data()));
+      }
+    }
+  }
 }
 
 }  // namespace
