@@ -50,20 +50,22 @@ struct RegionScorer {
   std::vector<PrefixGroup>& groups;
   std::vector<char>& consensus;
 
-  // The region that opens at candidate `opening` (its index in the list) and
-  // takes every further candidate within `reach` of the last one taken.
-  PassResult pass(size_t opening, int64_t reach, FoundList& found) {
+  // The region that opens at the candidate under `opening` and takes every
+  // further candidate within `reach` of the last one taken.
+  PassResult pass(CandidateStarts::Cursor opening, int64_t reach, FoundList& found) {
     const char* s = in.sequence.bases;
     const int32_t n = in.sequence.n;
     const double threshold = in.threshold;
     const int32_t K = std::min(L, 3);
-    const int64_t start = candidates.at[opening];
+    const int64_t start = opening.at;
     int64_t last = start;
     int32_t top = 0;
     groups.clear();
-    for (size_t i = opening; i < candidates.at.size() && candidates.at[i] <= last + reach; ++i) {
-      const int64_t u = candidates.at[i];
-      const int32_t c = candidates.good[i];
+    CandidateStarts::Cursor taken = opening;
+    do {
+      const int64_t u = taken.at;
+      if (u > last + reach) break;
+      const int32_t c = candidates.good(taken);
       last = u;
       if (c > top && same_base(s, n, u, u + L)) {
         top = c;
@@ -77,7 +79,7 @@ struct RegionScorer {
           groups.push_back({u, 1});
         }
       }
-    }
+    } while (candidates.next(taken));
     const int64_t end = std::min(last + reach + 1, int64_t{n});
     const int64_t H = end - start;
     if (static_cast<double>(H * in.scoring.match) < threshold) return {PassResult::kQuickReject, end};
@@ -115,11 +117,10 @@ struct RegionScorer {
 
 void screen_pattern_candidates(SequenceView seq, int32_t L, const WindowParameters& wp,
                                CandidateStarts& candidates, std::vector<uint16_t>& ring) {
-  candidates.clear();
+  candidates.clear(L - wp.w + 1);
   scan_windows<true, true>(seq, L, wp.w, wp.k0, pattern_max_drift(L), ring, [&](int64_t k, WindowState f) {
     if (!(f.good >= wp.quota && k >= f.slots - 1 && f.longest <= wp.allowance)) return false;
-    candidates.at.push_back(static_cast<int32_t>(k - f.slots + 1));
-    candidates.good.push_back(static_cast<uint16_t>(f.good));  // at most the ring's L - w + 1 slots
+    candidates.push_back(static_cast<int32_t>(k - f.slots + 1), f.good);
     return true;
   }, [](int64_t, int64_t) {});
 }
@@ -171,16 +172,17 @@ void group_pattern_candidates(const DetectionInput& in, int32_t L, const Candida
   const int32_t allowance = run_gap_allowance(L);
   const int64_t limit = int64_t{in.sequence.n} - 2 * int64_t{L} + 1;
   int64_t start = 0;
+  CandidateStarts::Cursor next;
+  bool more = candidates.next(next);
   while (start < limit) {
     // The next candidate start at or after `start`.
-    const auto next = std::lower_bound(candidates.at.begin(), candidates.at.end(), start);
-    if (next == candidates.at.end()) break;
-    start = *next;
+    while (more && next.at < start) more = candidates.next(next);
+    if (!more) break;
+    start = next.at;
     if (start >= limit) break;
-    const auto first = static_cast<size_t>(next - candidates.at.begin());
-    PassResult result = scorer.pass(first, 2 * int64_t{L} + allowance, found);
+    PassResult result = scorer.pass(next, 2 * int64_t{L} + allowance, found);
     if (result.outcome == PassResult::kFinalReject) {
-      result = scorer.pass(first, int64_t{L} + allowance, found);
+      result = scorer.pass(next, int64_t{L} + allowance, found);
     }
     start = result.end + 1;
   }

@@ -20,16 +20,65 @@
 namespace rivulon {
 
 // Definition 3's candidate starts of one motif length, in increasing order,
-// with the number of good windows of each (1 .. L). A list, not an entry per
-// position: its memory follows what the screening lets through, which on a
-// chromosome is a small share of the bases.
-struct CandidateStarts {
-  std::vector<int32_t> at;
-  std::vector<uint16_t> good;
-  void clear() {
-    at.clear();
-    good.clear();
+// each with its number of good windows (1 .. L). Short motifs let a third of
+// the positions through, so the list is packed: the gap from the previous
+// start in a variable-length code (7 bits a byte, one byte below 128), and
+// the counts two bytes each, left out where a start has a single window
+// (each count is then 1).
+class CandidateStarts {
+ public:
+  // Where a walk over the list stands: the start `at` (index `index`),
+  // decoded from the bytes before `byte`.
+  struct Cursor {
+    size_t byte = 0, index = 0;
+    int64_t at = -1;
+  };
+
+  // Empties the list for starts with `windows` windows each.
+  void clear(int32_t windows) {
+    gaps_.clear();
+    counts_.clear();
+    single_ = windows == 1;
+    size_ = 0;
+    last_ = -1;
   }
+  // Appends a start after every one listed, with its good windows.
+  void push_back(int32_t at, int32_t good) {
+    for (uint32_t gap = static_cast<uint32_t>(at - last_);; gap >>= 7) {
+      if (gap < 128) {
+        gaps_.push_back(static_cast<uint8_t>(gap));
+        break;
+      }
+      gaps_.push_back(static_cast<uint8_t>(0x80 | (gap & 0x7f)));
+    }
+    if (!single_) counts_.push_back(static_cast<uint16_t>(good));  // at most 500
+    last_ = at;
+    ++size_;
+  }
+  size_t size() const { return size_; }
+
+  // Moves `c` to the next start; false (and `c` unchanged) past the last.
+  bool next(Cursor& c) const {
+    if (c.byte == gaps_.size()) return false;
+    uint32_t gap = 0;
+    for (int shift = 0;; shift += 7) {
+      const uint8_t b = gaps_[c.byte++];
+      gap |= static_cast<uint32_t>(b & 0x7f) << shift;
+      if (b < 0x80) break;
+    }
+    if (c.at >= 0) ++c.index;
+    c.at += gap;
+    return true;
+  }
+  // The good windows of the start under `c`.
+  int32_t good(const Cursor& c) const { return single_ ? 1 : counts_[c.index]; }
+
+ private:
+  std::vector<uint8_t> gaps_;
+  std::vector<uint16_t> counts_;
+  bool single_ = false;
+  size_t size_ = 0;
+  int64_t last_ = -1;
 };
 
 // Definition 3's work space for one motif length at a time: the screening's

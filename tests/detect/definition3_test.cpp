@@ -25,24 +25,53 @@ std::vector<int32_t> screen(const std::string& s, int32_t L, int32_t w, int32_t 
   screen_pattern_candidates(seq, 1, WindowParameters{1, 1, 1, 1000}, candidates, ring);
   screen_pattern_candidates(seq, L, WindowParameters{w, k0, quota, allowance}, candidates, ring);
   std::vector<int32_t> entries(s.size(), 0);
-  EXPECT_TRUE(std::is_sorted(candidates.at.begin(), candidates.at.end()));
-  for (size_t i = 0; i < candidates.at.size(); ++i) {
-    EXPECT_GT(candidates.good[i], 0);
-    entries[static_cast<size_t>(candidates.at[i])] = candidates.good[i];
+  CandidateStarts::Cursor c;
+  size_t walked = 0;
+  for (int64_t before = -1; candidates.next(c); before = c.at, ++walked) {
+    EXPECT_GT(c.at, before);
+    EXPECT_EQ(c.index, walked);
+    EXPECT_GE(candidates.good(c), 1);
+    EXPECT_LE(candidates.good(c), L - w + 1);
+    entries[static_cast<size_t>(c.at)] = candidates.good(c);
   }
+  EXPECT_EQ(walked, candidates.size());
   return entries;
 }
 
 // The candidate list of an entry per position.
 CandidateStarts listed_of(const std::vector<int32_t>& entries) {
   CandidateStarts candidates;
+  candidates.clear(0);
   for (size_t i = 0; i < entries.size(); ++i) {
-    if (entries[i] > 0) {
-      candidates.at.push_back(static_cast<int32_t>(i));
-      candidates.good.push_back(static_cast<uint16_t>(entries[i]));
-    }
+    if (entries[i] > 0) candidates.push_back(static_cast<int32_t>(i), entries[i]);
   }
   return candidates;
+}
+
+// Starts far apart and close together, with counts, through the packed code.
+TEST(CandidateStarts, WalkGivesBackWhatWasListed) {
+  std::mt19937 rng(5);
+  for (const int32_t windows : {1, 7}) {
+    CandidateStarts list;
+    list.clear(99);
+    list.push_back(3, 2);
+    list.clear(windows);  // what came before is dropped
+    std::vector<std::pair<int32_t, int32_t>> want;
+    int64_t at = rng() % 3;
+    for (int i = 0; i < 5000; ++i) {
+      if (i == 4999) at = 2147483000;  // a gap of five bytes
+      want.emplace_back(static_cast<int32_t>(at), windows == 1 ? 1 : 1 + static_cast<int32_t>(rng() % 500));
+      list.push_back(want.back().first, want.back().second);
+      const uint32_t kind = rng() % 3;  // gaps of one byte, two, three
+      at += 1 + (kind == 0 ? rng() % 127 : kind == 1 ? rng() % 16000 : rng() % 400000);
+    }
+    std::vector<std::pair<int32_t, int32_t>> got;
+    CandidateStarts::Cursor c;
+    while (list.next(c)) got.emplace_back(static_cast<int32_t>(c.at), list.good(c));
+    ASSERT_EQ(got, want);
+    EXPECT_FALSE(list.next(c));
+    EXPECT_EQ(c.at, want.back().first);
+  }
 }
 
 TEST(ScreenPatternCandidates, MotifLengthOneUsesTheDrift) {
