@@ -8,6 +8,7 @@ namespace rivulon {
 
 namespace {
 
+
 constexpr uint8_t kStart = 0, kUp = 1, kLeft = 2, kDiag = 3;
 constexpr int16_t kPastEndRow = -1;      // a stretch position beyond the sequence
 constexpr int16_t kPastEndPattern = -2;  // a pattern position beyond the sequence
@@ -176,7 +177,24 @@ int32_t align_to_pattern(SequenceView seq, const PatternRegion& region, const Sc
   const size_t width = static_cast<size_t>(L) + 1;
   const int32_t K = std::max(1, ws.block_rows);
 
+  // When the moves of every row fit ws.all_moves_bytes (or the rows fit one
+  // block), they are kept on the forward fill, and the traceback needs no
+  // second fill; otherwise a block's worth at a time.
+  const size_t row_bytes = (width + 3) / 4;
+  const bool one_block = H <= K || static_cast<size_t>(H) * row_bytes <= ws.all_moves_bytes;
+  const size_t kept_rows = static_cast<size_t>(one_block ? H : K);
+  if (ws.moves.size() < kept_rows * row_bytes) ws.moves.resize(kept_rows * row_bytes);
+  // The moves of a row, two bits each, into row `index` of those kept.
+  auto keep_moves = [&](int32_t index) {
+    uint8_t* packed = ws.moves.data() + static_cast<size_t>(index) * row_bytes;
+    std::fill(packed, packed + row_bytes, 0);
+    for (int32_t col = 0; col <= L; ++col) {
+      packed[col / 4] = static_cast<uint8_t>(packed[col / 4] | (ws.move_row[static_cast<size_t>(col)] << (2 * (col % 4))));
+    }
+  };
+
   // Forward fill for the best cell, keeping the scores of rows 0, K, 2K, ...
+  // (or every row's moves).
   const size_t checkpoints = static_cast<size_t>(H / K) + 1;
   if (ws.checkpoints.size() < checkpoints * width) ws.checkpoints.resize(checkpoints * width);
   std::copy(ws.score_prev.begin(), ws.score_prev.begin() + static_cast<long>(width), ws.checkpoints.begin());
@@ -188,7 +206,9 @@ int32_t align_to_pattern(SequenceView seq, const PatternRegion& region, const Sc
   BestCell best;
   for (int32_t r = 1; r <= H; ++r) {
     fill(r, best);
-    if (r % K == 0) {
+    if (one_block) {
+      keep_moves(r - 1);
+    } else if (r % K == 0) {
       std::copy(ws.score_prev.begin(), ws.score_prev.begin() + static_cast<long>(width),
                 ws.checkpoints.begin() + static_cast<long>(static_cast<size_t>(r / K) * width));
     }
@@ -197,23 +217,19 @@ int32_t align_to_pattern(SequenceView seq, const PatternRegion& region, const Sc
   if (static_cast<double>(best.value) < min_score) return 0;
 
   // Traceback from the best cell, block by block from the last: the moves of
-  // rows b*K + 1 .. r are filled again from the scores kept for row b*K, two
-  // bits a move. A positive score always carries a move, a score of 0 move 0.
-  const size_t row_bytes = (width + 3) / 4;
-  if (ws.moves.size() < static_cast<size_t>(K) * row_bytes) ws.moves.resize(static_cast<size_t>(K) * row_bytes);
+  // rows b*K + 1 .. r are filled again from the scores kept for row b*K. A
+  // positive score always carries a move, a score of 0 move 0.
   int32_t r = best.row, c = best.col;
   while (r > 0) {
-    const int32_t base = ((r - 1) / K) * K;  // the block holds rows base + 1 .. r
-    std::copy(ws.checkpoints.begin() + static_cast<long>(static_cast<size_t>(base / K) * width),
-              ws.checkpoints.begin() + static_cast<long>(static_cast<size_t>(base / K + 1) * width),
-              ws.score_prev.begin());
-    BestCell unused;
-    for (int32_t row = base + 1; row <= r; ++row) {
-      fill(row, unused);
-      uint8_t* packed = ws.moves.data() + static_cast<size_t>(row - base - 1) * row_bytes;
-      std::fill(packed, packed + row_bytes, 0);
-      for (int32_t col = 0; col <= L; ++col) {
-        packed[col / 4] = static_cast<uint8_t>(packed[col / 4] | (ws.move_row[static_cast<size_t>(col)] << (2 * (col % 4))));
+    const int32_t base = one_block ? 0 : ((r - 1) / K) * K;  // the block holds rows base + 1 .. r
+    if (!one_block) {
+      std::copy(ws.checkpoints.begin() + static_cast<long>(static_cast<size_t>(base / K) * width),
+                ws.checkpoints.begin() + static_cast<long>(static_cast<size_t>(base / K + 1) * width),
+                ws.score_prev.begin());
+      BestCell unused;
+      for (int32_t row = base + 1; row <= r; ++row) {
+        fill(row, unused);
+        keep_moves(row - base - 1);
       }
     }
     while (r > base) {

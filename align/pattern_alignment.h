@@ -25,7 +25,8 @@ namespace rivulon {
 // Work space of the pattern alignments, allocated once per run and reused:
 // rolling rows for scoring; for the alignments page, the scores of every
 // block_rows-th row and the moves of one block, so that drawing a stretch of
-// H bases needs about (H / block_rows + block_rows / 32) x (L + 1) x 8 bytes.
+// H bases needs about (H / block_rows + block_rows / 32) x (L + 1) x 8 bytes
+// (or the moves of every row, up to all_moves_bytes).
 class PatternWorkspace {
  public:
   explicit PatternWorkspace(int32_t max_motif);
@@ -38,6 +39,9 @@ class PatternWorkspace {
   std::vector<int64_t> checkpoints;              // scores of rows 0, K, 2K, ... (align_to_pattern)
   std::vector<uint8_t> moves;                    // moves of one block of K rows, 2 bits each
   int32_t block_rows = 1024;                     // K: rows between kept score rows
+  // Every row's moves are kept at once, and the rows filled only once, when
+  // they take no more than this (4 MiB: some 33,000 rows of a 500-base motif).
+  size_t all_moves_bytes = size_t{4} << 20;
   std::vector<int32_t> lanes;                    // the vector rows: scores, origins, pattern (32 bits a cell)
   std::vector<uint32_t> flags;                   // the vector rows: columns where a move 2 may start
 };

@@ -101,8 +101,13 @@ Traced trace(const std::string& array, const std::string& pattern, const Scoring
   const PatternScore best = score_against_pattern(seq, L - 1, H, pattern.data(), L, scoring, 1, ws);
   out.score = best.score;
   if (best.last_row == 0) return out;
+  // Only the rows the best alignment passes are aligned again, from a row of
+  // zeros where its traceback stops: no cell is higher there than in the
+  // whole alignment, and those of its path are as high, so the same best cell
+  // wins, by the same moves.
   // The traceback stopped at column f (0..L): the first column taken is f + 1, after L column 1.
-  out.first_column = align_to_pattern(seq, PatternRegion{L - 1, -1, H, L}, scoring, 1, ws, out.moves) % L;
+  const PatternRegion aligned{L - 1 + int64_t{best.first_row}, -1, best.last_row - best.first_row, L};
+  out.first_column = align_to_pattern(seq, aligned, scoring, 1, ws, out.moves) % L;
   int64_t rows = 0;
   for (int32_t m : out.moves) rows += m != kMoveLeft ? 1 : 0;
   out.last = best.last_row;
