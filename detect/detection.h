@@ -193,15 +193,16 @@ inline constexpr ScreeningRule kDefinition3Screening{.fixed_level = 0.7,
 template <typename Examine>
 std::optional<DetectionFailure> for_each_motif_length(const DetectionInput& in,
                                                       const ScreeningRule& rule, Examine examine) {
-  SignificanceTables tables(in.max_motif);
-  WindowSchedule schedule(rule, in.scoring, in.threshold, in.match_probability, tables);
+  const std::shared_ptr<const ScheduledParameters> schedule =
+      window_schedule(rule, in.scoring, in.threshold, in.match_probability, in.max_motif);
   for (int32_t L = 1; L <= in.max_motif; ++L) {
-    const std::optional<WindowParameters> parameters = schedule.at(L);
-    if (!parameters) {
-      return DetectionFailure{DetectionFailure::Cause::kNoQuota, L, schedule.window()};
+    if (static_cast<size_t>(L) > schedule->lengths.size()) {
+      return DetectionFailure{DetectionFailure::Cause::kNoQuota, L, schedule->missing_window};
     }
     if (cancelled(in)) return DetectionFailure{DetectionFailure::Cause::kCancelled, L, 0};
-    if (std::optional<DetectionFailure> failure = examine(L, *parameters)) return failure;
+    if (std::optional<DetectionFailure> failure = examine(L, schedule->lengths[static_cast<size_t>(L) - 1])) {
+      return failure;
+    }
   }
   return std::nullopt;
 }

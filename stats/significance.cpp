@@ -1,7 +1,9 @@
 #include "stats/significance.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
+#include <mutex>
 
 // A slide works on every column alike: compiled twice, for AVX2 (four
 // columns a step) and for any x86-64, the loader picking one by the
@@ -279,6 +281,59 @@ std::optional<WindowParameters> WindowSchedule::at(int32_t L) {
   const std::optional<int32_t> quota = window_quota(L, w_, k0_, tables_, p_);
   if (!quota) return std::nullopt;
   return WindowParameters{w_, k0_, *quota, bad_run_allowance(L, w_, rule_)};
+}
+
+namespace {
+
+// A set of parameters a schedule depends on, compared bit for bit.
+struct ScheduleKey {
+  uint64_t level, freeze_at, t, p;
+  int32_t window_cap, frozen_window, bad_run_factor, match, mismatch, gap, terminal_gap;
+  bool operator==(const ScheduleKey&) const = default;
+};
+
+ScheduleKey key_of(const ScreeningRule& rule, const Scoring& scoring, double t, double p) {
+  return {std::bit_cast<uint64_t>(rule.fixed_level), std::bit_cast<uint64_t>(rule.freeze_at),
+          std::bit_cast<uint64_t>(t), std::bit_cast<uint64_t>(p), rule.window_cap, rule.frozen_window,
+          rule.bad_run_factor, scoring.match, scoring.mismatch, scoring.gap, scoring.terminal_gap};
+}
+
+constexpr size_t kKeptSchedules = 8;
+
+}  // namespace
+
+std::shared_ptr<const ScheduledParameters> window_schedule(const ScreeningRule& rule, const Scoring& scoring,
+                                                           double t, double p, int32_t M) {
+  static std::mutex lock;
+  static std::vector<std::pair<ScheduleKey, std::shared_ptr<const ScheduledParameters>>> kept;  // latest last
+  const ScheduleKey key = key_of(rule, scoring, t, p);
+  {
+    std::lock_guard<std::mutex> guard(lock);
+    for (auto it = kept.begin(); it != kept.end(); ++it) {
+      if (it->first == key && (it->second->longest >= M || it->second->ended)) {
+        std::rotate(it, it + 1, kept.end());
+        return kept.back().second;
+      }
+    }
+  }
+  auto made = std::make_shared<ScheduledParameters>();
+  made->longest = M;
+  SignificanceTables tables(M);
+  WindowSchedule schedule(rule, scoring, t, p, tables);
+  for (int32_t L = 1; L <= M; ++L) {
+    const std::optional<WindowParameters> parameters = schedule.at(L);
+    if (!parameters) {
+      made->ended = true;
+      made->missing_window = schedule.window();
+      break;
+    }
+    made->lengths.push_back(*parameters);
+  }
+  std::lock_guard<std::mutex> guard(lock);
+  std::erase_if(kept, [&](const auto& entry) { return entry.first == key; });
+  if (kept.size() == kKeptSchedules) kept.erase(kept.begin());
+  kept.emplace_back(key, made);
+  return made;
 }
 
 }  // namespace rivulon

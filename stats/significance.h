@@ -4,6 +4,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -76,6 +77,7 @@ struct WindowParameters {
   int32_t k0;         // window match floor
   int32_t quota;      // good-window quota kmin
   int32_t allowance;  // bad-run allowance
+  bool operator==(const WindowParameters&) const = default;
 };
 
 // Hands out the window parameters of L = 1, 2, ..., M in increasing order for
@@ -101,5 +103,22 @@ class WindowSchedule {
   bool frozen_ = false;
   int32_t w_ = 0, k0_ = 0;
 };
+
+// What a WindowSchedule hands out for L = 1 .. M: lengths[L - 1] for every L
+// up to the first without a quota, if one comes before M.
+struct ScheduledParameters {
+  std::vector<WindowParameters> lengths;
+  int32_t longest = 0;         // M: the lengths were asked up to it
+  bool ended = false;          // length lengths.size() + 1 has no quota ...
+  int32_t missing_window = 0;  // ... and this window (WindowSchedule::window)
+};
+
+// The schedule of motif lengths 1 .. M for a rule, scoring, similarity
+// threshold t and match probability p. The schedules of the last few sets of
+// these are kept for the process (a length's parameters do not depend on M),
+// so that a detection asking again, such as one of a shuffled copy of the
+// same stretch, does not work them out again. Safe to call from any thread.
+std::shared_ptr<const ScheduledParameters> window_schedule(const ScreeningRule& rule, const Scoring& scoring,
+                                                           double t, double p, int32_t M);
 
 }  // namespace rivulon

@@ -233,5 +233,47 @@ TEST(WindowQuota, SameBitsAsTheRecurrenceColumnByColumn) {
   }
 }
 
+// The parameters of L = 1 .. M as a detection's frame reads them from the
+// kept schedule (nothing from the first length without a quota on), and as a
+// fresh WindowSchedule hands them out, with the window that had none.
+using Handed = std::vector<std::optional<WindowParameters>>;
+std::pair<Handed, int32_t> kept(const ScreeningRule& r, const Scoring& s, double t, double p, int32_t M) {
+  const std::shared_ptr<const ScheduledParameters> got = window_schedule(r, s, t, p, M);
+  Handed out;
+  for (int32_t L = 1; L <= M; ++L) {
+    out.push_back(static_cast<size_t>(L) <= got->lengths.size() ? std::optional(got->lengths[static_cast<size_t>(L) - 1])
+                                                                : std::nullopt);
+    if (!out.back()) return {out, got->missing_window};
+  }
+  return {out, 0};
+}
+std::pair<Handed, int32_t> fresh(const ScreeningRule& r, const Scoring& s, double t, double p, int32_t M) {
+  SignificanceTables tables(M);
+  WindowSchedule schedule(r, s, t, p, tables);
+  Handed out;
+  for (int32_t L = 1; L <= M; ++L) {
+    out.push_back(schedule.at(L));
+    if (!out.back()) return {out, schedule.window()};
+  }
+  return {out, 0};
+}
+
+// Kept schedules asked for in turn with longer and shorter M, other match
+// probabilities and thresholds, more parameter sets than are kept, and a
+// scoring whose window has no quota: each time what a fresh schedule gives.
+TEST(WindowScheduleKept, SameAsAFreshScheduleWhateverWasAskedBefore) {
+  for (int definition = 1; definition <= 3; ++definition) {
+    for (const Scoring& s : {Scoring{2, -7, -7, -3}, Scoring{2, -7, 0, -3}}) {
+      for (const int32_t M : {60, 20, 150, 60, 150}) {
+        for (const double p : {0.25, 0.3, 0.35, 0.4}) {
+          const double t = definition == 3 ? 50 : 0.8;
+          ASSERT_EQ(kept(rule(definition), s, t, p, M), fresh(rule(definition), s, t, p, M))
+              << "M " << M << " definition " << definition << " p " << p << " gap " << s.gap;
+        }
+      }
+    }
+  }
+}
+
 }  // namespace
 }  // namespace rivulon
