@@ -90,8 +90,8 @@ void BM_ScorePattern(benchmark::State& state) {
 
 }  // namespace
 
-BENCHMARK_TEMPLATE(BM_ScorePattern, true)->Arg(4)->Arg(8)->Arg(16)->Arg(32)->Arg(100)->Arg(500);
-BENCHMARK_TEMPLATE(BM_ScorePattern, false)->Arg(4)->Arg(8)->Arg(16)->Arg(32)->Arg(100)->Arg(500);
+BENCHMARK_TEMPLATE(BM_ScorePattern, true)->Arg(4)->Arg(6)->Arg(8)->Arg(12)->Arg(16)->Arg(32)->Arg(100)->Arg(500);
+BENCHMARK_TEMPLATE(BM_ScorePattern, false)->Arg(4)->Arg(6)->Arg(8)->Arg(12)->Arg(16)->Arg(32)->Arg(100)->Arg(500);
 BENCHMARK(BM_AlignFull)->Arg(20)->Arg(100)->Arg(500);
 BENCHMARK_TEMPLATE(BM_AlignBanded, false)->Arg(20)->Arg(100)->Arg(500);
 BENCHMARK_TEMPLATE(BM_AlignBanded, true)->Arg(20)->Arg(100)->Arg(500);
