@@ -8,7 +8,6 @@ namespace rivulon {
 
 namespace {
 
-
 constexpr uint8_t kStart = 0, kUp = 1, kLeft = 2, kDiag = 3;
 constexpr int16_t kPastEndRow = -1;      // a stretch position beyond the sequence
 constexpr int16_t kPastEndPattern = -2;  // a pattern position beyond the sequence
@@ -195,9 +194,11 @@ int32_t align_to_pattern(SequenceView seq, const PatternRegion& region, const Sc
 
   // Forward fill for the best cell, keeping the scores of rows 0, K, 2K, ...
   // (or every row's moves).
-  const size_t checkpoints = static_cast<size_t>(H / K) + 1;
-  if (ws.checkpoints.size() < checkpoints * width) ws.checkpoints.resize(checkpoints * width);
-  std::copy(ws.score_prev.begin(), ws.score_prev.begin() + static_cast<long>(width), ws.checkpoints.begin());
+  if (!one_block) {
+    const size_t checkpoints = static_cast<size_t>(H / K) + 1;
+    if (ws.checkpoints.size() < checkpoints * width) ws.checkpoints.resize(checkpoints * width);
+    std::copy(ws.score_prev.begin(), ws.score_prev.begin() + static_cast<long>(width), ws.checkpoints.begin());
+  }
   auto fill = [&](int32_t r, BestCell& best_so_far) {
     const RowBuffers rows{ws.score_prev.data(), ws.score_cur.data(), ws.move_row.data(), nullptr, nullptr};
     fill_row<false>(r, row_base(s, n, row_offset + r), ctx, rows, best_so_far);

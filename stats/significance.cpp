@@ -236,7 +236,6 @@ std::optional<int32_t> window_quota(int32_t L, int32_t w, int32_t k0, Significan
   if (windows + 1 > tables.columns || 2 * w > tables.columns + 1) {
     return std::nullopt;  // cannot happen for L <= M
   }
-  std::fill(tables.distribution.begin(), tables.distribution.begin() + (windows + 1), 0.0);
   int32_t slides = 1;  // the previous F extended by one window
   if (w != tables.last_w) {
     start_window_states(tables, w, k0, p);
